@@ -1,0 +1,57 @@
+#include "app/main_wnd_core.h"
+
+#include <algorithm>
+#include <cstring>
+
+const FormatItem kFormatItems[kFormatItemCount] = {
+    {'j', "jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)"},
+    {'p', "png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)"},
+    {'b', "bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)"},
+    {'3', "3種類全て作ってみる！ おためし！"},
+    {'B', "BMPをクリップボードに保存"},
+};
+
+std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight) {
+  switch (layout) {
+    case Layout::Start:
+      return {{kIdTopNote, true},       {kIdReadyButton, true},      {kIdNameLabel, true},
+              {kIdNameBox, true},       {kIdFormatLabel, false},     {kIdFormatBox, false},
+              {kIdRangeNote, false},    {kIdRangeButton, false},     {kIdSameRangeButton, false},
+              {kIdCancelButton, false}, {kIdCaptureNote, false},     {kIdFinishButton, false},
+              {kIdDesktopCheck, true}};
+    case Layout::Range: {
+      std::vector<LayoutStep> steps = {{kIdTopNote, false},    {kIdReadyButton, false}, {kIdNameLabel, false},
+                                       {kIdNameBox, false},    {kIdFormatLabel, true},  {kIdFormatBox, true},
+                                       {kIdRangeNote, true},   {kIdRangeButton, true}};
+      // Widths up to 100 leave the button as it is: every way here has already hidden it.
+      if (hanniRight - hanniLeft > 100) steps.push_back({kIdSameRangeButton, true});
+      steps.insert(steps.end(), {{kIdCancelButton, true},
+                                 {kIdCaptureNote, false},
+                                 {kIdFinishButton, false},
+                                 {kIdDesktopCheck, false}});
+      return steps;
+    }
+    case Layout::Capture:
+      return {{kIdTopNote, false},        {kIdReadyButton, false},    {kIdNameLabel, false},
+              {kIdNameBox, false},        {kIdFormatLabel, false},    {kIdFormatBox, false},
+              {kIdRangeNote, false},      {kIdRangeButton, false},    {kIdSameRangeButton, false},
+              {kIdCancelButton, true},    {kIdCaptureNote, true},     {kIdFinishButton, true}};
+  }
+  return {};
+}
+
+const FormatItem* FormatItemForKey(int firstByte) {
+  for (const FormatItem& item : kFormatItems) {
+    if (static_cast<unsigned char>(item.key) == firstByte) return &item;
+  }
+  return nullptr;
+}
+
+size_t StoreReplyBytes(char* buf, size_t cap, const void* data, size_t len) {
+  if (cap == 0) return 0;
+  std::memset(buf, 0, std::min(kReplyClearBytes, cap));
+  const size_t n = data == nullptr ? 0 : std::min(len, cap - 1);
+  if (n != 0) std::memcpy(buf, data, n);
+  buf[n] = '\0';
+  return n;
+}
