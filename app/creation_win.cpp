@@ -1,0 +1,36 @@
+#include "app/creation.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/main_wnd.h"
+#include "app/main_wnd_core.h"
+#include "app/state.h"
+#include "settings/files.h"
+#include "settings/text.h"
+
+namespace {
+
+void FillFormatList() {
+  HWND box = GetDlgItem(glMainWnd, kIdFormatBox);
+  for (const FormatItem& item : kFormatItems) SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.text));
+}
+
+// Only the text is set, not the list selection: the format is read back from the text.
+void ShowRememberedFormat() {
+  const FormatItem* item = FormatItemForKey(FirstChar(glFormatText));
+  if (item != nullptr) SendMessageA(GetDlgItem(glMainWnd, kIdFormatBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(item->text));
+  SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
+}
+
+}  // namespace
+
+void PrepareMainWindow() {
+  std::memset(glNameHistory, 0, sizeof glNameHistory);
+  LoadSettings();
+  FillFormatList();
+  ShowRememberedFormat();
+  ShowStartLayout();
+  SetTimer(glMainWnd, 0, 50, nullptr);
+}

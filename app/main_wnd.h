@@ -1,0 +1,23 @@
+// The small topmost toolbar: its controls, three layouts, command dispatch and painting.
+#ifndef TALLSNAP_APP_MAIN_WND_H
+#define TALLSNAP_APP_MAIN_WND_H
+
+#include <windows.h>
+
+#include <string>
+
+#define TALLSNAP_MAIN_TITLE "TallSnap （‘ v‘）/　縦長画像を一発ゲット！"
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void ShowStartLayout();
+void ShowRangeLayout();
+void ShowCaptureLayout();
+
+// The current text of child control id of window; empty when it has none or does not exist.
+std::string ControlText(HWND window, int id);
+
+// Asks for the whole main window to be painted again, without erasing.
+void RepaintMainWnd();
+
+#endif

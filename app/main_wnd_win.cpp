@@ -1,0 +1,157 @@
+#include "app/main_wnd.h"
+
+#include <vector>
+
+#include "app/creation.h"
+#include "app/main_wnd_core.h"
+#include "app/shutdown.h"
+#include "app/state.h"
+#include "capture/session.h"
+#include "output/converter_link.h"
+#include "output/finish.h"
+#include "range/hanni_wnd.h"
+#include "settings/text.h"
+
+namespace {
+
+struct ControlDef {
+  int id;
+  const char* className;
+  const char* text;
+  DWORD style;
+  int x, y, w, h;  // a combobox's height includes its drop-down list
+};
+
+const ControlDef kControls[kControlCount] = {
+    {kIdRangeButton, "BUTTON", "範囲指定する", WS_CHILD | WS_VISIBLE | BS_MULTILINE, 322, 22, 93, 20},
+    {kIdFinishButton, "BUTTON", "終わる", WS_CHILD, 389, 22, 110, 18},
+    {kIdCaptureNote, "STATIC",
+     "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下に"
+     "スクロールしてください。行きすぎたら、上に戻してください。",
+     WS_CHILD, 5, 6, 378, 38},
+    {kIdFormatBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN, 66, 0, 283, 555},
+    {kIdFormatLabel, "STATIC", "★保存形式", WS_CHILD | WS_VISIBLE, 5, 6, 61, 11},
+    {kIdNameLabel, "STATIC", "★名前 (同じ名前を避けるために自動で数字がつく)", WS_CHILD | WS_VISIBLE, 5, 6, 264, 12},
+    {kIdTopNote, "STATIC", "★ゲットしたい画像の上端が見える状態にしてください。", WS_CHILD | WS_VISIBLE, 5, 25, 283,
+     12},
+    {kIdRangeNote, "STATIC", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", WS_CHILD | WS_VISIBLE, 6,
+     23, 319, 12},
+    {kIdReadyButton, "BUTTON", "見えるようにしたら押してください。", WS_CHILD | WS_VISIBLE, 286, 23, 184, 20},
+    {kIdSameRangeButton, "BUTTON", "前と同じ範囲で", WS_CHILD | WS_VISIBLE, 446, 22, 84, 22},
+    {kIdCancelButton, "BUTTON", "キャンセル", WS_CHILD | WS_VISIBLE, 437, 2, 60, 17},
+    {kIdNameBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, 269, 0, 263, 666},
+    {kIdLatestButton, "BUTTON", "最新版？", WS_CHILD | WS_VISIBLE, 541, 0, 56, 23},
+    {kIdDesktopCheck, "BUTTON", "デスクトップに保存", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 473, 25, 122, 14},
+};
+
+void CreateMainControls(HWND window) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  for (const ControlDef& c : kControls) {
+    HWND control = CreateWindowExA(0, c.className, c.text, c.style, c.x, c.y, c.w, c.h, window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(glMainFont), FALSE);
+  }
+}
+
+void ApplyLayout(Layout layout) {
+  for (const LayoutStep& step : LayoutSteps(layout, glHanniLeft, glHanniRight))
+    ShowWindow(GetDlgItem(glMainWnd, step.id), step.show ? SW_SHOWNORMAL : SW_HIDE);
+}
+
+void OnMainWndCreate(HWND window) {
+  glMainWnd = window;
+  CreateMainControls(window);
+  PrepareMainWindow();
+}
+
+void StoreConverterReply(const COPYDATASTRUCT* data) {
+  if (data == nullptr || data->dwData != 1) return;
+  glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, data->lpData, data->cbData));
+}
+
+void OnMainCommand(int id, int code) {
+  if (id == kIdFormatBox && code == CBN_EDITCHANGE) {
+    SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case kIdRangeButton: BeginRangeSelect(); break;
+    case kIdFinishButton: FinishCapture(); break;
+    case kIdReadyButton: ShowRangeLayout(); break;
+    case kIdSameRangeButton: StartCapture(); break;
+    case kIdCancelButton: CancelCapture(); break;
+    case kIdLatestButton: OpenLatestVersionPage(); break;
+    default: break;
+  }
+}
+
+// The band is filled through a clip region so that it stays within 600 x 100.
+void FillBand(HDC dc, COLORREF colour) {
+  HRGN region = CreateRectRgn(0, 0, 600, 100);
+  SelectClipRgn(dc, region);
+  HBRUSH brush = CreateSolidBrush(colour);
+  HGDIOBJ previous = SelectObject(dc, brush);
+  PaintRgn(dc, region);
+  SelectClipRgn(dc, nullptr);
+  DeleteObject(region);
+  SelectObject(dc, previous);
+  DeleteObject(brush);
+}
+
+// The newest band of the tall image, as tall as the range, shrunk to 40 pixels high.
+void DrawPreview(HDC dc) {
+  const int h = glHanniHeight;
+  if (glBufDC.memDC == nullptr || h <= 0) return;
+  const int w = glBufDC.width;
+  const float scale = 40.0f / static_cast<float>(h);
+  // Rows above the image's top or below the surface are never asked for.
+  int top = glScrollY.load() - h;
+  if (top > glBufDC.height - h) top = glBufDC.height - h;
+  if (top < 0) top = 0;
+  StretchBlt(dc, 500, 0, static_cast<int>(scale * static_cast<float>(w)), static_cast<int>(scale * static_cast<float>(h)),
+             glBufDC.memDC, 0, top, w, h, SRCCOPY);
+}
+
+void PaintMainWnd(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  SetStretchBltMode(dc, COLORONCOLOR);
+  FillBand(dc, glCapturing.load() == 1 ? RGB(255, 0, 0) : RGB(0, 255, 255));
+  DrawPreview(dc);
+  EndPaint(window, &ps);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA) StoreConverterReply(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+  switch (message) {
+    case WM_CREATE: OnMainWndCreate(window); return 0;
+    case WM_COMMAND: OnMainCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case WM_TIMER: ConnectConverter(); return 0;
+    case WM_PAINT: PaintMainWnd(window); return 0;
+    case WM_CLOSE: DestroyWindow(glMainWnd); return 0;
+    case WM_DESTROY: Shutdown(); return 0;
+    case WM_SIZE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void ShowStartLayout() { ApplyLayout(Layout::Start); }
+void ShowRangeLayout() { ApplyLayout(Layout::Range); }
+void ShowCaptureLayout() { ApplyLayout(Layout::Capture); }
+
+std::string ControlText(HWND window, int id) {
+  HWND control = GetDlgItem(window, id);
+  if (control == nullptr) return std::string();
+  const int n = GetWindowTextLengthA(control);
+  if (n <= 0) return std::string();
+  std::vector<char> buf(static_cast<size_t>(n) + 1, '\0');
+  const UINT got = GetDlgItemTextA(window, id, buf.data(), n + 1);
+  return std::string(buf.data(), got);
+}
+
+void RepaintMainWnd() { InvalidateRect(glMainWnd, nullptr, FALSE); }

@@ -1,0 +1,74 @@
+// The process-wide state. Every field starts zeroed; the comment names the code that sets it.
+#ifndef TALLSNAP_APP_STATE_H
+#define TALLSNAP_APP_STATE_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+
+#include "capture/surface.h"
+
+constexpr size_t kTextBufBytes = 264;   // paths and names
+constexpr size_t kEntryBufBytes = 260;  // entries of the name tables
+constexpr int kSelectedNameCount = 100;
+constexpr int kNameHistoryCount = 20;
+
+// Start-up.
+extern HFONT glMainFont;
+extern HFONT glHanniFont;
+extern HBRUSH glFaceBrush;
+extern HBRUSH glCyanBrush;
+extern char glStartDir[kTextBufBytes];
+extern int glVirtualW;
+extern int glVirtualH;
+extern HDC glDisplayDC;
+extern int glBufMaxH;
+extern int glBorder;
+extern char glDesktopPath[kTextBufBytes];
+extern char SentakuFileName[kSelectedNameCount][kEntryBufBytes];
+extern HCURSOR glArrowCursor;
+extern HCURSOR glCrossCursor;
+extern Surface glBufDC;
+extern Surface glSmallBufDC;
+extern Surface glHanniMemDC;
+extern Surface glHanniMemBeforeDC;
+
+// Main window.
+extern HWND glMainWnd;
+extern char glReplyBuf[];
+extern int glReplyLen;
+
+// Main-window creation.
+extern char glFormatText[kTextBufBytes];
+extern char FileHozonFolderPath[kTextBufBytes];
+extern char glNameHistory[kNameHistoryCount][kEntryBufBytes];
+
+// Converter link.
+extern HWND glConverterWnd;
+
+// Range window.
+extern HWND glHanniWnd;
+extern int glHanniLeft;
+extern int glHanniTop;
+extern int glHanniRight;
+extern int glHanniBottom;
+extern int glHanniWidth;
+extern int glHanniHeight;
+extern int glDragging;
+extern int glDragStartX;
+extern int glDragStartY;
+extern int glDragEndX;
+extern int glDragEndY;
+
+// Capture session; the flags and the image height are shared with the timer thread.
+extern std::atomic<int> glScrollY;
+extern std::atomic<int> glCapturing;
+extern std::atomic<int> glStepBusy;
+extern UINT glTimerId;
+
+// Finish command.
+extern char glNameText[kTextBufBytes];
+extern int glNameCount;
+
+#endif

@@ -1,0 +1,53 @@
+#include "app/state.h"
+
+#include "app/main_wnd_core.h"
+
+HFONT glMainFont;
+HFONT glHanniFont;
+HBRUSH glFaceBrush;
+HBRUSH glCyanBrush;
+char glStartDir[kTextBufBytes];
+int glVirtualW;
+int glVirtualH;
+HDC glDisplayDC;
+int glBufMaxH;
+int glBorder;
+char glDesktopPath[kTextBufBytes];
+char SentakuFileName[kSelectedNameCount][kEntryBufBytes];
+HCURSOR glArrowCursor;
+HCURSOR glCrossCursor;
+Surface glBufDC;
+Surface glSmallBufDC;
+Surface glHanniMemDC;
+Surface glHanniMemBeforeDC;
+
+HWND glMainWnd;
+char glReplyBuf[kReplyBufBytes];
+int glReplyLen;
+
+char glFormatText[kTextBufBytes];
+char FileHozonFolderPath[kTextBufBytes];
+char glNameHistory[kNameHistoryCount][kEntryBufBytes];
+
+HWND glConverterWnd;
+
+HWND glHanniWnd;
+int glHanniLeft;
+int glHanniTop;
+int glHanniRight;
+int glHanniBottom;
+int glHanniWidth;
+int glHanniHeight;
+int glDragging;
+int glDragStartX;
+int glDragStartY;
+int glDragEndX;
+int glDragEndY;
+
+std::atomic<int> glScrollY;
+std::atomic<int> glCapturing;
+std::atomic<int> glStepBusy;
+UINT glTimerId;
+
+char glNameText[kTextBufBytes];
+int glNameCount;

@@ -1,0 +1,75 @@
+# Shared by the run and test commands: builds, and a private X display and Wine server that
+# are stopped by pid, leaving every other process of the machine alone.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+export WINEPREFIX="$ROOT/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
+export LC_ALL=ja_JP.UTF-8
+
+STARTED_PIDS=()
+
+log() { printf '%s: %s\n' "$(basename "$0")" "$*" >&2; }
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+
+build_preset() {
+  local preset=$1
+  log "building $preset"
+  cmake --preset "$preset" >"$ROOT/build/$preset-configure.log" 2>&1 || { cat "$ROOT/build/$preset-configure.log"; return 1; }
+  cmake --build --preset "$preset" -j2
+}
+
+# Starts Xvfb on the first free display and exports DISPLAY.
+start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  STARTED_PIDS+=($!)
+  export DISPLAY=":$n"
+  wait_for 20 xdpyinfo -display "$DISPLAY" || { log "Xvfb on $DISPLAY did not start"; return 1; }
+  log "Xvfb on $DISPLAY (pid ${STARTED_PIDS[-1]})"
+}
+
+# Makes the Wine prefix once, then runs a persistent Wine server of our own for it.
+start_wine() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/.tallsnap-ready" ]; then
+    log "making the Wine prefix"
+    "$WINE64" wineboot -i >/dev/null 2>&1 </dev/null || true
+    # No window manager runs here: unmanaged windows spare each hide a 2 s wait for one.
+    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    # The program asks for "ＭＳ Ｐゴシック"; IPA's proportional Gothic is the nearest we have.
+    "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f \
+      >/dev/null 2>&1 </dev/null
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.tallsnap-ready"
+  fi
+  # The server and Wine's own services must not inherit our output, or test runs stall.
+  "$WINESERVER" -f -p >/dev/null 2>&1 </dev/null &
+  STARTED_PIDS+=($!)
+  wait_for 20 test -n "$(ls "/tmp/.wine-$(id -u)" 2>/dev/null)" || true
+  "$WINE64" wineboot >/dev/null 2>&1 </dev/null || true
+  log "Wine server for $WINEPREFIX (pid ${STARTED_PIDS[-1]})"
+}
+
+stop_started() {
+  # Ends the Wine processes of our prefix only, then what we started, newest first.
+  [ -x "$WINESERVER" ] && WINEPREFIX="$WINEPREFIX" "$WINESERVER" -k >/dev/null 2>&1 || true
+  local i
+  for ((i = ${#STARTED_PIDS[@]} - 1; i >= 0; i--)); do
+    kill "${STARTED_PIDS[i]}" 2>/dev/null || true
+    wait "${STARTED_PIDS[i]}" 2>/dev/null || true
+  done
+  STARTED_PIDS=()
+}

@@ -1,0 +1,315 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <set>
+
+#include "app/main_wnd.h"
+#include "app/main_wnd_core.h"
+#include "app/start_up.h"
+#include "app/state.h"
+#include "win_test_support.h"
+
+namespace {
+
+// The title as Shift-JIS bytes, spelled out so that the compiler's conversion is checked too.
+const char kTitleBytes[] = "TallSnap \x81" "i\x81" "e v\x81" "e\x81" "j/\x81" "@\x8F" "c\x92" "\xB7" "\x89" "\xE6"
+                           "\x91" "\x9C" "\x82" "\xF0" "\x88" "\xEA" "\x94" "\xAD" "\x83" "Q\x83" "b\x83" "g\x81" "I";
+
+std::string g_folder;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_folder = MakeTempFolder();
+    SetCurrentDirectoryA(g_folder.c_str());
+    StartUp(GetModuleHandleA(nullptr));
+    PumpFor(200);  // the start-up tick
+  }
+  static void TearDownTestSuite() {
+    if (IsWindow(glMainWnd)) DestroyWindow(glMainWnd);
+    SetCurrentDirectoryA(ExeFolder().c_str());
+    RemoveFolderTree(g_folder);
+  }
+  void SetUp() override {
+    glHanniLeft = glHanniRight = 0;
+    glCapturing = 0;
+    ShowStartLayout();
+  }
+  static HWND Control(int id) { return GetDlgItem(glMainWnd, id); }
+  static void Click(int id) { SendMessageA(Control(id), BM_CLICK, 0, 0); }
+  static std::set<int> VisibleControls() {
+    std::set<int> ids;
+    for (int id = 1000; id <= 1013; ++id)
+      if (IsWindowVisible(Control(id))) ids.insert(id);
+    return ids;
+  }
+  static POINT ClientToScreenPoint(int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(glMainWnd, &p);
+    return p;
+  }
+  static COLORREF ClientPixel(int x, int y) {
+    UpdateWindow(glMainWnd);
+    GdiFlush();
+    const POINT p = ClientToScreenPoint(x, y);
+    return ScreenPixel(p.x, p.y);
+  }
+  static bool ClientPixelBecomes(int x, int y, COLORREF colour) {
+    RepaintMainWnd();
+    return PumpUntil([&] { return ClientPixel(x, y) == colour; }, 3000);
+  }
+};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpFillsTheStateAndMakesTheWindows) {
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  EXPECT_STREQ(glStartDir, cwd);
+  EXPECT_TRUE(FolderExists("TallSnap個人設定"));
+  EXPECT_TRUE(FolderExists("ファイルマップフォルダ"));
+  EXPECT_EQ(glBorder, 3);
+  EXPECT_EQ(glBufMaxH, 4000);
+  EXPECT_EQ(glVirtualW, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  EXPECT_EQ(glVirtualH, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  EXPECT_NE(glDisplayDC, nullptr);
+  EXPECT_GT(std::strlen(glDesktopPath), 2u);
+  EXPECT_NE(glMainFont, glHanniFont);
+  EXPECT_NE(glArrowCursor, nullptr);
+  EXPECT_NE(glCrossCursor, nullptr);
+
+  char title[256] = {};
+  GetWindowTextA(glMainWnd, title, sizeof title);
+  EXPECT_STREQ(title, kTitleBytes);
+  char cls[64] = {};
+  GetClassNameA(glMainWnd, cls, sizeof cls);
+  EXPECT_STREQ(cls, "NORMAL0");
+  EXPECT_EQ(GetClassLongPtrA(glMainWnd, GCL_STYLE), 11);
+  EXPECT_EQ(reinterpret_cast<HBRUSH>(GetClassLongPtrA(glMainWnd, GCLP_HBRBACKGROUND)), glCyanBrush);
+  EXPECT_TRUE(GetWindowLongA(glMainWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  const LONG style = GetWindowLongA(glMainWnd, GWL_STYLE);
+  EXPECT_EQ(style & (WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW),
+            static_cast<LONG>(WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW));
+  RECT r{};
+  GetWindowRect(glMainWnd, &r);
+  EXPECT_EQ(r.right - r.left, 613);
+  EXPECT_EQ(r.bottom - r.top, 80);
+
+  ASSERT_NE(glHanniWnd, nullptr);
+  EXPECT_FALSE(IsWindowVisible(glHanniWnd));
+  GetWindowTextA(glHanniWnd, title, sizeof title);
+  EXPECT_STREQ(title, "HanniWnd");
+  GetClassNameA(glHanniWnd, cls, sizeof cls);
+  EXPECT_STREQ(cls, "NORMAL1");
+  EXPECT_EQ(GetWindowLongA(glHanniWnd, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_TOPMOST),
+            WS_EX_CLIENTEDGE | WS_EX_TOPMOST);
+  EXPECT_EQ(GetWindowLongA(glHanniWnd, GWL_STYLE) & WS_SYSMENU, 0);  // no close box
+  GetWindowRect(glHanniWnd, &r);
+  EXPECT_EQ(r.right - r.left, 662);
+  EXPECT_EQ(r.bottom - r.top, 558);
+}
+
+TEST_F(MainWindowTest, FourteenControlsAsTabled) {
+  const struct {
+    int id;
+    const char* cls;
+    const char* text;  // nullptr: a combobox, whose text comes from elsewhere
+    DWORD style;
+    int x, y, w, h;
+  } table[] = {
+      {1000, "button", "範囲指定する", BS_MULTILINE, 322, 22, 93, 20},
+      {1001, "button", "終わる", 0, 389, 22, 110, 18},
+      {1002, "static",
+       "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下にスクロ"
+       "ールしてください。行きすぎたら、上に戻してください。",
+       0, 5, 6, 378, 38},
+      {1003, "combobox", nullptr, CBS_DROPDOWN, 66, 0, 283, 555},
+      {1004, "static", "★保存形式", 0, 5, 6, 61, 11},
+      {1005, "static", "★名前 (同じ名前を避けるために自動で数字がつく)", 0, 5, 6, 264, 12},
+      {1006, "static", "★ゲットしたい画像の上端が見える状態にしてください。", 0, 5, 25, 283, 12},
+      {1007, "static", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", 0, 6, 23, 319, 12},
+      {1008, "button", "見えるようにしたら押してください。", 0, 286, 23, 184, 20},
+      {1009, "button", "前と同じ範囲で", 0, 446, 22, 84, 22},
+      {1010, "button", "キャンセル", 0, 437, 2, 60, 17},
+      {1011, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT, 269, 0, 263, 666},
+      {1012, "button", "最新版？", 0, 541, 0, 56, 23},
+      {1013, "button", "デスクトップに保存", BS_AUTOCHECKBOX, 473, 25, 122, 14},
+  };
+  for (const auto& c : table) {
+    SCOPED_TRACE(c.id);
+    HWND control = Control(c.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(GetParent(control), glMainWnd);
+    char cls[64] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    EXPECT_EQ(Lower(cls), c.cls);
+    if (c.text != nullptr) {
+      char text[512] = {};
+      GetWindowTextA(control, text, sizeof text);
+      EXPECT_STREQ(text, c.text);
+    }
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+    EXPECT_EQ(style & c.style, c.style);
+    EXPECT_EQ(style & 0x0F & ~c.style, 0u) << "button or static kind";
+    EXPECT_EQ(GetWindowLongA(control, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY, 0);
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), glMainFont);
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, c.x);
+    EXPECT_EQ(r.top, c.y);
+    EXPECT_EQ(r.right - r.left, c.w);
+    if (Lower(cls) == "combobox") {
+      // The height given at creation reaches down to the bottom of the dropped list.
+      RECT list{};
+      SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
+      MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&list), 2);
+      // Wine keeps the edit's own height out of it; Windows does not.
+      EXPECT_NEAR(list.bottom - r.top, c.h, 30) << "height with the list";
+    } else {
+      EXPECT_EQ(r.bottom - r.top, c.h);
+    }
+  }
+}
+
+TEST_F(MainWindowTest, LayoutsFollowTheButtons) {
+  const std::set<int> start = {1005, 1006, 1008, 1011, 1012, 1013};
+  const std::set<int> range = {1000, 1003, 1004, 1007, 1010, 1012};
+  EXPECT_EQ(VisibleControls(), start);
+
+  Click(kIdReadyButton);
+  EXPECT_EQ(VisibleControls(), range);  // no stored range: no "前と同じ範囲で"
+  Click(kIdCancelButton);
+  EXPECT_EQ(VisibleControls(), start);
+
+  glHanniLeft = 10;
+  glHanniRight = 110;  // exactly 100 wide
+  Click(kIdReadyButton);
+  EXPECT_EQ(VisibleControls(), range);
+  Click(kIdCancelButton);
+  glHanniRight = 111;
+  Click(kIdReadyButton);
+  std::set<int> rangeWithSame = range;
+  rangeWithSame.insert(1009);
+  EXPECT_EQ(VisibleControls(), rangeWithSame);
+
+  ShowCaptureLayout();
+  EXPECT_EQ(VisibleControls(), (std::set<int>{1001, 1002, 1010, 1012}));
+  Click(kIdCancelButton);
+  EXPECT_EQ(VisibleControls(), start);
+}
+
+namespace {
+std::atomic<int> g_ticks{0};
+void CALLBACK CountTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) { ++g_ticks; }
+}  // namespace
+
+TEST_F(MainWindowTest, CancelStopsTheTimerAndTheRedBand) {
+  glCapturing = 1;
+  ShowCaptureLayout();
+  glTimerId = timeSetEvent(10, 0, CountTick, 0, TIME_PERIODIC);
+  ASSERT_NE(glTimerId, 0u);
+  ASSERT_TRUE(PumpUntil([] { return g_ticks.load() >= 3; }, 3000));
+  Click(kIdCancelButton);
+  EXPECT_EQ(glCapturing.load(), 0);
+  const int after = g_ticks.load();
+  PumpFor(100);
+  EXPECT_LE(g_ticks.load(), after + 1);  // at most one tick already under way
+  EXPECT_TRUE(IsWindowVisible(Control(kIdReadyButton)));
+}
+
+TEST_F(MainWindowTest, ControlTextAndTheFormatBox) {
+  SetWindowTextA(Control(kIdNameBox), "テスト表");
+  EXPECT_EQ(ControlText(glMainWnd, kIdNameBox), "テスト表");
+  SetWindowTextA(Control(kIdNameBox), "");
+  EXPECT_EQ(ControlText(glMainWnd, kIdNameBox), "");
+  EXPECT_EQ(ControlText(glMainWnd, 4242), "");
+
+  // First run: the JPEG item is shown and is the format text.
+  EXPECT_STREQ(glFormatText, kFormatItems[0].text);
+  EXPECT_EQ(ControlText(glMainWnd, kIdFormatBox), kFormatItems[0].text);
+  EXPECT_EQ(SendMessageA(Control(kIdFormatBox), CB_GETCOUNT, 0, 0), 5);
+  EXPECT_EQ(SendMessageA(Control(kIdFormatBox), CB_GETCURSEL, 0, 0), CB_ERR);  // text only, no selection
+
+  // Typing into the box updates the format text at once.
+  HWND edit = FindWindowExA(Control(kIdFormatBox), nullptr, "Edit", nullptr);
+  ASSERT_NE(edit, nullptr);
+  SendMessageA(edit, EM_SETSEL, 0, -1);
+  SendMessageA(edit, WM_CHAR, 'p', 0);
+  EXPECT_STREQ(glFormatText, "p");
+  // Picking from the list alone does not.
+  SendMessageA(Control(kIdFormatBox), CB_SETCURSEL, 2, 0);
+  EXPECT_STREQ(glFormatText, "p");
+
+  // Typed text longer than the buffer is cut to it.
+  SetWindowTextA(edit, std::string(400, 'b').c_str());
+  SendMessageA(edit, EM_SETSEL, 400, 400);
+  SendMessageA(edit, WM_CHAR, 'x', 0);
+  EXPECT_EQ(std::string(glFormatText), std::string(263, 'b'));
+}
+
+TEST_F(MainWindowTest, ConverterRepliesAreBounded) {
+  std::string payload = "C:\\out\\a.jpg";
+  COPYDATASTRUCT data{1, static_cast<DWORD>(payload.size()), payload.data()};
+  SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  EXPECT_EQ(glReplyLen, static_cast<int>(payload.size()));
+  EXPECT_STREQ(glReplyBuf, "C:\\out\\a.jpg");
+
+  std::string other = "ignored";
+  COPYDATASTRUCT foreign{2, static_cast<DWORD>(other.size()), other.data()};
+  SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&foreign));
+  EXPECT_STREQ(glReplyBuf, "C:\\out\\a.jpg");
+
+  std::string huge(25000, 'z');
+  huge[kReplyBufBytes + 10] = 'q';
+  COPYDATASTRUCT big{1, static_cast<DWORD>(huge.size()), huge.data()};
+  SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&big));
+  EXPECT_EQ(glReplyLen, static_cast<int>(kReplyBufBytes - 1));
+  EXPECT_EQ(glReplyBuf[kReplyBufBytes - 1], '\0');
+  EXPECT_EQ(std::strlen(glReplyBuf), kReplyBufBytes - 1);
+
+  COPYDATASTRUCT empty{1, 0, nullptr};
+  SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));
+  EXPECT_EQ(glReplyLen, 0);
+  EXPECT_STREQ(glReplyBuf, "");
+}
+
+TEST_F(MainWindowTest, BandColourAndPreviewOnTheScreen) {
+  const COLORREF cyan = RGB(0, 255, 255), red = RGB(255, 0, 0);
+  EXPECT_TRUE(ClientPixelBecomes(2, 20, cyan));
+
+  // A tall image whose newest 300 rows are blue, the rows above them green.
+  glHanniWidth = 500;
+  glHanniHeight = 300;
+  ASSERT_EQ(CreateSurface(glBufDC, "TallSnap_glBufDC", 0, 506, 4006, 32), 1);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 500; ++x) *SurfacePixel(glBufDC, x, y) = y < 300 ? 0x0000FF00 : 0x000000FF;
+  glScrollY = 600;
+  glCapturing = 1;
+  ShowRangeLayout();  // the way into capturing, which leaves the preview's place free
+  ShowCaptureLayout();
+  EXPECT_TRUE(ClientPixelBecomes(2, 20, red));
+  EXPECT_EQ(ClientPixel(520, 20), RGB(0, 0, 255));
+  // 40 / 300 x 506 = 67 pixels wide (below "最新版？"), 40 pixels high.
+  EXPECT_EQ(ClientPixel(565, 30), RGB(0, 0, 255));
+  EXPECT_EQ(ClientPixel(567, 30), red);
+  EXPECT_EQ(ClientPixel(520, 39), RGB(0, 0, 255));
+  EXPECT_EQ(ClientPixel(520, 40), red);
+
+  glCapturing = 0;
+  EXPECT_TRUE(ClientPixelBecomes(2, 20, cyan));
+  EXPECT_EQ(ClientPixel(520, 20), RGB(0, 0, 255));  // a cancelled image stays in view
+  ReleaseSurface(glBufDC);
+  glHanniHeight = 0;
+  glScrollY = 0;
+  EXPECT_TRUE(ClientPixelBecomes(520, 20, cyan));
+}

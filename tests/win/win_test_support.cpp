@@ -1,0 +1,154 @@
+#include "win_test_support.h"
+
+#include <cstdio>
+
+std::string MakeTempFolder() {
+  char base[MAX_PATH];
+  GetTempPathA(MAX_PATH, base);
+  static LONG counter = 0;
+  for (;;) {
+    char name[MAX_PATH];
+    std::snprintf(name, sizeof name, "%stallsnap-test-%lu-%ld", base, GetCurrentProcessId(),
+                  InterlockedIncrement(&counter));
+    if (CreateDirectoryA(name, nullptr)) return name;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+  }
+}
+
+void RemoveFolderTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string full = path + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveFolderTree(full);
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string ExeFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of("\\/"));
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (done()) return true;
+    if (GetTickCount() - start >= timeoutMs) return done();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+COLORREF ScreenPixel(int x, int y) {
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 1, 1);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, 1, 1, screen, x, y, SRCCOPY);
+  const COLORREF c = GetPixel(mem, 0, 0);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+namespace {
+
+struct DialogSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char cls[64] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (pid == search->pid && std::string(cls) == "#32770" && IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+DialogAnswerer::DialogAnswerer() {
+  worker = std::thread([this] {
+    HWND answered = nullptr;
+    while (!stop) {
+      DialogSearch search{GetCurrentProcessId(), nullptr};
+      EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+      if (search.found != nullptr && search.found != answered) {
+        char caption[512] = {}, text[2048] = {};
+        GetWindowTextA(search.found, caption, sizeof caption);
+        GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);  // the message box's text
+        {
+          std::lock_guard<std::mutex> guard(lock);
+          seen.push_back({caption, text});
+        }
+        answered = search.found;
+        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      }
+      Sleep(20);
+    }
+  });
+}
+
+DialogAnswerer::~DialogAnswerer() {
+  stop = true;
+  worker.join();
+}
+
+std::vector<SeenDialog> DialogAnswerer::Seen() {
+  std::lock_guard<std::mutex> guard(lock);
+  return seen;
+}
+
+bool DialogAnswerer::WaitForCount(size_t n, DWORD timeoutMs) {
+  return PumpUntil([&] { return Seen().size() >= n; }, timeoutMs);
+}

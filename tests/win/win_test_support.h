@@ -1,0 +1,51 @@
+// Helpers for tests that run against real windows, files and the screen under Wine.
+#ifndef TALLSNAP_TESTS_WIN_TEST_SUPPORT_H
+#define TALLSNAP_TESTS_WIN_TEST_SUPPORT_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A new empty folder under the temporary folder; removed with everything in it.
+std::string MakeTempFolder();
+void RemoveFolderTree(const std::string& path);
+// The folder holding the running test executable (and the program's executables).
+std::string ExeFolder();
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FolderExists(const std::string& path);
+
+// Dispatches this thread's messages until done() holds or timeoutMs passes; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+void PumpFor(DWORD ms);
+
+// The colour of a screen pixel, read back through a bit-block transfer from the display.
+COLORREF ScreenPixel(int x, int y);
+
+struct SeenDialog {
+  std::string caption;
+  std::string text;
+};
+
+// Answers every message box of this process with OK, from a thread of its own, and keeps
+// what each one said.
+struct DialogAnswerer {
+  DialogAnswerer();
+  ~DialogAnswerer();
+  std::vector<SeenDialog> Seen();
+  // Waits until at least n boxes have been answered.
+  bool WaitForCount(size_t n, DWORD timeoutMs);
+
+  std::atomic<bool> stop{false};
+  std::mutex lock;
+  std::vector<SeenDialog> seen;
+  std::thread worker;
+};
+
+#endif
