@@ -58,9 +58,20 @@ start_wine() {
   # The server and Wine's own services must not inherit our output, or test runs stall.
   "$WINESERVER" -f -p >/dev/null 2>&1 </dev/null &
   STARTED_PIDS+=($!)
-  wait_for 20 test -n "$(ls "/tmp/.wine-$(id -u)" 2>/dev/null)" || true
+  wait_for 20 wine_server_ready || { log "the Wine server did not start"; return 1; }
   "$WINE64" wineboot >/dev/null 2>&1 </dev/null || true
   log "Wine server for $WINEPREFIX (pid ${STARTED_PIDS[-1]})"
+}
+
+# The server's socket lives in a folder named after the prefix's device and inode.
+wine_server_ready() {
+  local dir
+  dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  local socket
+  for socket in /tmp/.wine-"$(id -u)"/"$dir"/socket /tmp/wine-*/"$dir"/socket; do
+    [ -S "$socket" ] && return 0
+  done
+  return 1
 }
 
 stop_started() {
