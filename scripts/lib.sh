@@ -23,6 +23,13 @@ wait_for() {
   done
 }
 
+# What both commands do first: install what is missing, then work from the project folder.
+prepare() {
+  bash "$ROOT/scripts/setup.sh" || return 1
+  mkdir -p "$ROOT/build"
+  cd "$ROOT"
+}
+
 build_preset() {
   local preset=$1
   log "building $preset"

@@ -6,9 +6,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
 
-bash "$ROOT/scripts/setup.sh" || exit 1
-mkdir -p "$ROOT/build"
-cd "$ROOT"
+prepare || exit 1
 build_preset win64 || exit 1
 build_preset win32 || exit 1
 

@@ -5,9 +5,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
 
-bash "$ROOT/scripts/setup.sh" || exit 1
-mkdir -p "$ROOT/build"
-cd "$ROOT"
+prepare || exit 1
 
 declare -A build_seconds
 for preset in native win32 win64; do

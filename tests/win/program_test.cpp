@@ -14,31 +14,6 @@ struct Program {
   HWND range = nullptr;
 };
 
-struct WindowSearch {
-  DWORD pid;
-  const char* cls;
-  HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char cls[64] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  if (pid == search->pid && lstrcmpA(cls, search->cls) == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND ProcessWindow(DWORD pid, const char* cls) {
-  WindowSearch search{pid, cls, nullptr};
-  EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // Starts TallSnap.exe from the build folder with workDir as its current directory.
 bool Start(Program& p, const std::string& workDir) {
   std::string exe = ExeFolder() + "\\TallSnap.exe";
@@ -48,8 +23,8 @@ bool Start(Program& p, const std::string& workDir) {
     return false;
   return PumpUntil(
       [&] {
-        p.main = ProcessWindow(p.pi.dwProcessId, "NORMAL0");
-        p.range = ProcessWindow(p.pi.dwProcessId, "NORMAL1");
+        p.main = FindProcessWindow(p.pi.dwProcessId, "NORMAL0", false);
+        p.range = FindProcessWindow(p.pi.dwProcessId, "NORMAL1", false);
         return p.main != nullptr && p.range != nullptr;
       },
       20000);

@@ -97,18 +97,20 @@ COLORREF ScreenPixel(int x, int y) {
 
 namespace {
 
-struct DialogSearch {
+struct WindowSearch {
   DWORD pid;
+  const char* cls;
+  bool visibleOnly;
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   char cls[64] = {};
   GetClassNameA(window, cls, sizeof cls);
-  if (pid == search->pid && std::string(cls) == "#32770" && IsWindowVisible(window)) {
+  if (pid == search->pid && lstrcmpA(cls, search->cls) == 0 && (!search->visibleOnly || IsWindowVisible(window))) {
     search->found = window;
     return FALSE;
   }
@@ -117,22 +119,27 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
 
 }  // namespace
 
+HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly) {
+  WindowSearch search{pid, className, visibleOnly, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 DialogAnswerer::DialogAnswerer() {
   worker = std::thread([this] {
     HWND answered = nullptr;
     while (!stop) {
-      DialogSearch search{GetCurrentProcessId(), nullptr};
-      EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-      if (search.found != nullptr && search.found != answered) {
+      HWND box = FindProcessWindow(GetCurrentProcessId(), "#32770", true);
+      if (box != nullptr && box != answered) {
         char caption[512] = {}, text[2048] = {};
-        GetWindowTextA(search.found, caption, sizeof caption);
-        GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);  // the message box's text
+        GetWindowTextA(box, caption, sizeof caption);
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the message box's text
         {
           std::lock_guard<std::mutex> guard(lock);
           seen.push_back({caption, text});
         }
-        answered = search.found;
-        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        answered = box;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       }
       Sleep(20);
     }

@@ -25,6 +25,9 @@ bool FolderExists(const std::string& path);
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 void PumpFor(DWORD ms);
 
+// The first top-level window of process pid whose class is className, or null.
+HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly);
+
 // The colour of a screen pixel, read back through a bit-block transfer from the display.
 COLORREF ScreenPixel(int x, int y);
 
