@@ -17,6 +17,8 @@ HWND glKelvoWnd;
 SaveRequest glSaveRequest;
 std::string glOutputPath;  // named by the conversion request, waiting for its hand-off BMP
 bool glHaveOutputPath;
+// Set on WM_DESTROY: a quit posted while a sent message is handled need not wake the wait below.
+bool glQuitting;
 
 void Refuse(const std::string& why) { OutputDebugStringA(("Kelvo: " + why + "\r\n").c_str()); }
 
@@ -88,7 +90,10 @@ LRESULT CALLBACK KelvoWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_COPYDATA: OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam)); return TRUE;
     // The text names the hand-off BMP; the window keeps its own title.
     case WM_SETTEXT: OnHandOffBmp(reinterpret_cast<const char*>(lParam)); return TRUE;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_DESTROY:
+      glQuitting = true;
+      PostQuitMessage(0);
+      return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
@@ -117,6 +122,7 @@ void RunUntilQuitOrStarterGone(HANDLE starter) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
+    if (glQuitting) return;
   }
 }
 

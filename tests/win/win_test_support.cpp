@@ -1,5 +1,8 @@
 #include "win_test_support.h"
 
+#include <wincodec.h>
+
+#include <cmath>
 #include <cstdio>
 
 std::string MakeTempFolder() {
@@ -41,7 +44,9 @@ std::string ExeFolder() {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Sharing writes too: a child that wrote the file may not have closed it the moment it ended.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<missing>";
   std::string bytes;
   char buf[4096];
@@ -158,4 +163,60 @@ std::vector<SeenDialog> DialogAnswerer::Seen() {
 
 bool DialogAnswerer::WaitForCount(size_t n, DWORD timeoutMs) {
   return PumpUntil([&] { return Seen().size() >= n; }, timeoutMs);
+}
+
+int RunUnix(const std::string& commandLine, DWORD timeoutMs) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  else TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+bool DecodeImageFile(const std::string& path, Picture& picture) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::wstring wide(path.size() + 1, L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0],
+                                                      static_cast<int>(wide.size()))) - 1);
+  IWICImagingFactory* factory = nullptr;
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  IWICFormatConverter* converter = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(&factory));
+  if (SUCCEEDED(hr))
+    hr = factory->CreateDecoderFromFilename(wide.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand,
+                                            &decoder);
+  if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
+  if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
+  if (SUCCEEDED(hr))
+    hr = converter->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
+                               WICBitmapPaletteTypeCustom);
+  if (SUCCEEDED(hr)) hr = converter->GetSize(&picture.width, &picture.height);
+  if (SUCCEEDED(hr)) {
+    picture.bgr.assign(static_cast<size_t>(picture.width) * picture.height * 3, 0);
+    hr = converter->CopyPixels(nullptr, picture.width * 3, static_cast<UINT>(picture.bgr.size()), picture.bgr.data());
+  }
+  if (converter != nullptr) converter->Release();
+  if (frame != nullptr) frame->Release();
+  if (decoder != nullptr) decoder->Release();
+  if (factory != nullptr) factory->Release();
+  return SUCCEEDED(hr);
+}
+
+double Psnr(const Picture& a, const Picture& b) {
+  if (a.bgr.size() != b.bgr.size() || a.bgr.empty()) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < a.bgr.size(); ++i) {
+    const double d = static_cast<double>(a.bgr[i]) - b.bgr[i];
+    sum += d * d;
+  }
+  if (sum == 0) return 999;
+  return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.bgr.size())));
 }

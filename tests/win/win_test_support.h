@@ -31,6 +31,21 @@ HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly);
 // The colour of a screen pixel, read back through a bit-block transfer from the display.
 COLORREF ScreenPixel(int x, int y);
 
+// Runs a Linux program (Wine starts ELF files natively), e.g. "/usr/bin/xdotool key Return";
+// returns its exit code, or -1 when it could not start or did not end within timeoutMs.
+int RunUnix(const std::string& commandLine, DWORD timeoutMs);
+
+// A decoded picture: top-down rows of blue, green, red bytes, no padding.
+struct Picture {
+  UINT width = 0;
+  UINT height = 0;
+  std::vector<BYTE> bgr;
+};
+// Decodes any image file WIC can read (JPEG, PNG, BMP).
+bool DecodeImageFile(const std::string& path, Picture& picture);
+// Peak signal-to-noise ratio in dB of b against a (same size); 999 when equal.
+double Psnr(const Picture& a, const Picture& b);
+
 struct SeenDialog {
   std::string caption;
   std::string text;
