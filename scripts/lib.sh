@@ -70,6 +70,9 @@ start_wine() {
   log "Wine server for $WINEPREFIX (pid ${STARTED_PIDS[-1]})"
 }
 
+# A Linux path as Wine's programs see it (drive Z: is the root).
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+
 # The server's socket lives in a folder named after the prefix's device and inode.
 wine_server_ready() {
   local dir
