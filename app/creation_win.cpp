@@ -12,6 +12,13 @@
 
 namespace {
 
+// Both converter programs must lie in the working folder; without one the program ends here.
+void RequireConverter(const char* file, const char* message) {
+  if (FileExists(file)) return;
+  MessageBoxA(glMainWnd, message, "TallSnap", MB_OK | MB_TOPMOST);
+  ExitProcess(0);
+}
+
 void FillFormatList() {
   HWND box = GetDlgItem(glMainWnd, kIdFormatBox);
   for (const FormatItem& item : kFormatItems) SendMessageA(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.text));
@@ -27,6 +34,8 @@ void ShowRememberedFormat() {
 }  // namespace
 
 void PrepareMainWindow() {
+  RequireConverter("Kelvo.exe", "（;‘ o‘）/Kelvo.exeと同じフォルダに入れてお使いください。");
+  RequireConverter("Tarvin.exe", "（;‘ o‘）/Tarvin.exeと同じフォルダに入れてお使いください。");
   std::memset(glNameHistory, 0, sizeof glNameHistory);
   LoadSettings();
   FillFormatList();

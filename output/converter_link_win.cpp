@@ -1,13 +1,80 @@
 #include "output/converter_link.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
+#include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "converters/kelvo_core.h"
+
+namespace {
+
+// The maker's page, where the newest version is offered.
+constexpr const char* kLatestVersionPage = "https://tallsnap.example/latest";
+
+// How long the converter may take to show its window, and the pause between two passes of the
+// search; a converter that never appears must not hold TallSnap for good.
+constexpr DWORD kConverterSearchMs = 6000;
+constexpr DWORD kSearchPauseMs = 20;
+constexpr int kWindowsPerPass = 1281;
+
+HWND FindTitledWindow(HWND from, UINT direction, const char* title) {
+  HWND current = from;
+  for (int step = 0; step < kWindowsPerPass; ++step) {
+    current = GetWindow(current, direction);
+    if (current == nullptr) return nullptr;  // off the end of the list: nothing more this pass
+    // GetWindowText reads another program's title without sending it a message, so a hung
+    // window in the list cannot stop the search.
+    char text[1256] = {};
+    if (GetWindowTextA(current, text, sizeof text) == 0) continue;
+    if (lstrcmpA(text, title) == 0) return current;
+  }
+  return nullptr;
+}
+
+void ReportMissingConverter() {
+  MessageBoxA(glMainWnd,
+              "（;‘ o‘）/Kelvo.exeを起動できませんでした。\r\n"
+              "JPG・PNGでの保存と保存先の指定は使えません。BMPとクリップボードへの保存は使えます。",
+              "TallSnap", MB_OK | MB_TOPMOST);
+}
+
+}  // namespace
+
+void ShellOpen(const char* file, const char* parameters) {
+  ShellExecuteA(nullptr, "open", file, parameters, nullptr, SW_SHOWNORMAL);
+}
+
+bool LaunchAndFindWindow(HWND& handleVar, const char* file, const char* title) {
+  ShellOpen(file, nullptr);
+  Sleep(200);
+  const DWORD start = GetTickCount();
+  UINT direction = GW_HWNDPREV;  // up from the topmost main window first, then down
+  for (;;) {
+    HWND found = FindTitledWindow(glMainWnd, direction, title);
+    if (found != nullptr) {
+      handleVar = found;
+      return true;
+    }
+    if (GetTickCount() - start >= kConverterSearchMs) return false;
+    direction = direction == GW_HWNDPREV ? GW_HWNDNEXT : GW_HWNDPREV;
+    Sleep(kSearchPauseMs);
+  }
+}
 
 void ConnectConverter() {
   KillTimer(glMainWnd, 0);
-  // Starting the converter and preparing the range surfaces are not built yet.
+  HWND rangeButton = GetDlgItem(glMainWnd, kIdRangeButton);
+  EnableWindow(rangeButton, FALSE);
+  // Without the converter, captures and BMP output still work; glConverterWnd stays empty so
+  // that JPEG, PNG and save-dialog requests can tell.
+  if (!LaunchAndFindWindow(glConverterWnd, "Kelvo.exe", KELVO_WINDOW_TITLE)) ReportMissingConverter();
+  const int width = glVirtualW + 200, height = glVirtualH + 200;
+  if (!CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, width, height, 32)) return;
+  if (!CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, width, height, 32)) return;
+  EnableWindow(rangeButton, TRUE);
 }
 
-// Not built yet: the button opens nothing so far.
-void OpenLatestVersionPage() {}
+void OpenLatestVersionPage() {
+  ShellExecuteA(glMainWnd, "open", kLatestVersionPage, nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -10,9 +10,10 @@ prepare || exit 1
 build_preset win64 || exit 1
 build_preset win32 || exit 1
 
+# The program and its converters in one folder, as they are installed.
 work="$ROOT/run/work"
 mkdir -p "$work"
-cp "$ROOT/build/win64/TallSnap.exe" "$work/"
+cp "$ROOT/build/win64/TallSnap.exe" "$ROOT/build/win64/Kelvo.exe" "$ROOT/build/win64/Tarvin.exe" "$work/"
 log "working folder $work (the shipped 32-bit build is $ROOT/build/win32/TallSnap.exe)"
 
 own_display=0
@@ -33,9 +34,16 @@ fi
 if [ "$own_display" -eq 1 ]; then
   shots="$ROOT/run/screenshots"
   mkdir -p "$shots"
-  sleep 1  # let the first paint settle before the picture is taken
+  # Ready once the converter's window is there (the range button is enabled right after).
+  wait_for 30 xdotool search --name '変換だぞ' || log "the converter's window did not appear"
+  main=$(xdotool search --name '^TallSnap' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$main")"
   import -display "$DISPLAY" -window root "$shots/start-layout.png"
-  echo "TallSnap is running on its own display $DISPLAY; screenshot: $shots/start-layout.png"
+  # "見えるようにしたら押してください。" shows the remembered format in the range layout.
+  xdotool mousemove $((X + 330)) $((Y + 23 + 30)) click 1
+  sleep 0.5
+  import -display "$DISPLAY" -window root "$shots/range-layout.png"
+  echo "TallSnap is running on its own display $DISPLAY; screenshots: $shots/start-layout.png $shots/range-layout.png"
 else
   echo "TallSnap is running on $DISPLAY; close its window to end."
   wait "$app"

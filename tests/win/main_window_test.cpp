@@ -26,8 +26,12 @@ class MainWindowTest : public ::testing::Test {
   static void SetUpTestSuite() {
     g_folder = MakeTempFolder();
     SetCurrentDirectoryA(g_folder.c_str());
+    for (const char* converter : {"Kelvo.exe", "Tarvin.exe"})
+      CopyFileA((ExeFolder() + "\\" + converter).c_str(), converter, FALSE);
     StartUp(GetModuleHandleA(nullptr));
-    PumpFor(200);  // the start-up tick
+    // The start-up tick finds the converter and enables the range button.
+    PumpUntil([] { return IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton)) && glConverterWnd != nullptr; },
+              20000);
   }
   static void TearDownTestSuite() {
     if (IsWindow(glMainWnd)) DestroyWindow(glMainWnd);
@@ -86,6 +90,16 @@ TEST_F(MainWindowTest, StartUpFillsTheStateAndMakesTheWindows) {
   EXPECT_NE(glMainFont, glHanniFont);
   EXPECT_NE(glArrowCursor, nullptr);
   EXPECT_NE(glCrossCursor, nullptr);
+
+  // The start-up tick ran once: its timer is gone, the converter found, the range surfaces made.
+  EXPECT_FALSE(KillTimer(glMainWnd, 0));
+  char converterTitle[64] = {};
+  GetWindowTextA(glConverterWnd, converterTitle, sizeof converterTitle);
+  EXPECT_STREQ(converterTitle, "圧縮ファイルBMP変換だぞ");
+  EXPECT_EQ(glHanniMemDC.width, glVirtualW + 200);
+  EXPECT_EQ(glHanniMemDC.height, glVirtualH + 200);
+  EXPECT_NE(glHanniMemBeforeDC.memDC, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton)));
 
   char title[256] = {};
   GetWindowTextA(glMainWnd, title, sizeof title);
