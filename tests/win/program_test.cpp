@@ -300,6 +300,17 @@ TEST_F(ProgramTest, AConverterThatNeverAppearsIsReportedAndTallSnapGoesOn) {
   EXPECT_EQ(Close(p), 0u);
 }
 
+TEST_F(ProgramTest, AHungConverterNeitherStopsTheSearchNorTheEnd) {
+  CopyConverter("hung_kelvo.exe", "Kelvo.exe");
+  Program p;
+  ASSERT_TRUE(Start(p, folder));  // found by its title although it answers no message
+  const DWORD closing = GetTickCount();
+  EXPECT_EQ(Close(p), 0u);
+  const DWORD closeMs = GetTickCount() - closing;
+  std::printf("closing with a hung converter took %lu ms\n", closeMs);
+  EXPECT_LT(closeMs, 10000u);
+}
+
 TEST_F(ProgramTest, ASubfolderKeepsTheScratchFolderButNotItsFiles) {
   Program p;
   ASSERT_TRUE(Start(p, folder));
