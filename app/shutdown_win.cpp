@@ -1,12 +1,12 @@
 #include "app/shutdown.h"
 
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <cstring>
 #include <string>
 
 #include "app/state.h"
+#include "capture/session.h"
 #include "output/handoff_files.h"
 #include "settings/files.h"
 
@@ -28,7 +28,8 @@ void DeleteFolderFiles(const char* folder, bool keepFolder) {
 }
 
 void Shutdown() {
-  timeKillEvent(glTimerId);
+  glCapturing = 0;
+  StopCaptureTimer();
   DeleteFileA(kHandOffBmpFile);
   DeleteFileA(kHandOffJpgFile);
   DeleteFileA(kHandOffPngFile);
@@ -38,7 +39,6 @@ void Shutdown() {
   }
   SaveSettings();
   std::memset(glNameHistory, 0, sizeof glNameHistory);
-  // Lets a stitching step that began before the timer died finish before its surfaces go.
   Sleep(300);
   ReleaseSurface(glHanniMemDC);
   ReleaseSurface(glHanniMemBeforeDC);

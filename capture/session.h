@@ -2,8 +2,16 @@
 #ifndef TALLSNAP_CAPTURE_SESSION_H
 #define TALLSNAP_CAPTURE_SESSION_H
 
+#include <windows.h>
+
+// Starts a session on the stored range: new surfaces, the first grab, the 100 ms timer.
 void StartCapture();
 // Abandons the session; its surfaces stay until the next session, a finish or shutdown.
 void CancelCapture();
+// Kills the stitching timer and waits for a step that is still running, so that the caller
+// may read, release or recreate the capture surfaces. Set glCapturing to 0 first.
+void StopCaptureTimer();
+// The multimedia timer's callback: one stitching step.
+void CALLBACK CaptureStep(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR reserved1, DWORD_PTR reserved2);
 
 #endif

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// "範囲指定する": freezes the screen and shows the range window over it.
 void BeginRangeSelect();
+// The black-and-white dashed frame round a rectangle, drawn with the DC's own fills.
+void DrawDashedFrame(HDC dc, int left, int top, int right, int bottom, int thickness);
 
 #endif

@@ -1,14 +1,126 @@
 #include "range/hanni_wnd.h"
 
+#include "app/main_wnd.h"
 #include "app/state.h"
+#include "capture/session.h"
+#include "range/rect.h"
+#include "settings/trace.h"
 
-LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CREATE) {
-    glHanniWnd = window;
-    return 0;
-  }
-  return DefWindowProcA(window, message, wParam, lParam);
+namespace {
+
+// The frozen picture is shown, and the frame erased, over this many pixels from the origin.
+constexpr int kFrozenSpan = 2000;
+constexpr int kMinRangeSide = 100;
+
+// Puts the client area exactly over the screen, the caption and frame off it.
+void PlaceOverScreen(HWND window) {
+  RECT client{}, frame{};
+  GetClientRect(window, &client);
+  GetWindowRect(window, &frame);
+  const int frameX = ((frame.right - frame.left) - (client.right - client.left)) / 2;
+  const int frameY = (frame.bottom - frame.top) - (client.bottom - client.top) - frameX;
+  SetWindowPos(window, nullptr, -frameX, -frameY, glVirtualW + 2 * frameX, glVirtualH + 2 * frameY, SWP_NOZORDER);
 }
 
-// Range selection is not built yet: the button does nothing so far.
-void BeginRangeSelect() {}
+void PaintFrozenScreen(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  BitBlt(dc, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemDC.memDC, 0, 0, SRCCOPY);
+  EndPaint(window, &ps);
+}
+
+// An arrow where the (hidden) main window lies, a cross over the rest of the picture.
+void ApplyCursorRule(int16_t x, int16_t y) {
+  RECT main{};
+  GetWindowRect(glMainWnd, &main);
+  HCURSOR wanted = PointInRect(main.left, main.top, main.right, main.bottom, x, y) ? glArrowCursor : glCrossCursor;
+  if (GetCursor() == wanted) return;
+  SetClassLongPtrA(glHanniWnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(wanted));
+  SetCursor(wanted);
+}
+
+void StartDrag(int x, int y) {
+  if (glDragging != 0) return;
+  glDragging = 1;
+  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemDC.memDC, 0, 0, SRCCOPY);
+  glDragStartX = x;
+  glDragStartY = y;
+}
+
+void UpdateDrag(int x, int y) {
+  if (glDragging != 1) return;
+  BitBlt(glHanniMemDC.memDC, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemBeforeDC.memDC, 0, 0, SRCCOPY);
+  glDragEndX = x;
+  glDragEndY = y;
+  DrawDashedFrame(glHanniMemDC.memDC, glDragStartX, glDragStartY, x, y, 2);
+  InvalidateRect(glHanniWnd, nullptr, FALSE);
+}
+
+void EndDrag(int x, int y) {
+  if (glDragging != 1) return;
+  glDragEndX = x;
+  glDragEndY = y;
+  OrderRect(glDragStartX, glDragStartY, glDragEndX, glDragEndY);
+  glHanniLeft = glDragStartX;
+  glHanniTop = glDragStartY;
+  glHanniRight = glDragEndX;
+  glHanniBottom = glDragEndY;
+  TraceNumbers("glHanniLeft", glHanniLeft, 0, 0, 0, 0);
+  TraceNumbers("glHanniTop", glHanniTop, 0, 0, 0, 0);
+  TraceNumbers("glHanniRight", glHanniRight, 0, 0, 0, 0);
+  TraceNumbers("glHanniBottom", glHanniBottom, 0, 0, 0, 0);
+  glHanniLeft -= glBorder;
+  glHanniTop -= glBorder;
+  glHanniRight += glBorder;
+  glHanniBottom += glBorder;
+  ShowWindow(glHanniWnd, SW_HIDE);
+  glHanniWidth = glHanniRight - glHanniLeft - 2 * glBorder;
+  glHanniHeight = glHanniBottom - glHanniTop - 2 * glBorder;
+  glDragging = 0;
+  if (glHanniWidth < kMinRangeSide || glHanniHeight < kMinRangeSide) {
+    ShowRangeLayout();  // the too-small rectangle stays stored
+    return;
+  }
+  Sleep(300);  // lets the range window vanish from the screen before the first grab
+  StartCapture();
+}
+
+int16_t LowX(LPARAM lParam) { return static_cast<int16_t>(LOWORD(lParam)); }
+int16_t HighY(LPARAM lParam) { return static_cast<int16_t>(HIWORD(lParam)); }
+
+}  // namespace
+
+LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      glHanniWnd = window;
+      PlaceOverScreen(window);
+      return 0;
+    case WM_PAINT: PaintFrozenScreen(window); return 0;
+    case WM_SIZE: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_MOUSEMOVE:
+      ApplyCursorRule(LowX(lParam), HighY(lParam));
+      UpdateDrag(LowX(lParam), HighY(lParam));
+      return 0;
+    case WM_LBUTTONDOWN: StartDrag(LowX(lParam), HighY(lParam)); return 0;
+    case WM_LBUTTONUP: EndDrag(LowX(lParam), HighY(lParam)); return 0;
+    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_TIMER:
+    case WM_DESTROY: return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void BeginRangeSelect() {
+  Sleep(300);  // lets the click's own redrawing settle before the screen is frozen
+  BitBlt(glHanniMemDC.memDC, 0, 0, glHanniMemDC.width, glHanniMemDC.height, glDisplayDC, 0, 0, SRCCOPY);
+  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, glHanniMemBeforeDC.width, glHanniMemBeforeDC.height, glDisplayDC, 0, 0,
+         SRCCOPY);
+  ShowWindow(glHanniWnd, SW_SHOWNORMAL);
+  ShowCaptureLayout();
+}
+
+void DrawDashedFrame(HDC dc, int left, int top, int right, int bottom, int thickness) {
+  for (const FrameBlock& b : DashedFrameBlocks(left, top, right, bottom, thickness))
+    PatBlt(dc, b.x, b.y, b.w, b.h, b.black ? BLACKNESS : WHITENESS);
+}

@@ -127,9 +127,14 @@ TEST_F(MainWindowTest, StartUpFillsTheStateAndMakesTheWindows) {
   EXPECT_EQ(GetWindowLongA(glHanniWnd, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_TOPMOST),
             WS_EX_CLIENTEDGE | WS_EX_TOPMOST);
   EXPECT_EQ(GetWindowLongA(glHanniWnd, GWL_STYLE) & WS_SYSMENU, 0);  // no close box
-  GetWindowRect(glHanniWnd, &r);
-  EXPECT_EQ(r.right - r.left, 662);
-  EXPECT_EQ(r.bottom - r.top, 558);
+  // Created 662 x 558, then placed so that its client area lies exactly over the screen.
+  POINT origin{0, 0};
+  ClientToScreen(glHanniWnd, &origin);
+  EXPECT_EQ(origin.x, 0);
+  EXPECT_EQ(origin.y, 0);
+  GetClientRect(glHanniWnd, &r);
+  EXPECT_EQ(r.right, glVirtualW);
+  EXPECT_EQ(r.bottom, glVirtualH);
 }
 
 TEST_F(MainWindowTest, FourteenControlsAsTabled) {

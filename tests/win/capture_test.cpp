@@ -1,0 +1,190 @@
+// A capture as a user makes it: TallSnap runs in this process (so the tall image can be read),
+// the scroll target in another, and the mouse is driven with xdotool.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/main_wnd.h"
+#include "app/main_wnd_core.h"
+#include "app/start_up.h"
+#include "app/state.h"
+#include "scroll_content.h"
+#include "win_test_support.h"
+
+namespace {
+
+constexpr int kTargetX = 100, kTargetY = 150;
+std::string g_folder;
+PROCESS_INFORMATION g_target{};
+HWND g_targetWindow = nullptr;
+
+int TargetOffset() {
+  char title[64] = {};
+  GetWindowTextA(g_targetWindow, title, sizeof title);
+  int offset = -1;
+  std::sscanf(title, "scroll target %d", &offset);
+  return offset;
+}
+
+// Runs xdotool on a thread of its own while this thread keeps TallSnap's windows answering.
+void Xdotool(const std::string& args, const std::function<bool()>& thenUntil) {
+  bool done = false;
+  std::thread mouse([&] {
+    RunUnix("/usr/bin/xdotool " + args, 30000);
+    done = true;
+  });
+  PumpUntil([&] { return done; }, 40000);
+  mouse.join();
+  PumpUntil(thenUntil, 10000);
+}
+
+class CaptureTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_folder = MakeTempFolder();
+    SetCurrentDirectoryA(g_folder.c_str());
+    for (const char* converter : {"Kelvo.exe", "Tarvin.exe"})
+      CopyFileA((ExeFolder() + "\\" + converter).c_str(), converter, FALSE);
+    std::string line = "\"" + ExeFolder() + "\\scroll_target.exe\" " + std::to_string(kTargetX) + " " +
+                       std::to_string(kTargetY);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, g_folder.c_str(), &si, &g_target);
+    PumpUntil([] { return (g_targetWindow = FindWindowA("ScrollTarget", nullptr)) != nullptr && TargetOffset() == 0; },
+              20000);
+    StartUp(GetModuleHandleA(nullptr));
+    // Ready once the start-up tick has found the converter and made the range surfaces.
+    PumpUntil(
+        [] {
+          return glConverterWnd != nullptr && glHanniMemBeforeDC.memDC != nullptr &&
+                 IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton));
+        },
+        20000);
+  }
+  static void TearDownTestSuite() {
+    if (IsWindow(glMainWnd)) DestroyWindow(glMainWnd);
+    TerminateProcess(g_target.hProcess, 0);
+    CloseHandle(g_target.hProcess);
+    CloseHandle(g_target.hThread);
+    SetCurrentDirectoryA(ExeFolder().c_str());
+    RemoveFolderTree(g_folder);
+  }
+  void SetUp() override {
+    ASSERT_NE(g_targetWindow, nullptr);
+    ASSERT_NE(glConverterWnd, nullptr);
+    if (glCapturing.load() != 0 || IsWindowVisible(GetDlgItem(glMainWnd, kIdCancelButton)))
+      SendMessageA(GetDlgItem(glMainWnd, kIdCancelButton), BM_CLICK, 0, 0);
+  }
+  static void Click(int id) { SendMessageA(GetDlgItem(glMainWnd, id), BM_CLICK, 0, 0); }
+
+  // "範囲指定する", then a drag from (x0, y0) to (x1, y1) in the range window.
+  static void DragRange(int x0, int y0, int x1, int y1) {
+    if (!IsWindowVisible(GetDlgItem(glMainWnd, kIdRangeButton))) Click(kIdReadyButton);
+    Click(kIdRangeButton);
+    ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(glHanniWnd) != FALSE; }, 5000));
+    const int xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
+    Xdotool("mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " sleep 0.1 mousedown 1 sleep 0.05 " +
+                "mousemove " + std::to_string(xm) + " " + std::to_string(ym) + " sleep 0.05 mousemove " +
+                std::to_string(x1) + " " + std::to_string(y1) + " sleep 0.05 mouseup 1",
+            [] { return !IsWindowVisible(glHanniWnd) && glDragging == 0; });
+  }
+  // Wheel notches over the target (down when positive), waiting for the target to show them.
+  static bool Scroll(int notches) {
+    const int want = TargetOffset() + notches * kPixelsPerNotch;
+    const std::string button = notches > 0 ? "5" : "4";
+    Xdotool("mousemove " + std::to_string(kTargetX + kTargetWidth - 20) + " " +
+                std::to_string(kTargetY + kTargetHeight - 20) + " click --repeat " +
+                std::to_string(notches > 0 ? notches : -notches) + " --delay 120 " + button,
+            [&] { return TargetOffset() == want; });
+    return TargetOffset() == want;
+  }
+  static COLORREF BandColour() {
+    POINT p{2, 20};
+    ClientToScreen(glMainWnd, &p);
+    return ScreenPixel(p.x, p.y);
+  }
+};
+
+}  // namespace
+
+TEST_F(CaptureTest, RangesAreStoredAsDraggedAndSmallOnesRefused) {
+  DragRange(200, 300, 300, 400);  // exactly 100 x 100
+  EXPECT_EQ(glHanniLeft, 197);
+  EXPECT_EQ(glHanniTop, 297);
+  EXPECT_EQ(glHanniRight, 303);
+  EXPECT_EQ(glHanniBottom, 403);
+  EXPECT_EQ(glHanniWidth, 100);
+  EXPECT_EQ(glHanniHeight, 100);
+  EXPECT_TRUE(PumpUntil([] { return glCapturing.load() == 1; }, 5000));
+  Click(kIdCancelButton);
+  EXPECT_EQ(glCapturing.load(), 0);
+
+  DragRange(300, 400, 200, 300);  // the other way round
+  EXPECT_EQ(glHanniLeft, 197);
+  EXPECT_EQ(glHanniTop, 297);
+  EXPECT_EQ(glHanniRight, 303);
+  EXPECT_EQ(glHanniBottom, 403);
+  Click(kIdCancelButton);
+
+  DragRange(200, 300, 299, 450);  // 99 x 150: refused, back to the range layout
+  EXPECT_EQ(glHanniWidth, 99);
+  EXPECT_EQ(glHanniHeight, 150);
+  EXPECT_EQ(glCapturing.load(), 0);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdRangeButton)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdSameRangeButton)));  // 99 + 6 > 100
+
+  DragRange(250, 350, 250, 350);  // a click
+  EXPECT_EQ(glHanniLeft, 247);
+  EXPECT_EQ(glHanniRight, 253);
+  EXPECT_EQ(glHanniWidth, 0);
+  EXPECT_EQ(glCapturing.load(), 0);
+  Click(kIdCancelButton);
+}
+
+TEST_F(CaptureTest, ScrollingDownUpAndDownBuildsTheTallImage) {
+  const int offset0 = TargetOffset();
+  const int x0 = 150, y0 = 200, w = 300, h = 300;
+  DragRange(x0, y0, x0 + w, y0 + h);
+  ASSERT_TRUE(PumpUntil([] { return glCapturing.load() == 1; }, 5000));
+  ASSERT_EQ(glHanniWidth, w);
+  ASSERT_EQ(glHanniHeight, h);
+  EXPECT_EQ(glBufDC.width, w + 6);
+  EXPECT_EQ(glBufDC.height, 4006);
+  EXPECT_EQ(glSmallBufDC.height, h + 6);
+  EXPECT_TRUE(PumpUntil([] { return BandColour() == RGB(255, 0, 0); }, 5000));
+  // The first tick re-anchors the image 3 rows short of the grab.
+  ASSERT_TRUE(PumpUntil([&] { return glScrollY.load() == h - 3; }, 5000));
+
+  for (int notches : {20, -8, 15}) {
+    ASSERT_TRUE(Scroll(notches)) << notches;
+    const int expected = TargetOffset() - offset0 + h - 3;
+    EXPECT_TRUE(PumpUntil([&] { return glScrollY.load() == expected; }, 5000))
+        << notches << ": " << glScrollY.load() << " != " << expected;
+  }
+
+  Click(kIdCancelButton);  // stops the steps; the image stays
+  EXPECT_EQ(glCapturing.load(), 0);
+  EXPECT_TRUE(PumpUntil([] { return BandColour() == RGB(0, 255, 255); }, 5000));
+  ASSERT_NE(glBufDC.view, nullptr);
+  // Every row of the tall image is the target's content row, pixel for pixel: no seam, no frame.
+  const int firstRow = offset0 + (y0 - kTargetY);
+  int wrong = 0, firstWrong = -1;
+  for (int y = 0; y < glScrollY.load(); ++y)
+    for (int x = 0; x < w; ++x)
+      if (*SurfacePixel(glBufDC, x, y) != ContentPixel(x0 - kTargetX + x, firstRow + y)) {
+        if (firstWrong < 0) firstWrong = y;
+        ++wrong;
+      }
+  EXPECT_EQ(wrong, 0) << "first wrong row " << firstWrong;
+
+  // "前と同じ範囲で" starts afresh on the same rectangle.
+  Click(kIdReadyButton);
+  ASSERT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdSameRangeButton)));
+  Click(kIdSameRangeButton);
+  EXPECT_EQ(glCapturing.load(), 1);
+  EXPECT_EQ(glHanniWidth, w);
+  EXPECT_TRUE(PumpUntil([&] { return glScrollY.load() == h - 3; }, 5000));
+  Click(kIdCancelButton);
+}

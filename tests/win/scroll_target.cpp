@@ -1,0 +1,78 @@
+// A window showing a tall picture that the mouse wheel scrolls a few pixels per notch; its
+// title tells the scroll position ("scroll target N"). Usage: scroll_target X Y
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "scroll_content.h"
+
+namespace {
+
+int g_offset = 0;
+
+void Paint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  std::vector<uint32_t> pixels(static_cast<size_t>(kTargetWidth) * kTargetHeight);
+  for (int y = 0; y < kTargetHeight; ++y)
+    for (int x = 0; x < kTargetWidth; ++x) pixels[static_cast<size_t>(y) * kTargetWidth + x] = ContentPixel(x, g_offset + y);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = kTargetWidth;
+  info.bmiHeader.biHeight = -kTargetHeight;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, 0, 0, kTargetWidth, kTargetHeight, 0, 0, 0, kTargetHeight, pixels.data(), &info,
+                    DIB_RGB_COLORS);
+  EndPaint(window, &ps);
+}
+
+void ShowOffset(HWND window) {
+  char title[64];
+  std::snprintf(title, sizeof title, "scroll target %d", g_offset);
+  SetWindowTextA(window, title);
+}
+
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_MOUSEWHEEL: {
+      const int notches = -GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+      g_offset += notches * kPixelsPerNotch;
+      if (g_offset < 0) g_offset = 0;
+      if (g_offset > kContentRows - kTargetHeight) g_offset = kContentRows - kTargetHeight;
+      // The picture is drawn before the title tells the new position.
+      InvalidateRect(window, nullptr, FALSE);
+      UpdateWindow(window);
+      GdiFlush();
+      ShowOffset(window);
+      return 0;
+    }
+    case WM_PAINT: Paint(window); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int x = argc > 2 ? std::atoi(argv[1]) : 100;
+  const int y = argc > 2 ? std::atoi(argv[2]) : 150;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = TargetProc;
+  wc.lpszClassName = "ScrollTarget";
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, "ScrollTarget", "scroll target 0", WS_POPUP | WS_VISIBLE, x, y, kTargetWidth,
+                                kTargetHeight, nullptr, nullptr, nullptr, nullptr);
+  ShowOffset(window);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
