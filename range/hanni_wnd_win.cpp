@@ -1,5 +1,7 @@
 #include "range/hanni_wnd.h"
 
+#include <algorithm>
+
 #include "app/main_wnd.h"
 #include "app/state.h"
 #include "capture/session.h"
@@ -20,6 +22,13 @@ void PlaceOverScreen(HWND window) {
   const int frameX = ((frame.right - frame.left) - (client.right - client.left)) / 2;
   const int frameY = (frame.bottom - frame.top) - (client.bottom - client.top) - frameX;
   SetWindowPos(window, nullptr, -frameX, -frameY, glVirtualW + 2 * frameX, glVirtualH + 2 * frameY, SWP_NOZORDER);
+}
+
+// The window is larger than the screen by its frame; without this the system would clamp it to
+// its largest tracking size and the bottom rows of the screen would stay uncovered.
+void AllowCoveringTheScreen(MINMAXINFO* info) {
+  info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, glVirtualW + 200);
+  info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, glVirtualH + 200);
 }
 
 void PaintFrozenScreen(HWND window) {
@@ -98,6 +107,7 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 0;
     case WM_PAINT: PaintFrozenScreen(window); return 0;
     case WM_SIZE: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_GETMINMAXINFO: AllowCoveringTheScreen(reinterpret_cast<MINMAXINFO*>(lParam)); return 0;
     case WM_MOUSEMOVE:
       ApplyCursorRule(LowX(lParam), HighY(lParam));
       UpdateDrag(LowX(lParam), HighY(lParam));
