@@ -1,5 +1,5 @@
 // A window showing a tall picture that the mouse wheel scrolls a few pixels per notch; its
-// title tells the scroll position ("scroll target N"). Usage: scroll_target X Y
+// title tells the scroll position ("scroll target N"). Usage: scroll_target X Y [WIDTH HEIGHT]
 #include <windows.h>
 
 #include <cstdio>
@@ -11,21 +11,22 @@
 namespace {
 
 int g_offset = 0;
+int g_width = kTargetWidth, g_height = kTargetHeight;
 
 void Paint(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  std::vector<uint32_t> pixels(static_cast<size_t>(kTargetWidth) * kTargetHeight);
-  for (int y = 0; y < kTargetHeight; ++y)
-    for (int x = 0; x < kTargetWidth; ++x) pixels[static_cast<size_t>(y) * kTargetWidth + x] = ContentPixel(x, g_offset + y);
+  std::vector<uint32_t> pixels(static_cast<size_t>(g_width) * g_height);
+  for (int y = 0; y < g_height; ++y)
+    for (int x = 0; x < g_width; ++x) pixels[static_cast<size_t>(y) * g_width + x] = ContentPixel(x, g_offset + y);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kTargetWidth;
-  info.bmiHeader.biHeight = -kTargetHeight;  // top-down
+  info.bmiHeader.biWidth = g_width;
+  info.bmiHeader.biHeight = -g_height;  // top-down
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(dc, 0, 0, kTargetWidth, kTargetHeight, 0, 0, 0, kTargetHeight, pixels.data(), &info,
+  SetDIBitsToDevice(dc, 0, 0, g_width, g_height, 0, 0, 0, g_height, pixels.data(), &info,
                     DIB_RGB_COLORS);
   EndPaint(window, &ps);
 }
@@ -42,7 +43,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       const int notches = -GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
       g_offset += notches * kPixelsPerNotch;
       if (g_offset < 0) g_offset = 0;
-      if (g_offset > kContentRows - kTargetHeight) g_offset = kContentRows - kTargetHeight;
+      if (g_offset > kContentRows - g_height) g_offset = kContentRows - g_height;
       // The picture is drawn before the title tells the new position.
       InvalidateRect(window, nullptr, FALSE);
       UpdateWindow(window);
@@ -61,13 +62,17 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int main(int argc, char** argv) {
   const int x = argc > 2 ? std::atoi(argv[1]) : 100;
   const int y = argc > 2 ? std::atoi(argv[2]) : 150;
+  if (argc > 4) {
+    g_width = std::atoi(argv[3]);
+    g_height = std::atoi(argv[4]);
+  }
   WNDCLASSA wc{};
   wc.lpfnWndProc = TargetProc;
   wc.lpszClassName = "ScrollTarget";
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, "ScrollTarget", "scroll target 0", WS_POPUP | WS_VISIBLE, x, y, kTargetWidth,
-                                kTargetHeight, nullptr, nullptr, nullptr, nullptr);
+  HWND window = CreateWindowExA(0, "ScrollTarget", "scroll target 0", WS_POPUP | WS_VISIBLE, x, y, g_width, g_height,
+                                nullptr, nullptr, nullptr, nullptr);
   ShowOffset(window);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
