@@ -123,9 +123,10 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 void BeginRangeSelect() {
   Sleep(300);  // lets the click's own redrawing settle before the screen is frozen
-  BitBlt(glHanniMemDC.memDC, 0, 0, glHanniMemDC.width, glHanniMemDC.height, glDisplayDC, 0, 0, SRCCOPY);
-  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, glHanniMemBeforeDC.width, glHanniMemBeforeDC.height, glDisplayDC, 0, 0,
-         SRCCOPY);
+  // Only the screen itself is copied: the surfaces are 200 pixels larger, and a source
+  // reaching past the screen makes some display drivers copy nothing at all.
+  BitBlt(glHanniMemDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, 0, 0, SRCCOPY);
+  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, 0, 0, SRCCOPY);
   ShowWindow(glHanniWnd, SW_SHOWNORMAL);
   ShowCaptureLayout();
 }

@@ -109,6 +109,25 @@ class CaptureTest : public ::testing::Test {
 
 }  // namespace
 
+TEST_F(CaptureTest, TheRangeWindowShowsTheScreenFrozen) {
+  Click(kIdReadyButton);
+  Click(kIdRangeButton);
+  ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(glHanniWnd) != FALSE; }, 5000));
+  const int offset = TargetOffset();
+  GdiFlush();
+  for (const POINT p : {POINT{kTargetX + 5, kTargetY + 200}, POINT{kTargetX + 300, kTargetY + 480}}) {
+    EXPECT_EQ(*SurfacePixel(glHanniMemDC, p.x, p.y), ContentPixel(p.x - kTargetX, offset + p.y - kTargetY));
+    EXPECT_EQ(*SurfacePixel(glHanniMemBeforeDC, p.x, p.y), ContentPixel(p.x - kTargetX, offset + p.y - kTargetY));
+  }
+  // And the range window shows it on the screen, over the target.
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(kTargetX + 5, kTargetY + 200) ==
+                                     RGB(ContentPixel(5, offset + 200) >> 16, (ContentPixel(5, offset + 200) >> 8) & 0xFF,
+                                         ContentPixel(5, offset + 200) & 0xFF); },
+                        5000));
+  ShowWindow(glHanniWnd, SW_HIDE);
+  Click(kIdCancelButton);
+}
+
 TEST_F(CaptureTest, RangesAreStoredAsDraggedAndSmallOnesRefused) {
   DragRange(200, 300, 300, 400);  // exactly 100 x 100
   EXPECT_EQ(glHanniLeft, 197);
