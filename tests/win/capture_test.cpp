@@ -8,7 +8,6 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/start_up.h"
 #include "app/state.h"
 #include "scroll_content.h"
 #include "win_test_support.h"
@@ -44,9 +43,6 @@ class CaptureTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     g_folder = MakeTempFolder();
-    SetCurrentDirectoryA(g_folder.c_str());
-    for (const char* converter : {"Kelvo.exe", "Tarvin.exe"})
-      CopyFileA((ExeFolder() + "\\" + converter).c_str(), converter, FALSE);
     std::string line = "\"" + ExeFolder() + "\\scroll_target.exe\" " + std::to_string(kTargetX) + " " +
                        std::to_string(kTargetY);
     STARTUPINFOA si{};
@@ -54,14 +50,7 @@ class CaptureTest : public ::testing::Test {
     CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, g_folder.c_str(), &si, &g_target);
     PumpUntil([] { return (g_targetWindow = FindWindowA("ScrollTarget", nullptr)) != nullptr && TargetOffset() == 0; },
               20000);
-    StartUp(GetModuleHandleA(nullptr));
-    // Ready once the start-up tick has found the converter and made the range surfaces.
-    PumpUntil(
-        [] {
-          return glConverterWnd != nullptr && glHanniMemBeforeDC.memDC != nullptr &&
-                 IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton));
-        },
-        20000);
+    StartTallSnapIn(g_folder);
   }
   static void TearDownTestSuite() {
     if (IsWindow(glMainWnd)) DestroyWindow(glMainWnd);

@@ -9,7 +9,6 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/start_up.h"
 #include "app/state.h"
 #include "win_test_support.h"
 
@@ -25,13 +24,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     g_folder = MakeTempFolder();
-    SetCurrentDirectoryA(g_folder.c_str());
-    for (const char* converter : {"Kelvo.exe", "Tarvin.exe"})
-      CopyFileA((ExeFolder() + "\\" + converter).c_str(), converter, FALSE);
-    StartUp(GetModuleHandleA(nullptr));
-    // The start-up tick finds the converter and enables the range button.
-    PumpUntil([] { return IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton)) && glConverterWnd != nullptr; },
-              20000);
+    StartTallSnapIn(g_folder);
   }
   static void TearDownTestSuite() {
     if (IsWindow(glMainWnd)) DestroyWindow(glMainWnd);

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/main_wnd_core.h"
+#include "app/start_up.h"
+#include "app/state.h"
+
 std::string MakeTempFolder() {
   char base[MAX_PATH];
   GetTempPathA(MAX_PATH, base);
@@ -219,4 +223,17 @@ double Psnr(const Picture& a, const Picture& b) {
   }
   if (sum == 0) return 999;
   return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.bgr.size())));
+}
+
+bool StartTallSnapIn(const std::string& folder) {
+  SetCurrentDirectoryA(folder.c_str());
+  for (const char* converter : {"Kelvo.exe", "Tarvin.exe"})
+    CopyFileA((ExeFolder() + "\\" + converter).c_str(), converter, FALSE);
+  StartUp(GetModuleHandleA(nullptr));
+  return PumpUntil(
+      [] {
+        return glConverterWnd != nullptr && glHanniMemBeforeDC.memDC != nullptr &&
+               IsWindowEnabled(GetDlgItem(glMainWnd, kIdRangeButton));
+      },
+      20000);
 }

@@ -31,6 +31,11 @@ HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly);
 // The colour of a screen pixel, read back through a bit-block transfer from the display.
 COLORREF ScreenPixel(int x, int y);
 
+// Runs TallSnap's start-up in this process with folder as its working folder (the converters
+// copied into it) and waits until the start-up tick has found the converter and made the range
+// surfaces. False when it did not get there.
+bool StartTallSnapIn(const std::string& folder);
+
 // Runs a Linux program (Wine starts ELF files natively), e.g. "/usr/bin/xdotool key Return";
 // returns its exit code, or -1 when it could not start or did not end within timeoutMs.
 int RunUnix(const std::string& commandLine, DWORD timeoutMs);
