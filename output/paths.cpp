@@ -1,0 +1,157 @@
+#include "output/paths.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "settings/settings_format.h"
+#include "settings/text.h"
+
+namespace {
+
+bool IsLead(const std::string& s, size_t i) {
+  return IsSjisLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() && s[i + 1] != '\0';
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+}  // namespace
+
+PathParts SplitPath(const std::string& path) {
+  PathParts parts;
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return parts;
+  parts.valid = true;
+  parts.drive = path.substr(0, 2);
+  size_t lastSlash = 2;
+  for (size_t i = 2; i < path.size(); ++i) {
+    if (IsLead(path, i)) {
+      ++i;
+      continue;
+    }
+    if (path[i] == '\\') lastSlash = i;
+  }
+  parts.folders = path.substr(2, lastSlash - 1);
+  const std::string rest = path.substr(lastSlash + 1);
+  size_t dot = std::string::npos;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (IsLead(rest, i)) {
+      ++i;
+      continue;
+    }
+    if (rest[i] == '.') dot = i;
+  }
+  parts.name = rest.substr(0, dot);
+  parts.extension = dot == std::string::npos ? std::string() : rest.substr(dot);
+  return parts;
+}
+
+bool GetField(const std::string& text, char separator, int k, std::string& out) {
+  out.clear();
+  int field = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == separator) {
+      if (field == k) return true;  // the separator ending field k
+      ++field;
+      continue;
+    }
+    if (field == k) out += text[i];
+  }
+  return !out.empty();
+}
+
+std::string FilterBlockFor(const std::string& fileTypeText) {
+  std::string block;
+  std::string field;
+  bool more = true;
+  for (int k = 0; more; ++k) {
+    more = GetField(fileTypeText, ',', k, field);
+    if (field.empty()) {
+      block += std::string("すべてのファイル(*)") + '\0' + "*" + '\0';
+      continue;
+    }
+    block += field + '\0';
+    const size_t open = field.find('(');
+    if (open != std::string::npos) {
+      const size_t close = field.find(')', open + 1);
+      block += field.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+    }
+    block += '\0';
+  }
+  return block + '\0';
+}
+
+ReplyPaths ParseReplyPaths(const char* reply, size_t len, size_t maxNames) {
+  ReplyPaths result;
+  auto textAt = [&](size_t at) {
+    size_t end = at;
+    while (end < len && reply[end] != '\0') ++end;
+    return std::string(reply + at, end - at);
+  };
+  const std::string first = textAt(0);
+  const PathParts parts = SplitPath(first);
+  // A second text after the first makes a list (folder, then names), as multi-selection
+  // dialogs answer; its folder has a name part too, so the split alone cannot tell.
+  const bool listFollows = first.size() + 1 < len && reply[first.size() + 1] != '\0';
+  if (!parts.name.empty() && !listFollows) {
+    result.folder = parts.drive + parts.folders;
+    result.names.push_back(parts.name + parts.extension);
+    return result;
+  }
+  result.folder = first + "\\";
+  size_t at = first.size() + 1;
+  while (at < len && result.names.size() < maxNames) {
+    const std::string name = textAt(at);
+    if (name.empty()) break;
+    result.names.push_back(name);
+    if (name.size() < 2) break;
+    at += name.size() + 1;
+  }
+  return result;
+}
+
+std::string ReplaceExtension(const std::string& path, const std::string& extension) {
+  const PathParts p = SplitPath(path);
+  return p.drive + p.folders + p.name + extension;
+}
+
+std::string FolderOfPath(const std::string& path) {
+  const PathParts p = SplitPath(path);
+  return p.drive + p.folders;
+}
+
+bool NextFreeName(std::string& path, const std::function<bool(const std::string&)>& exists) {
+  if (!exists(path)) return true;
+  std::string stem = path;
+  const std::string extension = SplitExtension(stem);
+  size_t digits = 0;
+  while (digits < stem.size() && stem[stem.size() - 1 - digits] >= '0' && stem[stem.size() - 1 - digits] <= '9')
+    ++digits;
+  unsigned counter = 0;
+  for (size_t i = stem.size() - digits; i < stem.size(); ++i) counter = (counter * 10 + (stem[i] - '0')) % 256;
+  stem.resize(stem.size() - digits);
+  for (int tries = 0; tries < 256; ++tries) {
+    counter = (counter + 1) % 256;
+    char number[8];
+    std::snprintf(number, sizeof number, "%03u", counter);
+    const std::string candidate = stem + number + extension;
+    if (!exists(candidate)) {
+      path = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsImageFileName(const std::string& name, bool allowAvi) {
+  if (name.size() < 4) return false;
+  const std::string lower = Lower(name);
+  auto endsWith = [&](const char* tail) {
+    const size_t n = std::strlen(tail);
+    return lower.size() >= n && lower.compare(lower.size() - n, n, tail) == 0;
+  };
+  return endsWith("jpg") || endsWith("png") || endsWith("gif") || endsWith("bmp") || endsWith("tiff") ||
+         (allowAvi && endsWith("avi"));
+}

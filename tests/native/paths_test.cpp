@@ -1,0 +1,163 @@
+#include "output/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "output/finish_core.h"
+
+TEST(SplitPath, DriveFoldersNameExtension) {
+  PathParts p = SplitPath("C:\\画像\\表示.jpg");  // 表 ends in the byte of "\"
+  ASSERT_TRUE(p.valid);
+  EXPECT_EQ(p.drive, "C:");
+  EXPECT_EQ(p.folders, "\\画像\\");
+  EXPECT_EQ(p.name, "表示");
+  EXPECT_EQ(p.extension, ".jpg");
+
+  p = SplitPath("D:\\x.y\\z");
+  EXPECT_EQ(p.folders, "\\x.y\\");
+  EXPECT_EQ(p.name, "z");
+  EXPECT_EQ(p.extension, "");
+
+  p = SplitPath("C:\\ソ");  // no folder below the root, name only
+  EXPECT_EQ(p.folders, "\\");
+  EXPECT_EQ(p.name, "ソ");
+
+  EXPECT_FALSE(SplitPath("\\\\server\\share\\a.jpg").valid);
+  EXPECT_FALSE(SplitPath("clpbd.bmp").valid);
+  EXPECT_FALSE(SplitPath("C:").valid);
+  EXPECT_EQ(SplitPath("clpbd.bmp").extension, "");
+}
+
+TEST(GetField, FieldsAndTheirResults) {
+  std::string out;
+  EXPECT_TRUE(GetField("a,b", ',', 0, out));
+  EXPECT_EQ(out, "a");
+  EXPECT_TRUE(GetField("a,b", ',', 1, out));
+  EXPECT_EQ(out, "b");
+  EXPECT_FALSE(GetField("a,b", ',', 2, out));
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(GetField("a,,b", ',', 1, out));  // an empty field in the middle
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(GetField("a,", ',', 1, out));  // the empty last field
+  EXPECT_FALSE(GetField("", ',', 0, out));
+}
+
+TEST(FilterBlock, AsTheSaveDialogWantsIt) {
+  const std::string jpg = FilterBlockFor("JPG(*.jpg)");
+  EXPECT_EQ(jpg, std::string("JPG(*.jpg)\0*.jpg\0すべてのファイル(*)\0*\0\0", 40));
+  EXPECT_EQ(jpg.size(), 40u);
+  EXPECT_EQ(FilterBlockFor("3種類"), std::string("3種類\0\0すべてのファイル(*)\0*\0\0", 30));
+  EXPECT_EQ(FilterBlockFor("").size(), 23u);
+  EXPECT_EQ(FilterBlockFor("A(x,B(y)"), std::string("A(x\0x\0B(y)\0y\0すべてのファイル(*)\0*\0\0", 36));
+}
+
+TEST(ReplyPaths, SinglePathListAndCancel) {
+  const std::string single = std::string("C:\\out\\shot.png") + '\0';
+  ReplyPaths r = ParseReplyPaths(single.data(), single.size());
+  EXPECT_EQ(r.folder, "C:\\out\\");
+  ASSERT_EQ(r.names.size(), 1u);
+  EXPECT_EQ(r.names[0], "shot.png");
+
+  const std::string noExt = std::string("C:\\out\\shot") + '\0';
+  EXPECT_EQ(ParseReplyPaths(noExt.data(), noExt.size()).names[0], "shot");
+
+  const std::string list("C:\\out\0a.jpg\0b.jpg\0\0", 20);
+  r = ParseReplyPaths(list.data(), list.size());
+  EXPECT_EQ(r.folder, "C:\\out\\");
+  ASSERT_EQ(r.names.size(), 2u);
+  EXPECT_EQ(r.names[1], "b.jpg");
+
+  r = ParseReplyPaths("", 0);  // cancel
+  EXPECT_EQ(r.folder, "\\");
+  EXPECT_TRUE(r.names.empty());
+
+  // A list longer than its table stops at the table, and an unterminated reply at its end.
+  std::string many = "C:\\out";
+  for (int i = 0; i < 150; ++i) many += std::string(1, '\0') + "n" + std::to_string(i) + ".png";
+  EXPECT_EQ(ParseReplyPaths(many.data(), many.size()).names.size(), 100u);
+}
+
+TEST(PathHelpers, ExtensionAndFolder) {
+  EXPECT_EQ(ReplaceExtension("C:\\x\\a.png", ".bmp"), "C:\\x\\a.bmp");
+  EXPECT_EQ(ReplaceExtension("C:\\x\\a", ".jpg"), "C:\\x\\a.jpg");
+  EXPECT_EQ(ReplaceExtension("C:\\表\\a.b.png", ".jpg"), "C:\\表\\a.b.jpg");
+  EXPECT_EQ(FolderOfPath("C:\\a\\b.jpg"), "C:\\a\\");
+  EXPECT_EQ(FolderOfPath("C:\\b.jpg"), "C:\\");
+  EXPECT_EQ(FolderOfPath("\\\\server\\b.jpg"), "");
+}
+
+TEST(NextFreeName, NumbersWithoutOverwriting) {
+  std::set<std::string> taken;
+  auto exists = [&](const std::string& p) { return taken.count(p) != 0; };
+  const struct {
+    const char* path;
+    const char* next;
+  } cases[] = {{"shot.jpg", "shot001.jpg"}, {"shot007.jpg", "shot008.jpg"}, {"shot99.jpg", "shot100.jpg"},
+               {"2024.jpg", "233.jpg"},     {"shot255.jpg", "shot000.jpg"}, {".jpg", "001.jpg"}};
+  for (const auto& c : cases) {
+    taken = {c.path};
+    std::string path = c.path;
+    ASSERT_TRUE(NextFreeName(path, exists));
+    EXPECT_EQ(path, c.next) << c.path;
+  }
+  // A free name stays; taken numbers are passed over.
+  taken = {"a.bmp", "a001.bmp", "a002.bmp"};
+  std::string path = "b.bmp";
+  EXPECT_TRUE(NextFreeName(path, exists));
+  EXPECT_EQ(path, "b.bmp");
+  path = "a.bmp";
+  EXPECT_TRUE(NextFreeName(path, exists));
+  EXPECT_EQ(path, "a003.bmp");
+  // All 256 numbers taken: no name, and the path is left as it was.
+  taken = {"full.png"};
+  for (int i = 0; i < 256; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "full%03d.png", i);
+    taken.insert(name);
+  }
+  path = "full.png";
+  EXPECT_FALSE(NextFreeName(path, exists));
+  EXPECT_EQ(path, "full.png");
+}
+
+TEST(ImageFileName, EndingsInAnyCase) {
+  for (const char* yes : {"a.jpg", "a.PNG", "x.jpG", "xjpg", "a.gif", "a.bmp", "a.tiff", "C:\\a\\b.Bmp"})
+    EXPECT_TRUE(IsImageFileName(yes, false)) << yes;
+  for (const char* no : {"jpg", "a.jpeg", "a.avi", "a.tif", "", "a.txt"}) EXPECT_FALSE(IsImageFileName(no, false)) << no;
+  EXPECT_TRUE(IsImageFileName("clip.avi", true));
+}
+
+TEST(FinishTrim, CutsTrailingBlackRowsAndTheLowestContentRow) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(56) * 4006, 0);
+  const PixelView image{pixels.data(), 56, 4006};
+  auto paint = [&](int y, int x, uint32_t v) { ViewRow(image, y)[x] = v; };
+  for (int y = 0; y < 120; ++y) paint(y, 0, 0x00FFFFFF);  // content rows 0..119
+  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);         // rows 120..149 black: cut with row 119
+  EXPECT_EQ(TrimmedHeight(image, 50, 120), 119);         // the usual black row just below
+  paint(150, 40, 0x000000FF);
+  EXPECT_EQ(TrimmedHeight(image, 50, 150), 150);         // row scrollY itself has content
+  paint(150, 40, 0);
+  paint(130, 5, 0x00FFFFFF);                             // column 5 is not sampled
+  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);
+  paint(131, 10, 0xFF000000);                            // the fourth byte does not count
+  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);
+  std::vector<uint32_t> black(static_cast<size_t>(56) * 4006, 0);
+  EXPECT_EQ(TrimmedHeight(PixelView{black.data(), 56, 4006}, 50, 300), 300);  // all black keeps its height
+}
+
+TEST(NameHistory, CaseInsensitiveAndTwentyAtMost) {
+  std::vector<std::string> history;
+  EXPECT_TRUE(RememberName(history, "Shot"));
+  EXPECT_FALSE(RememberName(history, "shot"));
+  EXPECT_FALSE(RememberName(history, "SHOT"));
+  EXPECT_TRUE(RememberName(history, "表"));
+  for (int i = 0; i < 18; ++i) EXPECT_TRUE(RememberName(history, "n" + std::to_string(i)));
+  ASSERT_EQ(history.size(), 20u);
+  EXPECT_TRUE(RememberName(history, "the 21st"));
+  ASSERT_EQ(history.size(), 20u);
+  EXPECT_EQ(history.front(), "表");  // the oldest went
+  EXPECT_EQ(history.back(), "the 21st");
+  EXPECT_TRUE(RememberName(history, "shot"));  // forgotten, so new again
+}
