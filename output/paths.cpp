@@ -22,18 +22,22 @@ std::string Lower(std::string s) {
 
 PathParts SplitPath(const std::string& path) {
   PathParts parts;
-  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return parts;
+  const bool driveLetter = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  // A network path splits at its last backslash too: its folders are everything before it.
+  const bool network = path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+  if (!driveLetter && !network) return parts;
   parts.valid = true;
-  parts.drive = path.substr(0, 2);
-  size_t lastSlash = 2;
-  for (size_t i = 2; i < path.size(); ++i) {
+  const size_t start = driveLetter ? 2 : 0;
+  parts.drive = path.substr(0, start);
+  size_t lastSlash = start;
+  for (size_t i = start; i < path.size(); ++i) {
     if (IsLead(path, i)) {
       ++i;
       continue;
     }
     if (path[i] == '\\') lastSlash = i;
   }
-  parts.folders = path.substr(2, lastSlash - 1);
+  parts.folders = path.substr(start, lastSlash + 1 - start);
   const std::string rest = path.substr(lastSlash + 1);
   size_t dot = std::string::npos;
   for (size_t i = 0; i < rest.size(); ++i) {

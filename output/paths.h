@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// The parts of a drive-letter path (C:\dir\name.ext). A path that does not start with a drive
-// letter, colon and backslash has no parts. A double-byte character is never read as "\" or
-// ".", so the second byte of 表 (0x5C) is not a separator.
+// The parts of a drive-letter path (C:\dir\name.ext) or a network path (\\server\share\name.ext,
+// with no drive). A relative path has no parts. A double-byte character is never read as "\"
+// or ".", so the second byte of 表 (0x5C) is not a separator.
 struct PathParts {
   std::string drive;    // "C:"
   std::string folders;  // "\dir\", up to and including the last "\"

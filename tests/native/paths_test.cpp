@@ -24,7 +24,13 @@ TEST(SplitPath, DriveFoldersNameExtension) {
   EXPECT_EQ(p.folders, "\\");
   EXPECT_EQ(p.name, "ソ");
 
-  EXPECT_FALSE(SplitPath("\\\\server\\share\\a.jpg").valid);
+  // A network path splits at its last backslash too, so it never becomes a bare extension.
+  p = SplitPath("\\\\server\\share\\a.jpg");
+  ASSERT_TRUE(p.valid);
+  EXPECT_EQ(p.drive, "");
+  EXPECT_EQ(p.folders, "\\\\server\\share\\");
+  EXPECT_EQ(p.name, "a");
+  EXPECT_EQ(ReplaceExtension("\\\\server\\share\\a.jpg", ".png"), "\\\\server\\share\\a.png");
   EXPECT_FALSE(SplitPath("clpbd.bmp").valid);
   EXPECT_FALSE(SplitPath("C:").valid);
   EXPECT_EQ(SplitPath("clpbd.bmp").extension, "");
@@ -85,7 +91,8 @@ TEST(PathHelpers, ExtensionAndFolder) {
   EXPECT_EQ(ReplaceExtension("C:\\表\\a.b.png", ".jpg"), "C:\\表\\a.b.jpg");
   EXPECT_EQ(FolderOfPath("C:\\a\\b.jpg"), "C:\\a\\");
   EXPECT_EQ(FolderOfPath("C:\\b.jpg"), "C:\\");
-  EXPECT_EQ(FolderOfPath("\\\\server\\b.jpg"), "");
+  EXPECT_EQ(FolderOfPath("\\\\server\\b.jpg"), "\\\\server\\");
+  EXPECT_EQ(FolderOfPath("clpbd.bmp"), "");
 }
 
 TEST(NextFreeName, NumbersWithoutOverwriting) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
@@ -195,4 +197,212 @@ TEST_F(CaptureTest, ScrollingDownUpAndDownBuildsTheTallImage) {
   EXPECT_EQ(glHanniWidth, w);
   EXPECT_TRUE(PumpUntil([&] { return glScrollY.load() == h - 3; }, 5000));
   Click(kIdCancelButton);
+}
+
+namespace {
+
+constexpr int kX0 = 150, kY0 = 200, kW = 300, kH = 300;
+
+// A fresh session on the stored range, scrolled down a few notches; returns the rows the
+// finished image must hold. Every append also draws the grab's last rows below the image, so
+// the trim finds content right below it and keeps the height.
+Picture CaptureAndExpect(int notches) {
+  Picture expected;
+  if (!IsWindowVisible(GetDlgItem(glMainWnd, kIdSameRangeButton))) {
+    if (!IsWindowVisible(GetDlgItem(glMainWnd, kIdRangeButton)))
+      SendMessageA(GetDlgItem(glMainWnd, kIdReadyButton), BM_CLICK, 0, 0);
+  }
+  const int offset0 = TargetOffset();
+  SendMessageA(GetDlgItem(glMainWnd, kIdSameRangeButton), BM_CLICK, 0, 0);
+  if (!PumpUntil([&] { return glScrollY.load() == kH - 3; }, 5000)) return expected;
+  Xdotool("mousemove " + std::to_string(kTargetX + kTargetWidth - 20) + " " +
+              std::to_string(kTargetY + kTargetHeight - 20) + " click --repeat " + std::to_string(notches) +
+              " --delay 120 5",
+          [&] { return TargetOffset() == offset0 + notches * kPixelsPerNotch; });
+  const int height = TargetOffset() - offset0 + kH - 3;
+  if (!PumpUntil([&] { return glScrollY.load() == height; }, 5000)) return expected;
+  expected.width = kW;
+  expected.height = static_cast<UINT>(height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const uint32_t p = ContentPixel(kX0 - kTargetX + x, offset0 + (kY0 - kTargetY) + y);
+      expected.bgr.push_back(static_cast<BYTE>(p));
+      expected.bgr.push_back(static_cast<BYTE>(p >> 8));
+      expected.bgr.push_back(static_cast<BYTE>(p >> 16));
+    }
+  return expected;
+}
+
+void SetFormat(const char* text) {
+  SendMessageA(GetDlgItem(glMainWnd, kIdFormatBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+void SetName(const std::string& name) {
+  SendMessageA(GetDlgItem(glMainWnd, kIdNameBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+}
+void SetDesktop(bool on) {
+  SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+TEST_F(CaptureTest, FinishingWritesEveryFormatNumbered) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  // A name that does not end in digits, which the numbering would take for its counter.
+  const std::string name = "tallsnap-test-" + std::to_string(GetCurrentProcessId()) + "-shot";
+  const std::string stem = std::string(glDesktopPath) + "\\" + name;
+  SetDesktop(true);
+  SetName(name);
+
+  const struct {
+    const char* format;
+    std::vector<std::string> files;
+  } runs[] = {
+      {"png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)", {stem + ".png"}},
+      {"bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)", {stem + ".bmp"}},
+      {"jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)", {stem + ".jpg"}},
+      // All three, with a.bmp already there: the numbered stem carries over to each.
+      {"3種類全て作ってみる！ おためし！", {stem + "001.bmp", stem + "001.png", stem + "001.jpg"}},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.format);
+    SetFormat(run.format);
+    const Picture expected = CaptureAndExpect(3);
+    ASSERT_GT(expected.height, 0u);
+    Click(kIdFinishButton);
+    EXPECT_EQ(glBufDC.memDC, nullptr);  // the surfaces went with the finish
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
+    for (const std::string& file : run.files) {
+      Picture back;
+      ASSERT_TRUE(DecodeImageFile(file, back)) << file;
+      EXPECT_EQ(back.width, expected.width) << file;
+      EXPECT_EQ(back.height, expected.height) << file;
+      if (file.find(".jpg") == std::string::npos) {
+        EXPECT_TRUE(back.bgr == expected.bgr) << file;
+      }
+    }
+  }
+  // The desktop became the save folder, and the name is in the history once.
+  EXPECT_STREQ(FileHozonFolderPath, (std::string(glDesktopPath) + "\\").c_str());
+  EXPECT_EQ(glNameCount, 1);
+  for (const char* ext : {".png", ".bmp", ".jpg", "001.bmp", "001.png", "001.jpg"}) DeleteFileA((stem + ext).c_str());
+  SetDesktop(false);
+}
+
+TEST_F(CaptureTest, AFileHeldOpenIsNeverOverwritten) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  const std::string stem =
+      std::string(glDesktopPath) + "\\tallsnap-held-" + std::to_string(GetCurrentProcessId()) + "-shot";
+  WriteFileBytes(stem + ".bmp", "mine");
+  HANDLE held = CreateFileA((stem + ".bmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  SetDesktop(true);
+  SetName(stem.substr(stem.rfind('\\') + 1));
+  SetFormat("bmp");
+  const Picture expected = CaptureAndExpect(2);
+  Click(kIdFinishButton);
+  CloseHandle(held);
+  EXPECT_EQ(ReadFileBytes(stem + ".bmp"), "mine");
+  Picture back;
+  ASSERT_TRUE(DecodeImageFile(stem + "001.bmp", back));
+  EXPECT_TRUE(back.bgr == expected.bgr);
+  DeleteFileA((stem + ".bmp").c_str());
+  DeleteFileA((stem + "001.bmp").c_str());
+  SetDesktop(false);
+}
+
+TEST_F(CaptureTest, TheClipboardGetsTheTrimmedImage) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  SetFormat("BMPをクリップボードに保存");
+  const Picture expected = CaptureAndExpect(2);
+  Click(kIdFinishButton);
+  EXPECT_FALSE(Exists("clpbd.bmp"));
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  ASSERT_NE(bitmap, nullptr);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(expected.width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(expected.height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  std::vector<BYTE> rows(((expected.width * 3 + 3) & ~3u) * expected.height);
+  HDC dc = GetDC(nullptr);
+  const int got = GetDIBits(dc, bitmap, 0, expected.height, rows.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, dc);
+  CloseClipboard();
+  ASSERT_EQ(got, static_cast<int>(expected.height));
+  int wrong = 0;
+  for (UINT y = 0; y < expected.height; ++y)
+    wrong += std::memcmp(&rows[y * ((expected.width * 3 + 3) & ~3u)], &expected.bgr[y * expected.width * 3],
+                         expected.width * 3) != 0;
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  SetDesktop(false);
+  SetName("picked");
+  SetFormat("png");
+  lstrcpyA(FileHozonFolderPath, g_folder.c_str());
+  DWORD kelvoPid = 0;
+  GetWindowThreadProcessId(glConverterWnd, &kelvoPid);
+
+  const Picture expected = CaptureAndExpect(2);
+  DialogDriver user(kelvoPid, "picked.png");
+  std::thread answering([&] { user.Run(); });
+  Click(kIdFinishButton);
+  answering.join();
+  ASSERT_TRUE(user.sawDialog);
+  EXPECT_EQ(user.dialogTitle, "保存先(フォルダ)と名前を決めてください");
+  Picture back;
+  ASSERT_TRUE(DecodeImageFile(g_folder + "\\picked.png", back));
+  EXPECT_TRUE(back.bgr == expected.bgr);
+  EXPECT_EQ(std::string(FileHozonFolderPath), g_folder + "\\");
+  EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"), g_folder + "\\" + std::string(1, '\0'));
+
+  // Cancelled: nothing written, the image gone, the start layout back.
+  CaptureAndExpect(1);
+  DialogDriver cancel(kelvoPid, "");
+  std::thread cancelling([&] { cancel.Run(); });
+  Click(kIdFinishButton);
+  cancelling.join();
+  ASSERT_TRUE(cancel.sawDialog);
+  EXPECT_FALSE(Exists(g_folder + "\\picked001.png"));
+  EXPECT_EQ(glBufDC.memDC, nullptr);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
+}
+
+TEST_F(CaptureTest, WithoutItsConverterTheImageIsKeptAsABmp) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  DWORD kelvoPid = 0;
+  GetWindowThreadProcessId(glConverterWnd, &kelvoPid);
+  HANDLE kelvo = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, kelvoPid);
+  TerminateProcess(kelvo, 1);
+  WaitForSingleObject(kelvo, 10000);
+  CloseHandle(kelvo);
+
+  SetDesktop(true);
+  SetName("kept");
+  SetFormat("png");
+  lstrcpyA(FileHozonFolderPath, g_folder.c_str());
+  const Picture expected = CaptureAndExpect(2);
+  DialogAnswerer answerer;
+  Click(kIdFinishButton);
+  ASSERT_TRUE(answerer.WaitForCount(1, 10000));
+  EXPECT_EQ(answerer.Seen()[0].caption, "<(_ _)>");
+  // The desktop check chose the desktop, which became the save folder: the BMP lies there.
+  const std::string kept = std::string(glDesktopPath) + "\\kept.bmp";
+  EXPECT_NE(answerer.Seen()[0].text.find(kept), std::string::npos) << answerer.Seen()[0].text;
+  Picture back;
+  ASSERT_TRUE(DecodeImageFile(kept, back));
+  EXPECT_TRUE(back.bgr == expected.bgr);
+  EXPECT_FALSE(Exists(std::string(glDesktopPath) + "\\kept.png"));
+  DeleteFileA(kept.c_str());
+  SetDesktop(false);
 }

@@ -237,3 +237,69 @@ bool StartTallSnapIn(const std::string& folder) {
       },
       20000);
 }
+
+namespace {
+
+// The dialog's one edit box: the file name, inside its combobox.
+BOOL CALLBACK FindEdit(HWND child, LPARAM param) {
+  char cls[64] = {};
+  GetClassNameA(child, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(param) = child;
+  return FALSE;
+}
+
+HWND FileNameEdit(HWND dialog) {
+  HWND edit = nullptr;
+  EnumChildWindows(dialog, FindEdit, reinterpret_cast<LPARAM>(&edit));
+  return edit;
+}
+
+}  // namespace
+
+void DialogDriver::Run() {
+  HWND dialog = nullptr;
+  const DWORD start = GetTickCount();
+  while (dialog == nullptr && GetTickCount() - start < 20000) {
+    dialog = FindProcessWindow(kelvoPid, "#32770", true);
+    if (dialog == nullptr) Sleep(50);
+  }
+  if (dialog == nullptr) return;
+  sawDialog = true;
+  dialogOwner = GetWindow(dialog, GW_OWNER);
+  char title[256] = {};
+  GetWindowTextA(dialog, title, sizeof title);
+  dialogTitle = title;
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 60) + " " + std::to_string(r.top + 60);
+  RunUnix(move, 10000);
+  if (!typed.empty()) {
+    HWND edit = FileNameEdit(dialog);
+    auto textBecomes = [&](const std::string& want) {
+      const DWORD t = GetTickCount();
+      for (;;) {
+        char text[MAX_PATH] = {};
+        SendMessageTimeoutA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                            nullptr);
+        lastText = text;
+        if (want == text) return true;
+        if (GetTickCount() - t >= 3000) return false;
+        Sleep(50);
+      }
+    };
+    for (int attempt = 0; attempt < 5 && !textMatched; ++attempt) {
+      RunUnix("/usr/bin/xdotool key End shift+Home BackSpace", 10000);
+      if (!textBecomes("")) continue;
+      RunUnix("/usr/bin/xdotool type --delay 30 " + typed, 30000);
+      textMatched = textBecomes(typed);
+    }
+  }
+  // Enter to save what was typed, Escape to cancel; again until the dialog is gone.
+  const std::string key = textMatched ? "Return" : "Escape";
+  for (int attempt = 0; attempt < 20 && IsWindow(dialog); ++attempt) {
+    RunUnix("/usr/bin/xdotool key " + key, 10000);
+    const DWORD t = GetTickCount();
+    while (IsWindow(dialog) && GetTickCount() - t < 1000) Sleep(20);
+  }
+}

@@ -51,6 +51,20 @@ bool DecodeImageFile(const std::string& path, Picture& picture);
 // Peak signal-to-noise ratio in dB of b against a (same size); 999 when equal.
 double Psnr(const Picture& a, const Picture& b);
 
+// Answers Kelvo's save dialog as a user does: pointer over it, then keys (typed: a name to
+// type and Enter; empty: Escape). Run() waits for the dialog of process kelvoPid.
+struct DialogDriver {
+  DialogDriver(DWORD pid, std::string text) : kelvoPid(pid), typed(std::move(text)) {}
+  void Run();
+  DWORD kelvoPid;
+  std::string typed;
+  bool sawDialog = false;
+  bool textMatched = false;
+  std::string lastText;  // what the file name box held, for the failure message
+  HWND dialogOwner = nullptr;
+  std::string dialogTitle;
+};
+
 struct SeenDialog {
   std::string caption;
   std::string text;
