@@ -116,6 +116,11 @@ ReplyPaths ParseReplyPaths(const char* reply, size_t len, size_t maxNames) {
   return result;
 }
 
+std::string SaveRequestFolder(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '\\') return folder.substr(0, folder.size() - 1);
+  return folder;
+}
+
 std::string ReplaceExtension(const std::string& path, const std::string& extension) {
   const PathParts p = SplitPath(path);
   return p.drive + p.folders + p.name + extension;

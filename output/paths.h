@@ -36,6 +36,9 @@ struct ReplyPaths {
 };
 ReplyPaths ParseReplyPaths(const char* reply, size_t len, size_t maxNames = 100);
 
+// The initial folder as the save dialog is sent it: one trailing "\" removed.
+std::string SaveRequestFolder(const std::string& folder);
+
 // drive + folders + name + extension: the old extension is dropped.
 std::string ReplaceExtension(const std::string& path, const std::string& extension);
 // drive + folders, ending in "\".

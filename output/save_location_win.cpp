@@ -36,8 +36,7 @@ bool AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::str
   if (glConverterWnd == nullptr || !IsWindow(glConverterWnd)) return false;
   std::memset(SentakuFileName, 0, sizeof SentakuFileName);
   const std::string filter = FilterBlockFor(fileTypeText);
-  std::string folder = FileHozonFolderPath;
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  const std::string folder = SaveRequestFolder(FileHozonFolderPath);
 
   // No reply is no choice: an old reply must never be taken for a new one.
   glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, nullptr, 0));

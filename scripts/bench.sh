@@ -20,6 +20,11 @@ echo "== the whole tick under Wine, 600 x 700 range, screen grab included (media
 "$WINE64" "$ROOT/build/win64/tick_bench.exe" "$(winepath_of "$work")" 2>/dev/null | tr -d '\r'
 
 echo
+echo "== 終わる on a 1914 x 4000 capture under Wine (ms) =="
+mkdir -p "$work/finish"
+"$WINE64" "$ROOT/build/win64/finish_bench.exe" "$(winepath_of "$work/finish")" 2>/dev/null | tr -d '\r'
+
+echo
 echo "== Kelvo.exe against ImageMagick, 1914 x 4000 (median of 5, ms) =="
 
 kelvo=$("$WINE64" "$ROOT/build/win64/kelvo_bench.exe" "$(winepath_of "$work")" 2>/dev/null | tr -d '\r')

@@ -86,6 +86,9 @@ TEST(ReplyPaths, SinglePathListAndCancel) {
 }
 
 TEST(PathHelpers, ExtensionAndFolder) {
+  EXPECT_EQ(SaveRequestFolder("C:\\a\\"), "C:\\a");  // sent with cbData 6: its 4 bytes, its zero and one more
+  EXPECT_EQ(SaveRequestFolder("C:\\a"), "C:\\a");
+  EXPECT_EQ(SaveRequestFolder("C:\\"), "C:");
   EXPECT_EQ(ReplaceExtension("C:\\x\\a.png", ".bmp"), "C:\\x\\a.bmp");
   EXPECT_EQ(ReplaceExtension("C:\\x\\a", ".jpg"), "C:\\x\\a.jpg");
   EXPECT_EQ(ReplaceExtension("C:\\表\\a.b.png", ".jpg"), "C:\\表\\a.b.jpg");
