@@ -29,12 +29,6 @@ bool WaitForFile(const std::string& path) {
   return true;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 }  // namespace
 
 bool PathIsTaken(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -87,7 +81,8 @@ int HandOffImage(const std::string& path, const uint32_t* pixels, int width, int
   const std::string qualityText = NumToText(quality);
   FileWriteMy2((std::string(glStartDir) + "\\ForTarvin.txt").c_str(), qualityText.data(),
                static_cast<DWORD>(qualityText.size()));
-  if (Lower(SplitPath(path).extension) == ".bmp") return BmpSaveByDIBS(path, pixels, width, height, 0) ? 1 : 0;
+  if (lstrcmpiA(SplitPath(path).extension.c_str(), ".bmp") == 0)
+    return BmpSaveByDIBS(path, pixels, width, height, 0) ? 1 : 0;
 
   const std::string handOff = std::string(glStartDir) + "\\" + kHandOffBmpFile;
   if (glConverterWnd == nullptr || !IsWindow(glConverterWnd)) {
