@@ -40,11 +40,24 @@ struct StitchDecision {
   int newScrollY;
 };
 
+// A hash of a row's sampled columns (every step-th below width): rows equal at those columns
+// hash equal.
+using RowHash = uint64_t (*)(const uint32_t* row, int width, int step);
+uint64_t SampledColumnsHash(const uint32_t* row, int width, int step);
+
 // image: the tall image (width W + 6); grab: the latest grab (width W + 6, height H + 6).
 // scrollY: rows of the image in use; maxHeight: the image's row limit (4000); imageBytes: the
-// image's read bound (its dibBytes).
+// image's read bound (its dibBytes). When the literal comparison runs long, the grab's rows are
+// indexed by hash, so a key row finds its match without comparing it with every grab row; the
+// result is always the literal search's.
+// literalRows: row comparisons made literally before the index is built (-1: eight grabs' worth).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                            int scrollY, int maxHeight, int32_t imageBytes);
+                            int scrollY, int maxHeight, int32_t imageBytes, RowHash hash = SampledColumnsHash,
+                            int literalRows = -1);
+
+// The same decision by comparing the key rows with the grab rows one by one: the reference.
+StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
+                                   int scrollY, int maxHeight, int32_t imageBytes);
 
 // The append: rows keyRow + 1 .. keyRow + H + 6 of the image turn black, then rows
 // matchRow .. H - 4 of the grab (the black rows below the grab for matchRow < 3 included) are
@@ -55,5 +68,6 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
 constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
 constexpr int kMatchesNeeded = 3;  // matching key rows that confirm a place
 constexpr int kKeyRowMove = 10;    // how far the key row moves up after each match
+constexpr int kLiteralGrabs = 8;   // grabs' worth of literal row comparisons before the index
 
 #endif

@@ -1,5 +1,6 @@
-// One stitching tick on a 1914 x 1074 range over text-like content, beside one memcpy of the
-// grab: the figures the 100 ms timer period is measured against.
+// One stitching tick on a 1914 x 1074 range over text-like content, by the indexed search and
+// by the literal one, beside one memcpy of the grab: the figures the 100 ms period is measured
+// against.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -40,8 +41,10 @@ struct Tick {
   }
   // The row limit is lifted so that the search over a 3990-row image is measured too (a range
   // 1074 rows high stops growing at 2926 rows).
-  void Run() {
-    const StitchDecision d = DecideStitch(image, grab, kW, kH, scrollY, 4000 + kH, 40 + 4 * (kW + 6) * 4006);
+  void Run(bool literal = false) {
+    const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
+    const StitchDecision d = literal ? DecideStitchLiteral(image, grab, kW, kH, scrollY, 4000 + kH, bytes)
+                                     : DecideStitch(image, grab, kW, kH, scrollY, 4000 + kH, bytes);
     if (d.outcome == StitchOutcome::Append) ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow);
     benchmark::DoNotOptimize(d);
   }
@@ -64,6 +67,16 @@ void NoMatch(benchmark::State& state) {
   Tick t(height, height + 2 * kH);
   for (auto _ : state) t.Run();
 }
+void SmallScrollLiteral(benchmark::State& state) {
+  const int height = static_cast<int>(state.range(0));
+  Tick t(height, height - (kH - 3) + 24);
+  for (auto _ : state) t.Run(true);
+}
+void NoMatchLiteral(benchmark::State& state) {
+  const int height = static_cast<int>(state.range(0));
+  Tick t(height, height + 2 * kH);
+  for (auto _ : state) t.Run(true);
+}
 void MemcpyOfTheGrab(benchmark::State& state) {
   std::vector<uint32_t> from(static_cast<size_t>(kW) * kH, 0x00FFFFFFu), to(from.size());
   for (auto _ : state) {
@@ -77,5 +90,7 @@ void MemcpyOfTheGrab(benchmark::State& state) {
 BENCHMARK(SmallScroll)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
 BENCHMARK(NothingMoved)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
 BENCHMARK(NoMatch)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
+BENCHMARK(SmallScrollLiteral)->Arg(1074)->Arg(3990)->Unit(benchmark::kMillisecond);
+BENCHMARK(NoMatchLiteral)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyOfTheGrab)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
