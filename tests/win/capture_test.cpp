@@ -358,6 +358,7 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   Click(kIdFinishButton);
   answering.join();
   ASSERT_TRUE(user.sawDialog);
+  ASSERT_FALSE(user.forcedClose) << user.lastText;
   EXPECT_EQ(user.dialogTitle, "保存先(フォルダ)と名前を決めてください");
   Picture back;
   ASSERT_TRUE(DecodeImageFile(g_folder + "\\picked.png", back));
@@ -372,6 +373,7 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   Click(kIdFinishButton);
   cancelling.join();
   ASSERT_TRUE(cancel.sawDialog);
+  EXPECT_FALSE(cancel.forcedClose);
   EXPECT_FALSE(Exists(g_folder + "\\picked001.png"));
   EXPECT_EQ(glBufDC.memDC, nullptr);
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));

@@ -364,6 +364,7 @@ TEST_F(KelvoTest, SaveDialogRepliesInsideTheStartItem) {
   RequestSaveLocation("shot", sub);
   user.join();
   ASSERT_TRUE(driver.sawDialog);
+  ASSERT_FALSE(driver.forcedClose) << driver.lastText;
   EXPECT_EQ(driver.dialogOwner, owner);
   EXPECT_EQ(driver.dialogTitle, kDialogTitle);
   ASSERT_TRUE(driver.textMatched) << driver.lastText;

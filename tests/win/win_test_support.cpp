@@ -270,9 +270,12 @@ void DialogDriver::Run() {
   char title[256] = {};
   GetWindowTextA(dialog, title, sizeof title);
   dialogTitle = title;
+  // Keys go to the window under the pointer: a point low in the dialog, clear of the topmost
+  // main window that may lie over its top.
   RECT r{};
   GetWindowRect(dialog, &r);
-  const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 60) + " " + std::to_string(r.top + 60);
+  const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 40) + " " +
+                           std::to_string(r.top + (r.bottom - r.top) * 2 / 3);
   RunUnix(move, 10000);
   if (!typed.empty()) {
     HWND edit = FileNameEdit(dialog);
@@ -301,5 +304,11 @@ void DialogDriver::Run() {
     RunUnix("/usr/bin/xdotool key " + key, 10000);
     const DWORD t = GetTickCount();
     while (IsWindow(dialog) && GetTickCount() - t < 1000) Sleep(20);
+  }
+  // The keys never arrived: cancel the dialog directly so that the test fails instead of
+  // waiting for ever on a dialog nobody answers.
+  if (IsWindow(dialog)) {
+    forcedClose = true;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
 }

@@ -63,6 +63,7 @@ struct DialogDriver {
   std::string lastText;  // what the file name box held, for the failure message
   HWND dialogOwner = nullptr;
   std::string dialogTitle;
+  bool forcedClose = false;  // the keys did not close it; it was cancelled by a message
 };
 
 struct SeenDialog {
