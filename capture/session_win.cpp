@@ -9,8 +9,6 @@
 
 namespace {
 
-PixelView ViewOf(const Surface& s) { return PixelView{static_cast<uint32_t*>(s.view), s.width, s.height}; }
-
 // Copies the grabbed rectangle of the screen to the top-left of a surface.
 void GrabRange(const Surface& into) {
   BitBlt(into.memDC, 0, 0, glHanniWidth, glHanniHeight, glDisplayDC, glHanniLeft + glBorder, glHanniTop + glBorder,
@@ -69,7 +67,7 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   }
   GrabRange(glSmallBufDC);
   DrawDashedFrame(glDisplayDC, glHanniLeft, glHanniTop, glHanniRight, glHanniBottom, 2);
-  const PixelView image = ViewOf(glBufDC), grab = ViewOf(glSmallBufDC);
+  const PixelView image = SurfaceView(glBufDC), grab = SurfaceView(glSmallBufDC);
   const StitchDecision d =
       DecideStitch(image, grab, glHanniWidth, glHanniHeight, glScrollY.load(), glBufMaxH, glBufDC.dibBytes);
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;

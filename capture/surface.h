@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "capture/stitch.h"
 #include "capture/surface_layout.h"
 
 struct Surface {
@@ -26,6 +27,11 @@ struct Surface {
 int CreateSurface(Surface& s, const char* name, int number, int width, int height, WORD bitCount);
 // 1 when everything was released, 0 for an empty surface or a failed step.
 int ReleaseSurface(Surface& s);
+
+// The surface's pixels as the stitching and trimming code reads them.
+inline PixelView SurfaceView(const Surface& s) {
+  return PixelView{static_cast<uint32_t*>(s.view), s.width, s.height};
+}
 
 // Pixel (x, y), y = 0 being the top row.
 inline uint32_t* SurfacePixel(const Surface& s, int x, int y) {

@@ -6,12 +6,6 @@
 
 namespace {
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 // Index just past the last single-byte "\" or "/" (0 when there is none).
 size_t NameStart(const std::string& path) {
   size_t start = 0;
@@ -31,7 +25,7 @@ OutputFormat FormatForPath(const std::string& path) {
   const std::string name = path.substr(NameStart(path));
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos) return OutputFormat::Unknown;
-  const std::string ext = LowerAscii(name.substr(dot));
+  const std::string ext = AsciiLower(name.substr(dot));
   if (ext == ".jpg" || ext == ".jpeg") return OutputFormat::Jpeg;
   if (ext == ".png") return OutputFormat::Png;
   if (ext == ".bmp") return OutputFormat::Bmp;

@@ -1,19 +1,6 @@
 #include "output/finish_core.h"
 
-namespace {
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
+#include "settings/text.h"
 
 int TrimmedHeight(const PixelView& image, int rangeWidth, int scrollY) {
   for (int y = scrollY; y >= 0; --y) {
@@ -26,7 +13,7 @@ int TrimmedHeight(const PixelView& image, int rangeWidth, int scrollY) {
 
 bool RememberName(std::vector<std::string>& history, const std::string& name) {
   for (const std::string& known : history)
-    if (SameIgnoringCase(known, name)) return false;
+    if (AsciiLower(known) == AsciiLower(name)) return false;
   if (history.size() == kNameHistorySize) history.erase(history.begin());
   history.push_back(name);
   return true;

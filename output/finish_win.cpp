@@ -44,8 +44,6 @@ const OutputMode* ModeFor(int firstByte) {
 
 void Tell(const std::string& text) { MessageBoxA(glMainWnd, text.c_str(), "<(_ _)>", MB_OK | MB_TOPMOST); }
 
-PixelView ViewOf(const Surface& s) { return PixelView{static_cast<uint32_t*>(s.view), s.width, s.height}; }
-
 // The names used this run, in the name box's list too.
 void RememberNameInHistory() {
   std::vector<std::string> history(glNameHistory, glNameHistory + glNameCount);
@@ -118,7 +116,7 @@ void FinishCapture() {
   StopCaptureTimer();  // no step may still be writing the image below
   if (glBufDC.memDC == nullptr) return;
   SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
-  glScrollY = TrimmedHeight(ViewOf(glBufDC), glHanniWidth, glScrollY.load());
+  glScrollY = TrimmedHeight(SurfaceView(glBufDC), glHanniWidth, glScrollY.load());
   TraceNumbers("glScrollY", glScrollY.load(), 0, 0, 0, 0);
 
   Surface cut{};

@@ -12,12 +12,6 @@ bool IsLead(const std::string& s, size_t i) {
   return IsSjisLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() && s[i + 1] != '\0';
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 }  // namespace
 
 PathParts SplitPath(const std::string& path) {
@@ -156,7 +150,7 @@ bool NextFreeName(std::string& path, const std::function<bool(const std::string&
 
 bool IsImageFileName(const std::string& name, bool allowAvi) {
   if (name.size() < 4) return false;
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   auto endsWith = [&](const char* tail) {
     const size_t n = std::strlen(tail);
     return lower.size() >= n && lower.compare(lower.size() - n, n, tail) == 0;

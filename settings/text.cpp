@@ -93,6 +93,12 @@ int32_t TextToInt(const std::string& text, size_t count) {
   return static_cast<int32_t>(value);
 }
 
+std::string AsciiLower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 std::string StrJoin(const std::string& first, const std::string& second) { return first + second; }
 
 std::string CharToStr(int code) { return std::string(1, static_cast<char>(code & 0xFF)); }
