@@ -1,5 +1,7 @@
 // A window showing a tall picture that the mouse wheel scrolls a few pixels per notch; its
-// title tells the scroll position ("scroll target N"). Usage: scroll_target X Y [WIDTH HEIGHT]
+// title tells the scroll position ("scroll target N"). With Shift held, a notch jumps further
+// than the window is high, as a flick of the scroll bar does.
+// Usage: scroll_target X Y [WIDTH HEIGHT [PIXELS_PER_NOTCH]]
 #include <windows.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@ namespace {
 
 int g_offset = 0;
 int g_width = kTargetWidth, g_height = kTargetHeight;
+int g_pixelsPerNotch = kPixelsPerNotch;
 
 void Paint(HWND window) {
   PAINTSTRUCT ps;
@@ -41,7 +44,8 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_MOUSEWHEEL: {
       const int notches = -GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
-      g_offset += notches * kPixelsPerNotch;
+      const bool jump = (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) != 0;
+      g_offset += notches * (jump ? g_height + 100 : g_pixelsPerNotch);
       if (g_offset < 0) g_offset = 0;
       if (g_offset > kContentRows - g_height) g_offset = kContentRows - g_height;
       // The picture is drawn before the title tells the new position.
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
     g_width = std::atoi(argv[3]);
     g_height = std::atoi(argv[4]);
   }
+  if (argc > 5) g_pixelsPerNotch = std::atoi(argv[5]);
   WNDCLASSA wc{};
   wc.lpfnWndProc = TargetProc;
   wc.lpszClassName = "ScrollTarget";

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
@@ -170,17 +171,35 @@ bool DialogAnswerer::WaitForCount(size_t n, DWORD timeoutMs) {
 }
 
 int RunUnix(const std::string& commandLine, DWORD timeoutMs) {
+  // The handle Wine gives for a Linux process is signalled at once, not when the program ends:
+  // a shell runs it and leaves its exit code in a file, which is what is waited for. The
+  // program's arguments reach it untouched, as "$@".
+  static LONG counter = 0;
+  const std::string marker = "/tmp/tallsnap-run-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(InterlockedIncrement(&counter));
+  std::string windowsMarker = "Z:" + marker;
+  for (char& c : windowsMarker)
+    if (c == '/') c = '\\';
+  std::string line = "/bin/sh -c \"\\\"$@\\\"; echo $? > " + marker + ".part && mv " + marker + ".part " + marker +
+                     "\" sh " + commandLine;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string line = commandLine;
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  int code = -1;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    const std::string written = ReadFileBytes(windowsMarker);
+    if (written != "<missing>") {
+      code = std::atoi(written.c_str());
+      break;
+    }
+    Sleep(5);
+  }
+  DeleteFileA(windowsMarker.c_str());
+  return code;
 }
 
 bool DecodeImageFile(const std::string& path, Picture& picture) {
@@ -291,7 +310,13 @@ void DialogDriver::Run() {
         Sleep(50);
       }
     };
+    // Clicked first: the keys go to the box only once it has the focus.
+    RECT box{};
+    GetWindowRect(edit, &box);
+    const std::string click = "/usr/bin/xdotool mousemove " + std::to_string((box.left + box.right) / 2) + " " +
+                              std::to_string((box.top + box.bottom) / 2) + " click 1";
     for (int attempt = 0; attempt < 5 && !textMatched; ++attempt) {
+      RunUnix(click, 10000);
       RunUnix("/usr/bin/xdotool key End shift+Home BackSpace", 10000);
       if (!textBecomes("")) continue;
       RunUnix("/usr/bin/xdotool type --delay 30 " + typed, 30000);

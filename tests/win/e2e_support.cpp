@@ -1,0 +1,184 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+
+bool ChildProcess::Start(const std::string& commandLine, const std::string& folder) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  std::string line = commandLine;
+  return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi) != FALSE;
+}
+
+void ChildProcess::Stop() {
+  if (pi.hProcess == nullptr) return;
+  if (Running()) {
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 10000);
+  }
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  pi = PROCESS_INFORMATION{};
+}
+
+bool ChildProcess::Running() const {
+  return pi.hProcess != nullptr && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void Artefacts::Shot(const std::string& step) {
+  char folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", folder, sizeof folder) == 0) return;
+  char file[MAX_PATH * 2];
+  std::snprintf(file, sizeof file, "%s/%s-%02d-%s.png", folder, name.c_str(), ++count, step.c_str());
+  RunUnix("/usr/bin/import -window root " + std::string(file), 20000);
+}
+
+void Xdotool(const std::string& args) { RunUnix("/usr/bin/xdotool " + args, 60000); }
+
+void ClickAt(int x, int y) {
+  Xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.05 click 1");
+}
+
+POINT CentreOf(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+std::string TextOf(HWND window) {
+  char text[1024] = {};
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      nullptr);
+  return text;
+}
+
+namespace {
+
+// A 32-bit DIB section; height > 0 is bottom-up, as the program's surfaces are.
+HBITMAP MakeDib(int width, int height, uint32_t*& bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* view = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &view, nullptr, 0);
+  bits = static_cast<uint32_t*>(view);
+  return bitmap;
+}
+
+}  // namespace
+
+std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  uint32_t* bits = nullptr;
+  HBITMAP bitmap = MakeDib(width, -height, bits);
+  if (bitmap == nullptr) return pixels;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+  GdiFlush();
+  pixels.assign(bits, bits + static_cast<size_t>(width) * height);
+  for (uint32_t& p : pixels) p &= 0x00FFFFFFu;
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(bitmap);
+  return pixels;
+}
+
+std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used, SIZE& size) {
+  // The same surface shape and the same stretch as the program's painting: the sampling of a
+  // shrinking stretch depends on both.
+  constexpr int kSurfaceRows = 4006;
+  const int width = rangeWidth + 6;
+  const float scale = 40.0f / static_cast<float>(rangeHeight);
+  size.cx = static_cast<int>(scale * static_cast<float>(width));
+  size.cy = static_cast<int>(scale * static_cast<float>(rangeHeight));
+  std::vector<uint32_t> preview;
+  uint32_t *source = nullptr, *target = nullptr;
+  HBITMAP sourceBitmap = MakeDib(width, kSurfaceRows, source);
+  HBITMAP targetBitmap = MakeDib(size.cx, -size.cy, target);
+  if (sourceBitmap != nullptr && targetBitmap != nullptr) {
+    for (int y = used - rangeHeight > 0 ? used - rangeHeight : 0; y < used; ++y)
+      for (int x = 0; x < rangeWidth; ++x)
+        source[static_cast<size_t>(kSurfaceRows - 1 - y) * width + x] = image(x, y);
+    HDC sourceDc = CreateCompatibleDC(nullptr), targetDc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldSource = SelectObject(sourceDc, sourceBitmap), oldTarget = SelectObject(targetDc, targetBitmap);
+    SetStretchBltMode(targetDc, COLORONCOLOR);
+    StretchBlt(targetDc, 0, 0, size.cx, size.cy, sourceDc, 0, used - rangeHeight, width, rangeHeight, SRCCOPY);
+    GdiFlush();
+    preview.assign(target, target + static_cast<size_t>(size.cx) * size.cy);
+    for (uint32_t& p : preview) p &= 0x00FFFFFFu;
+    SelectObject(sourceDc, oldSource);
+    SelectObject(targetDc, oldTarget);
+    DeleteDC(sourceDc);
+    DeleteDC(targetDc);
+  }
+  if (sourceBitmap != nullptr) DeleteObject(sourceBitmap);
+  if (targetBitmap != nullptr) DeleteObject(targetBitmap);
+  return preview;
+}
+
+Picture PictureOf(const ImageRows& image, int width, int height) {
+  Picture p;
+  p.width = static_cast<UINT>(width);
+  p.height = static_cast<UINT>(height);
+  p.bgr.reserve(static_cast<size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = image(x, y);
+      p.bgr.push_back(static_cast<BYTE>(c));
+      p.bgr.push_back(static_cast<BYTE>(c >> 8));
+      p.bgr.push_back(static_cast<BYTE>(c >> 16));
+    }
+  return p;
+}
+
+Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, int height) {
+  Fidelity f;
+  if (picture.width != static_cast<UINT>(width) || picture.height != static_cast<UINT>(height)) {
+    f.mismatchedRows = -1;
+    return f;
+  }
+  const Picture expected = PictureOf(image, width, height);
+  const size_t stride = static_cast<size_t>(width) * 3;
+  f.rows = height;
+  // Luma only: JPEG keeps a row's brightness apart from its neighbours', while its chroma is
+  // shared by pairs of rows.
+  auto luma = [](const BYTE* p) { return 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2]; };
+  auto rowError = [&](int y, int expectedRow) {
+    double sum = 0;
+    for (int x = 0; x < width; ++x) {
+      const double d = luma(&picture.bgr[y * stride + x * 3]) - luma(&expected.bgr[expectedRow * stride + x * 3]);
+      sum += d * d;
+    }
+    return sum;
+  };
+  auto expectedDistance = [&](int a, int b) {
+    double sum = 0;
+    for (int x = 0; x < width; ++x) {
+      const double d = luma(&expected.bgr[a * stride + x * 3]) - luma(&expected.bgr[b * stride + x * 3]);
+      sum += d * d;
+    }
+    return sum;
+  };
+  for (int y = 0; y < height; ++y) {
+    f.mismatchedRows += std::memcmp(&picture.bgr[y * stride], &expected.bgr[y * stride], stride) != 0;
+    const double own = rowError(y, y);
+    // Only neighbours that differ from the row itself tell a shift; bands of nearly equal rows
+    // don't.
+    for (int other = std::max(0, y - 8); other <= std::min(height - 1, y + 8); ++other)
+      if (other != y && expectedDistance(y, other) > 100.0 * width && rowError(y, other) < own) {
+        ++f.misplacedRows;
+        break;
+      }
+  }
+  f.psnr = Psnr(expected, picture);
+  return f;
+}

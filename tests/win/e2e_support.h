@@ -1,0 +1,63 @@
+// A person at the screen: TallSnap.exe runs as a process of its own, and everything it is told
+// goes through the mouse and keyboard (xdotool); everything learnt of it comes from its windows,
+// the screen, its files and the clipboard.
+#ifndef TALLSNAP_TESTS_WIN_E2E_SUPPORT_H
+#define TALLSNAP_TESTS_WIN_E2E_SUPPORT_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "win_test_support.h"
+
+// A child process that is ended when the record goes, so a failing test leaves nothing behind.
+struct ChildProcess {
+  PROCESS_INFORMATION pi{};
+  ~ChildProcess() { Stop(); }
+  bool Start(const std::string& commandLine, const std::string& folder);
+  void Stop();
+  bool Running() const;
+};
+
+// Screenshots of each step, kept as test artefacts in the Linux folder named by
+// TALLSNAP_ARTEFACTS (nothing is kept when it is not set).
+struct Artefacts {
+  explicit Artefacts(std::string run) : name(std::move(run)) {}
+  void Shot(const std::string& step);
+  std::string name;
+  int count = 0;
+};
+
+void Xdotool(const std::string& args);
+void ClickAt(int x, int y);
+POINT CentreOf(HWND window);
+
+// The text of a window of another process.
+std::string TextOf(HWND window);
+
+// A rectangle of the screen as 0x00RRGGBB pixels, top-down.
+std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height);
+
+// A tall image the test expects, row y and column x as 0x00RRGGBB.
+using ImageRows = std::function<uint32_t(int x, int y)>;
+
+// What the main window's preview shows when the tall image (rangeWidth wide, its rows given by
+// image) has `used` rows in use: the newest band, rangeHeight rows, shrunk to 40 pixels high.
+std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used, SIZE& size);
+
+// How a decoded picture holds up against the expected image. A lossy picture differs in every
+// row, so for it the telling figure is misplacedRows: rows closer to another expected row within
+// 8 of theirs than to their own, which is what a seam or a shift leaves.
+struct Fidelity {
+  int rows = 0;
+  int mismatchedRows = 0;
+  int misplacedRows = 0;
+  double psnr = 0;
+};
+Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, int height);
+Picture PictureOf(const ImageRows& image, int width, int height);
+
+#endif

@@ -1,0 +1,548 @@
+// Captures made the way a person makes them: TallSnap.exe runs on its own, is driven through the
+// mouse and keyboard only, and is judged by its windows, the screen, its files and the clipboard.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "app/main_wnd_core.h"
+#include "e2e_support.h"
+#include "scroll_content.h"
+
+namespace {
+
+const char kKelvoTitle[] = "圧縮ファイルBMP変換だぞ";
+const char kSaveDialogTitle[] = "保存先(フォルダ)と名前を決めてください";
+enum Format { kJpg = 0, kPng, kBmp, kAllThree, kClipboard };
+// The target's picture is per-pixel noise, the hardest case for JPEG: Wine's codec (quality
+// about 75, 4:2:0 chroma) decodes it at 12.6-13 dB, while a picture of the wrong rows would be
+// near 7.8 dB. Below this bound something else than the codec's loss is at work.
+constexpr double kJpegPsnrBound = 11.0;
+
+// The window the user scrolls: the tall picture of scroll_content.h.
+struct Target {
+  ChildProcess process;
+  HWND window = nullptr;
+  int x = 0, y = 0, width = 0, height = 0;
+
+  bool Start(int left, int top, int w, int h, int pixelsPerNotch = kPixelsPerNotch) {
+    x = left, y = top, width = w, height = h;
+    const std::string line = "\"" + ExeFolder() + "\\scroll_target.exe\" " + std::to_string(x) + " " +
+                             std::to_string(y) + " " + std::to_string(w) + " " + std::to_string(h) + " " +
+                             std::to_string(pixelsPerNotch);
+    if (!process.Start(line, "")) return false;
+    return PumpUntil(
+        [&] {
+          window = FindProcessWindow(process.pi.dwProcessId, "ScrollTarget", true);
+          return window != nullptr && Offset() == 0;
+        },
+        20000);
+  }
+  // The title tells where the picture stands.
+  int Offset() const {
+    int offset = -1;
+    std::sscanf(TextOf(window).c_str(), "scroll target %d", &offset);
+    return offset;
+  }
+  // Wheel notches with the pointer over the picture (down when positive), at a person's pace:
+  // a few notches, a pause, again. True once the picture shows them all. The wheel turns the
+  // window with the focus, so it is clicked first, as a person clicks the window to scroll.
+  bool Scroll(int notches, int perNotch = kPixelsPerNotch) {
+    const int want = std::max(0, Offset() + notches * perNotch);
+    const std::string at = "mousemove " + std::to_string(x + width - 30) + " " + std::to_string(y + height / 2);
+    if (!Focus()) return false;
+    for (int left = std::abs(notches); left > 0; left -= 3) {
+      const int burst = std::min(3, left);
+      Xdotool(at + " click --repeat " + std::to_string(burst) + " --delay 90 " + (notches > 0 ? "5" : "4") +
+              " sleep 0.25");
+    }
+    if (PumpUntil([&] { return Offset() == want; }, 10000)) return true;
+    ADD_FAILURE() << "the target stands at " << Offset() << ", not " << want;
+    return false;
+  }
+  bool Focus() {
+    if (GetForegroundWindow() == window) return true;
+    ClickAt(x + width - 30, y + height / 2);
+    if (PumpUntil([&] { return GetForegroundWindow() == window; }, 5000)) return true;
+    ADD_FAILURE() << "the target did not take the focus";
+    return false;
+  }
+  // One Shift+wheel notch: the picture jumps further than the window is high.
+  bool Flick() {
+    const int want = Offset() + height + 100;
+    if (!Focus()) return false;
+    Xdotool("mousemove " + std::to_string(x + width - 30) + " " + std::to_string(y + height / 2) +
+            " keydown shift click 5 keyup shift");
+    return PumpUntil([&] { return Offset() == want; }, 10000);
+  }
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = MakeTempFolder();
+    ASSERT_FALSE(folder.empty());
+    for (const char* exe : {"TallSnap.exe", "Kelvo.exe", "Tarvin.exe"})
+      ASSERT_TRUE(CopyFileA((ExeFolder() + "\\" + exe).c_str(), (folder + "\\" + exe).c_str(), FALSE));
+    shots.name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  }
+  void TearDown() override {
+    if (tallsnap.Running() && main != nullptr) {
+      PostMessageA(main, WM_CLOSE, 0, 0);
+      WaitForSingleObject(tallsnap.pi.hProcess, 20000);
+    }
+    tallsnap.Stop();
+    target.process.Stop();
+    for (const std::string& file : onDesktop) DeleteFileA((Desktop() + "\\" + file).c_str());
+    RemoveFolderTree(folder);
+  }
+
+  // Started as from its folder; ready when its converter's window is there and its range
+  // surfaces are made (the range button is enabled).
+  bool StartTallSnap() {
+    if (!tallsnap.Start("\"" + folder + "\\TallSnap.exe\"", folder)) return false;
+    const bool ready = PumpUntil(
+        [&] {
+          main = FindProcessWindow(tallsnap.pi.dwProcessId, "NORMAL0", true);
+          return main != nullptr && IsWindowEnabled(Control(kIdRangeButton)) && FindWindowA(nullptr, kKelvoTitle);
+        },
+        30000);
+    shots.Shot("started");
+    return ready;
+  }
+  // As the user does: the window's close button.
+  void CloseTallSnap() {
+    if (!tallsnap.Running()) return;
+    if (main != nullptr && IsWindowVisible(main)) {
+      const POINT close = NonClientPoint(HTCLOSE);
+      if (close.x >= 0) ClickAt(close.x, close.y);
+    }
+    if (WaitForSingleObject(tallsnap.pi.hProcess, 20000) != WAIT_OBJECT_0) ADD_FAILURE() << "TallSnap did not end";
+    tallsnap.Stop();
+    // Its converter ends with it.
+    PumpUntil([] { return FindWindowA(nullptr, kKelvoTitle) == nullptr; }, 10000);
+  }
+  // A point of the main window's frame that is this part of it (caption, close button).
+  POINT NonClientPoint(LRESULT part) const {
+    RECT r{};
+    GetWindowRect(main, &r);
+    for (int y = r.top + 2; y < r.top + 40; y += 2)
+      for (int x = r.right - 2; x > r.left; x -= 2) {
+        DWORD_PTR hit = 0;
+        SendMessageTimeoutA(main, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 2000, &hit);
+        if (static_cast<LRESULT>(hit) == part) return POINT{x + (part == HTCLOSE ? -3 : 0), y + 3};
+      }
+    return POINT{-1, -1};
+  }
+
+  HWND Control(int id) const { return GetDlgItem(main, id); }
+  bool Shows(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
+  void Press(int id) {
+    const POINT c = CentreOf(Control(id));
+    ClickAt(c.x, c.y);
+  }
+  bool PressAndSee(int id, int shown) {
+    Press(id);
+    return PumpUntil([&] { return Shows(shown); }, 10000);
+  }
+
+  // Types into a combobox's edit box: click, clear, type, until it shows the text.
+  bool TypeInto(HWND combobox, const std::string& text) {
+    HWND edit = FindWindowExA(combobox, nullptr, "Edit", nullptr);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const POINT c = CentreOf(edit);
+      ClickAt(c.x, c.y);
+      Xdotool("key End shift+Home BackSpace");
+      if (!PumpUntil([&] { return TextOf(combobox).empty(); }, 3000)) continue;
+      Xdotool("type --delay 30 " + text);
+      if (PumpUntil([&] { return TextOf(combobox) == text; }, 3000)) return true;
+    }
+    return false;
+  }
+  // Opens the format list with its arrow and clicks the item.
+  bool PickFormat(int item) {
+    HWND box = Control(kIdFormatBox);
+    RECT r{};
+    GetWindowRect(box, &r);
+    ClickAt(r.right - 8, (r.top + r.bottom) / 2);
+    HWND list = nullptr;
+    if (!PumpUntil([&] { return (list = FindProcessWindow(tallsnap.pi.dwProcessId, "ComboLBox", true)) != nullptr; },
+                   5000))
+      return false;
+    DWORD_PTR itemHeight = 0, top = 0;
+    SendMessageTimeoutA(list, LB_GETITEMHEIGHT, 0, 0, SMTO_ABORTIFHUNG, 2000, &itemHeight);
+    SendMessageTimeoutA(list, LB_GETTOPINDEX, 0, 0, SMTO_ABORTIFHUNG, 2000, &top);
+    POINT origin{0, 0};
+    ClientToScreen(list, &origin);
+    shots.Shot("format-list");
+    ClickAt(origin.x + 30,
+            origin.y + (item - static_cast<int>(top)) * static_cast<int>(itemHeight) + static_cast<int>(itemHeight) / 2);
+    return PumpUntil([&] { return TextOf(box) == kFormatItems[item].text; }, 5000);
+  }
+  // "範囲指定する", then a drag across the frozen screen; true once the capture layout shows.
+  bool DragRange(int x0, int y0, int x1, int y1) {
+    Press(kIdRangeButton);
+    HWND range = nullptr;
+    if (!PumpUntil([&] { return (range = FindProcessWindow(tallsnap.pi.dwProcessId, "NORMAL1", true)) != nullptr; },
+                   5000))
+      return false;
+    const int xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
+    Xdotool("mousemove " + std::to_string(x0) + " " + std::to_string(y0) + " sleep 0.1 mousedown 1 sleep 0.05 " +
+            "mousemove " + std::to_string(xm) + " " + std::to_string(ym) + " sleep 0.05 mousemove " +
+            std::to_string(x1) + " " + std::to_string(y1) + " sleep 0.05 mouseup 1");
+    range_ = RECT{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
+    // The band turns red on the screen once the capture runs.
+    return PumpUntil([&] { return !IsWindowVisible(range) && Shows(kIdFinishButton) && Band() == RGB(255, 0, 0); },
+                     10000);
+  }
+  int RangeWidth() const { return range_.right - range_.left; }
+  int RangeHeight() const { return range_.bottom - range_.top; }
+
+  // The band over the controls: red while capturing, cyan otherwise.
+  COLORREF Band() const {
+    POINT p{2, 20};
+    ClientToScreen(main, &p);
+    return ScreenPixel(p.x, p.y);
+  }
+  // Waits until the preview shows the newest band of a tall image of `used` rows: the program
+  // has taken in everything the window showed.
+  bool PreviewShows(const ImageRows& image, int used, DWORD timeoutMs = 10000) {
+    SIZE size{};
+    const std::vector<uint32_t> expected = ExpectedPreview(image, RangeWidth(), RangeHeight(), used, size);
+    POINT at{500, 0};
+    ClientToScreen(main, &at);
+    if (PumpUntil([&] { return ScreenPixels(at.x, at.y, size.cx, size.cy) == expected; }, timeoutMs)) return true;
+    shots.Shot("preview-not-at-" + std::to_string(used));
+    return false;
+  }
+
+  // The target's rows under the range from the offset the capture started at.
+  ImageRows TargetRows(int startOffset) const {
+    const int dx = range_.left - target.x, dy = startOffset + range_.top - target.y;
+    return [dx, dy](int x, int y) { return ContentPixel(dx + x, dy + y); };
+  }
+  // Rows in use once the capture has followed the target from startOffset to where it stands.
+  int RowsFollowed(int startOffset) const { return target.Offset() - startOffset + RangeHeight() - 3; }
+
+  // "終わる" with the save dialog answered by typing; true when the start layout is back.
+  bool FinishThroughDialog(const std::string& typed, std::string* title = nullptr) {
+    DWORD kelvoPid = 0;
+    GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
+    DialogDriver user(kelvoPid, typed);
+    std::thread answering([&] { user.Run(); });
+    Press(kIdFinishButton);
+    answering.join();
+    if (title != nullptr) *title = user.dialogTitle;
+    EXPECT_TRUE(user.sawDialog);
+    EXPECT_TRUE(user.textMatched) << user.lastText;
+    EXPECT_FALSE(user.forcedClose);
+    shots.Shot("dialog-answered");
+    return Finished();
+  }
+  bool Finish() {
+    Press(kIdFinishButton);
+    return Finished();
+  }
+  // The start layout back, on a cyan band.
+  bool Finished() {
+    return PumpUntil([&] { return Shows(kIdReadyButton) && Band() == RGB(0, 255, 255); }, 60000);
+  }
+
+  static std::string Desktop() {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, CSIDL_DESKTOP, FALSE);
+    return path;
+  }
+  static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  // The file's picture against the expected rows; prints the figures for the record.
+  Fidelity Check(const std::string& file, const ImageRows& image, int width, int height) {
+    Picture picture;
+    PumpUntil([&] { return DecodeImageFile(file, picture); }, 10000);
+    const Fidelity f = CompareWith(picture, image, width, height);
+    std::printf("fidelity %s %s: %d rows x %d, %d mismatched rows, %d misplaced, PSNR %.1f dB\n",
+                shots.name.c_str(), file.substr(file.find_last_of('\\') + 1).c_str(), f.rows, width,
+                f.mismatchedRows, f.misplacedRows, f.psnr);
+    return f;
+  }
+  static bool IsJpeg(const std::string& file) { return file.size() > 4 && file.substr(file.size() - 4) == ".jpg"; }
+  void ExpectFaithful(const std::string& file, const ImageRows& image, int width, int height) {
+    const Fidelity f = Check(file, image, width, height);
+    ASSERT_EQ(f.rows, height) << file;
+    if (IsJpeg(file)) {
+      EXPECT_GT(f.psnr, kJpegPsnrBound) << file;
+      EXPECT_EQ(f.misplacedRows, 0) << file;
+    } else {
+      EXPECT_EQ(f.mismatchedRows, 0) << file;
+    }
+  }
+
+  std::string folder;
+  ChildProcess tallsnap;
+  HWND main = nullptr;
+  Target target;
+  Artefacts shots{""};
+  RECT range_{};
+  std::vector<std::string> onDesktop;  // files a test leaves on the desktop, removed after it
+};
+
+constexpr int kTargetX = 600, kTargetY = 250, kTargetW = 500, kTargetH = 700;
+constexpr int kRangeX0 = 640, kRangeY0 = 300, kRangeX1 = 1040, kRangeY1 = 800;
+
+}  // namespace
+
+TEST_F(EndToEnd, EachFormatThroughTheSaveDialog) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), "tall"));
+  const struct {
+    int format;
+    std::string typed;
+    std::vector<std::string> files;
+  } runs[] = {
+      {kPng, folder + "\\tall.png", {"tall.png"}},
+      {kBmp, folder + "\\tall.bmp", {"tall.bmp"}},
+      {kJpg, folder + "\\tall.jpg", {"tall.jpg"}},
+      // The same stem again: numbered, and the number carries over to each of the three.
+      {kAllThree, folder + "\\tall.bmp", {"tall001.bmp", "tall001.png", "tall001.jpg"}},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(kFormatItems[run.format].text);
+    ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+    ASSERT_TRUE(PickFormat(run.format));
+    shots.Shot("format-picked");
+    const int start = target.Offset();
+    ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+    shots.Shot("capturing");
+    // Down, up a little, down again.
+    ASSERT_TRUE(target.Scroll(12));
+    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+    ASSERT_TRUE(target.Scroll(-4));
+    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+    ASSERT_TRUE(target.Scroll(9));
+    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+    shots.Shot("scrolled");
+    const int rows = RowsFollowed(start);
+    std::string title;
+    ASSERT_TRUE(FinishThroughDialog(run.typed, &title));
+    EXPECT_EQ(title, kSaveDialogTitle);
+    for (const std::string& file : run.files) ExpectFaithful(folder + "\\" + file, TargetRows(start), RangeWidth(), rows);
+  }
+}
+
+TEST_F(EndToEnd, OnTheDesktopAndAgainWithTheSameRange) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  // Not ending in digits, which the numbering would take for its counter.
+  const std::string name = "tallsnap-e2e-" + std::to_string(GetCurrentProcessId()) + "-desk";
+  onDesktop = {name + ".png", name + "001.png"};
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
+  Press(kIdDesktopCheck);
+  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  EXPECT_FALSE(Shows(kIdSameRangeButton));  // no range yet
+  ASSERT_TRUE(PickFormat(kPng));
+  int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(10));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  int rows = RowsFollowed(start);
+  ASSERT_TRUE(Finish());  // no dialog: straight to the desktop
+  ExpectFaithful(Desktop() + "\\" + name + ".png", TargetRows(start), RangeWidth(), rows);
+
+  // "前と同じ範囲で": the same rectangle, no drag; the name is taken, so it is numbered.
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdSameRangeButton));
+  shots.Shot("same-range-offered");
+  start = target.Offset();
+  ASSERT_TRUE(PressAndSee(kIdSameRangeButton, kIdFinishButton));
+  ASSERT_TRUE(target.Scroll(7));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  rows = RowsFollowed(start);
+  ASSERT_TRUE(Finish());
+  ExpectFaithful(Desktop() + "\\" + name + "001.png", TargetRows(start), RangeWidth(), rows);
+}
+
+TEST_F(EndToEnd, CancelMidwayWritesNothing) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), "dropped"));
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(8));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(PressAndSee(kIdCancelButton, kIdReadyButton));
+  shots.Shot("cancelled");
+  EXPECT_TRUE(PumpUntil([&] { return Band() == RGB(0, 255, 255); }, 5000));
+  // Nothing was written, here or on the desktop.
+  WIN32_FIND_DATAA found;
+  for (const std::string& pattern : {folder + "\\dropped*", Desktop() + "\\dropped*"}) {
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  }
+
+  // The next capture starts afresh and is whole.
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdSameRangeButton));
+  start = target.Offset();
+  ASSERT_TRUE(PressAndSee(kIdSameRangeButton, kIdFinishButton));
+  ASSERT_TRUE(target.Scroll(5));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\dropped.bmp"));
+  ExpectFaithful(folder + "\\dropped.bmp", TargetRows(start), RangeWidth(), rows);
+  EXPECT_FALSE(Exists(folder + "\\dropped001.bmp"));
+}
+
+TEST_F(EndToEnd, TheRowLimitStopsTheImage) {
+  // A tall window scrolled far: 48 pixels a notch, as a text view moving three lines.
+  constexpr int kPerNotch = 48;
+  ASSERT_TRUE(target.Start(600, 100, 500, 900, kPerNotch));
+  ASSERT_TRUE(StartTallSnap());
+  Press(kIdDesktopCheck);
+  const std::string name = "tallsnap-limit-" + std::to_string(GetCurrentProcessId()) + "-top";
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
+  onDesktop = {name + ".bmp"};
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  const int start = target.Offset();
+  ASSERT_TRUE(DragRange(620, 110, 1080, 990));
+  const int h = RangeHeight();
+  // Bursts while far from the limit, then a notch at a time, each taken in before the next.
+  int rows = RowsFollowed(start);
+  while (Band() == RGB(255, 0, 0) && target.Offset() < kContentRows - target.height) {
+    const int notches = rows + 4 * kPerNotch <= 4000 - h ? 4 : 1;
+    ASSERT_TRUE(target.Scroll(notches, kPerNotch));
+    const bool caughtUp = PreviewShows(TargetRows(start), RowsFollowed(start), 3000);
+    if (!caughtUp) break;  // the limit: the image did not follow
+    rows = RowsFollowed(start);
+  }
+  shots.Shot("limit");
+  ASSERT_TRUE(PumpUntil([&] { return Band() == RGB(0, 255, 255); }, 5000));
+  EXPECT_GT(rows, 4000 - h);
+  EXPECT_LE(rows, 4000);
+  // It stays as it was, whatever is scrolled after.
+  ASSERT_TRUE(target.Scroll(2, kPerNotch));
+  EXPECT_TRUE(PreviewShows(TargetRows(start), rows, 2000));
+  ASSERT_TRUE(Finish());
+  ExpectFaithful(Desktop() + "\\" + name + ".bmp", TargetRows(start), RangeWidth(), rows);
+}
+
+TEST_F(EndToEnd, TheClipboardGetsTheImage) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kClipboard));
+  const int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(6));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(Finish());
+  EXPECT_FALSE(Exists(folder + "\\clpbd.bmp"));  // the file it went through is gone
+
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  BITMAP shape{};
+  Picture picture;
+  if (bitmap != nullptr && GetObjectA(bitmap, sizeof shape, &shape) != 0) {
+    picture.width = static_cast<UINT>(shape.bmWidth);
+    picture.height = static_cast<UINT>(shape.bmHeight);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = shape.bmWidth;
+    info.bmiHeader.biHeight = -shape.bmHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    const size_t stride = (static_cast<size_t>(shape.bmWidth) * 3 + 3) & ~static_cast<size_t>(3);
+    std::vector<BYTE> rowsBytes(stride * shape.bmHeight);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), rowsBytes.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    for (int y = 0; y < shape.bmHeight; ++y)
+      picture.bgr.insert(picture.bgr.end(), rowsBytes.begin() + static_cast<ptrdiff_t>(y * stride),
+                         rowsBytes.begin() + static_cast<ptrdiff_t>(y * stride + shape.bmWidth * 3));
+  }
+  CloseClipboard();
+  ASSERT_NE(bitmap, nullptr);
+  const Fidelity f = CompareWith(picture, TargetRows(start), RangeWidth(), rows);
+  std::printf("fidelity %s clipboard: %d rows x %d, %d mismatched rows\n", shots.name.c_str(), f.rows, RangeWidth(),
+              f.mismatchedRows);
+  EXPECT_EQ(f.rows, rows);
+  EXPECT_EQ(f.mismatchedRows, 0);
+}
+
+TEST_F(EndToEnd, AFlickPastTheRangeAndBackLeavesNoSeam) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kPng));
+  const int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(6));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  const int before = RowsFollowed(start);
+  // Too far at once: nothing of the image is in view, and it waits.
+  ASSERT_TRUE(target.Flick());
+  shots.Shot("flicked");
+  EXPECT_TRUE(PreviewShows(TargetRows(start), before, 2000));
+  // Back up until the image's end is in view again: it continues from there.
+  const int overlapAt = start + before - RangeHeight() + 3 + 60;  // 60 rows of the image in view
+  ASSERT_TRUE(target.Scroll(-((target.Offset() - overlapAt) / kPixelsPerNotch)));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(target.Scroll(15));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  const int rows = RowsFollowed(start);
+  EXPECT_GT(rows, before + 100);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\flick.png"));
+  ExpectFaithful(folder + "\\flick.png", TargetRows(start), RangeWidth(), rows);
+}
+
+TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  const std::string saved = MakeTempFolder();
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(3));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(FinishThroughDialog(saved + "\\first.bmp"));
+  EXPECT_TRUE(Exists(saved + "\\first.bmp"));
+  // The window dragged by its caption to another place (straight down, where the target never
+  // covers its preview), then closed with its button.
+  const POINT caption = NonClientPoint(HTCAPTION);
+  ASSERT_GE(caption.x, 0);
+  RECT before{};
+  GetWindowRect(main, &before);
+  Xdotool("mousemove " + std::to_string(caption.x) + " " + std::to_string(caption.y) +
+          " sleep 0.1 mousedown 1 sleep 0.1 mousemove " + std::to_string(caption.x) + " " +
+          std::to_string(caption.y + 500) + " sleep 0.1 mousemove " + std::to_string(caption.x) + " " +
+          std::to_string(caption.y + 860) + " sleep 0.1 mouseup 1");
+  RECT moved{};
+  ASSERT_TRUE(PumpUntil([&] { GetWindowRect(main, &moved); return moved.top == before.top + 860; }, 5000));
+  shots.Shot("moved");
+  CloseTallSnap();
+
+  ASSERT_TRUE(StartTallSnap());
+  RECT again{};
+  GetWindowRect(main, &again);
+  EXPECT_EQ(again.left, moved.left);
+  EXPECT_EQ(again.top, moved.top);
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  EXPECT_EQ(TextOf(Control(kIdFormatBox)), kFormatItems[kBmp].text);
+  EXPECT_FALSE(Shows(kIdSameRangeButton));  // the range is not kept between runs
+  start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  ASSERT_TRUE(target.Scroll(3));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  const int rows = RowsFollowed(start);
+  // A bare name: the dialog opens in the folder chosen last time.
+  ASSERT_TRUE(FinishThroughDialog("second.bmp"));
+  ExpectFaithful(saved + "\\second.bmp", TargetRows(start), RangeWidth(), rows);
+  RemoveFolderTree(saved);
+}
