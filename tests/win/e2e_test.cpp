@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -545,4 +546,137 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
   ASSERT_TRUE(FinishThroughDialog("second.bmp"));
   ExpectFaithful(saved + "\\second.bmp", TargetRows(start), RangeWidth(), rows);
   RemoveFolderTree(saved);
+}
+
+namespace {
+
+// The range's pixels as they stand on the screen, in rows.
+std::vector<std::vector<uint32_t>> RangeRows(const RECT& range) {
+  const int w = range.right - range.left, h = range.bottom - range.top;
+  const std::vector<uint32_t> pixels = ScreenPixels(range.left, range.top, w, h);
+  std::vector<std::vector<uint32_t>> rows(static_cast<size_t>(h));
+  for (int y = 0; y < h; ++y) rows[y].assign(pixels.begin() + static_cast<ptrdiff_t>(y) * w, pixels.begin() + static_cast<ptrdiff_t>(y + 1) * w);
+  return rows;
+}
+
+// Rows of b are rows of a moved up by shift. The last rows are left out: a text view leaves a
+// line that does not fit whole blank until it is scrolled up.
+bool MovedUpBy(const std::vector<std::vector<uint32_t>>& a, const std::vector<std::vector<uint32_t>>& b, int shift) {
+  constexpr size_t kPartLine = 24;
+  for (size_t y = 0; y + static_cast<size_t>(shift) + kPartLine < a.size(); ++y)
+    if (b[y] != a[y + static_cast<size_t>(shift)]) return false;
+  return true;
+}
+
+}  // namespace
+
+// A window nobody here wrote: Wine's Notepad showing a long text, scrolled by the wheel. The
+// tall image is checked against screenshots of the same range taken a notch apart beforehand.
+TEST_F(EndToEnd, ALongTextInNotepad) {
+  std::string text;
+  for (int i = 0; i < 400; ++i) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%04d  line %04d of a long text; the quick brown fox %d jumps over the lazy dog %04d\r\n",
+                  i, i, i * i % 977, 9999 - i);
+    text += line;
+  }
+  WriteFileBytes(folder + "\\long.txt", text);
+  ChildProcess notepad;
+  ASSERT_TRUE(notepad.Start("notepad.exe \"" + folder + "\\long.txt\"", folder));
+  HWND window = nullptr, edit = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        window = FindProcessWindow(notepad.pi.dwProcessId, "Notepad", true);
+        edit = window != nullptr ? FindWindowExA(window, nullptr, "Edit", nullptr) : nullptr;
+        return edit != nullptr && IsWindowVisible(edit);
+      },
+      20000));
+  ASSERT_TRUE(StartTallSnap());
+  RECT main{}, view{}, placed{};
+  GetWindowRect(this->main, &main);
+  // Under Wine without a window manager an activated window rises over TallSnap's topmost one:
+  // Notepad is dragged by its caption to below it first, as a user would.
+  GetWindowRect(window, &placed);
+  const int grabX = std::max<int>(placed.left + 20, main.right + 20), grabY = placed.top + 10;
+  const int drop = main.bottom + 20 - placed.top;
+  Xdotool("mousemove " + std::to_string(grabX) + " " + std::to_string(grabY) + " sleep 0.1 mousedown 1 sleep 0.1 " +
+          "mousemove " + std::to_string(grabX) + " " + std::to_string(grabY + drop / 2) + " sleep 0.1 mousemove " +
+          std::to_string(grabX) + " " + std::to_string(grabY + drop) + " sleep 0.1 mouseup 1");
+  ASSERT_TRUE(PumpUntil([&] { GetWindowRect(window, &placed); return placed.top >= main.bottom; }, 5000));
+  GetWindowRect(edit, &view);
+  RECT client{};
+  GetClientRect(edit, &client);
+  POINT clientBottom{0, client.bottom};
+  ClientToScreen(edit, &clientBottom);
+  // Clear of TallSnap's window, of the caret at the start of the first line and of the scroll
+  // bar. Its last row crosses the letters of a line: a blank last row looks the same however far
+  // the text has moved, and TallSnap would take every grab for one where nothing moved.
+  range_ = RECT{view.left + 40, std::max<LONG>(view.top, main.bottom) + 20, view.left + 640, 0};
+  for (int y = clientBottom.y - 20; y > clientBottom.y - 60 && range_.bottom == 0; --y) {
+    const std::vector<uint32_t> row = ScreenPixels(range_.left, y - 1, range_.right - range_.left, 1);
+    if (std::count(row.begin(), row.end(), 0x00FFFFFFu) < static_cast<long>(row.size()) - 40) range_.bottom = y;
+  }
+  ASSERT_GE(range_.bottom - range_.top, 300);
+  auto firstLine = [&] {
+    DWORD_PTR line = 0;
+    SendMessageTimeoutA(edit, EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_ABORTIFHUNG, 2000, &line);
+    return static_cast<int>(line);
+  };
+  // Notepad takes the focus by its caption, which leaves the caret where it is.
+  auto focusNotepad = [&] {
+    RECT r{};
+    GetWindowRect(window, &r);
+    ClickAt(std::max<int>(r.left + 20, main.right + 20), r.top + 10);
+    return PumpUntil([&] { return GetForegroundWindow() == window; }, 5000);
+  };
+  auto wheel = [&](int notches) {
+    const std::string button = notches > 0 ? "5" : "4";
+    for (int left = std::abs(notches); left > 0; left -= 3)
+      Xdotool("mousemove " + std::to_string(range_.left + 300) + " " + std::to_string(range_.top + 100) +
+              " click --repeat " + std::to_string(std::min(3, left)) + " --delay 90 " + button + " sleep 0.25");
+  };
+
+  // Screenshots a notch apart: each the one before moved up by three lines, once painted.
+  constexpr int kNotches = 12;
+  ASSERT_TRUE(focusNotepad());
+  std::vector<std::vector<std::vector<uint32_t>>> shots_{RangeRows(range_)};
+  int shift = 0;
+  for (int k = 1; k <= kNotches; ++k) {
+    wheel(1);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          if (firstLine() != 3 * k) return false;
+          const auto now = RangeRows(range_);
+          if (shift == 0)
+            for (int s = 1; s < RangeHeight() / 2 && shift == 0; ++s)
+              if (MovedUpBy(shots_[0], now, s)) shift = s;
+          if (shift == 0 || !MovedUpBy(shots_.back(), now, shift)) return false;
+          shots_.push_back(now);
+          return true;
+        },
+        10000))
+        << "notch " << k;
+  }
+  shots.Shot("notepad-screenshots");
+  std::printf("notepad: a notch moves %d pixel rows\n", shift);
+  wheel(-kNotches);
+  ASSERT_TRUE(PumpUntil([&] { return firstLine() == 0 && RangeRows(range_) == shots_[0]; }, 10000));
+  // The tall image those screenshots make: row y from the last screenshot that has it.
+  const ImageRows expected = [&](int x, int y) {
+    const int k = std::min(kNotches, y / shift);
+    return shots_[static_cast<size_t>(k)][static_cast<size_t>(y - k * shift)][static_cast<size_t>(x)];
+  };
+
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  const RECT chosen = range_;
+  ASSERT_TRUE(DragRange(chosen.left, chosen.top, chosen.right, chosen.bottom));
+  ASSERT_TRUE(focusNotepad());
+  wheel(kNotches);
+  ASSERT_TRUE(PumpUntil([&] { return firstLine() == 3 * kNotches; }, 10000));
+  const int rows = kNotches * shift + RangeHeight() - 3;
+  ASSERT_TRUE(PreviewShows(expected, rows));
+  shots.Shot("notepad-captured");
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\notepad.bmp"));
+  ExpectFaithful(folder + "\\notepad.bmp", expected, RangeWidth(), rows);
 }
