@@ -680,3 +680,32 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
   ASSERT_TRUE(FinishThroughDialog(folder + "\\notepad.bmp"));
   ExpectFaithful(folder + "\\notepad.bmp", expected, RangeWidth(), rows);
 }
+
+// The run command's demonstration: one capture of the scroll target, saved as PNG through the
+// save dialog; with TALLSNAP_DEMO_OUT set (a Linux folder) the tall image is copied there.
+TEST_F(EndToEnd, Demonstration) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), "demo"));
+  shots.Shot("named");
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kPng));
+  const int start = target.Offset();
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
+  shots.Shot("capturing");
+  ASSERT_TRUE(target.Scroll(30));
+  ASSERT_TRUE(target.Scroll(-6));
+  ASSERT_TRUE(target.Scroll(18));
+  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  shots.Shot("scrolled");
+  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\demo.png"));
+  shots.Shot("finished");
+  ExpectFaithful(folder + "\\demo.png", TargetRows(start), RangeWidth(), rows);
+  char out[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("TALLSNAP_DEMO_OUT", out, sizeof out) != 0) {
+    std::string windowsPath = std::string("Z:") + out + "/tall-image.png";
+    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+    EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), windowsPath.c_str(), FALSE));
+  }
+}
