@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/main_wnd_core.h"
+#include "version.h"
 #include "win_test_support.h"
 
 namespace {
@@ -351,4 +353,77 @@ TEST(ProgramResources, OneIconOf64By64In256Colours) {
   EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(1), reinterpret_cast<LPCSTR>(RT_VERSION)), nullptr);
   EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(1), reinterpret_cast<LPCSTR>(RT_MANIFEST)), nullptr);
   FreeLibrary(exe);
+}
+
+namespace {
+
+// The machine a PE file is built for, from its file header; 0 when it is no PE file.
+WORD PeMachine(const std::string& path) {
+  const std::string bytes = ReadFileBytes(path);
+  if (bytes.size() < 0x40 || bytes.compare(0, 2, "MZ") != 0) return 0;
+  DWORD peOffset = 0;
+  std::memcpy(&peOffset, bytes.data() + 0x3C, sizeof peOffset);
+  if (bytes.size() < peOffset + 6 || bytes.compare(peOffset, 4, std::string("PE\0\0", 4)) != 0) return 0;
+  WORD machine = 0;
+  std::memcpy(&machine, bytes.data() + peOffset + 4, sizeof machine);
+  return machine;
+}
+
+// The "FileVersion" text of a program's version resource (of either machine).
+std::string FileVersionText(const std::string& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  std::vector<char> info(size);
+  char* text = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, info.data()) ||
+      !VerQueryValueA(info.data(), "\\StringFileInfo\\041104B0\\FileVersion", reinterpret_cast<void**>(&text),
+                      &length) ||
+      length == 0)
+    return std::string();
+  return std::string(text, strnlen(text, length));
+}
+
+}  // namespace
+
+// The unpacked release package (its Linux folder in TALLSNAP_PACKAGE_DIR, set by the test
+// command): 32-bit programs of this version; the same layout with the x86_64 build in it starts
+// and finds its converter as an installed copy does.
+TEST_F(ProgramTest, TheReleaseFolderLayoutStarts) {
+  char unixFolder[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("TALLSNAP_PACKAGE_DIR", unixFolder, sizeof unixFolder) == 0)
+    GTEST_SKIP() << "TALLSNAP_PACKAGE_DIR is not set: the test command sets it after making the package";
+  std::string package = std::string("Z:") + unixFolder;
+  for (char& c : package)
+    if (c == '/') c = '\\';
+  const std::string release = MakeTempFolder();
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((package + "\\*").c_str(), &entry);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << package;
+  std::vector<std::string> names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  int programs = 0;
+  for (const std::string& name : names) {
+    const std::string shipped = package + "\\" + name;
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".exe") {
+      ++programs;
+      EXPECT_EQ(PeMachine(shipped), IMAGE_FILE_MACHINE_I386) << name;
+      EXPECT_EQ(FileVersionText(shipped), FileVersionText(ExeFolder() + "\\" + name)) << name;
+      EXPECT_EQ(FileVersionText(shipped), TALLSNAP_VERSION_TEXT) << name;
+      ASSERT_TRUE(CopyFileA((ExeFolder() + "\\" + name).c_str(), (release + "\\" + name).c_str(), FALSE)) << name;
+    } else {
+      ASSERT_TRUE(CopyFileA(shipped.c_str(), (release + "\\" + name).c_str(), FALSE)) << name;
+    }
+  }
+  EXPECT_EQ(programs, 3);
+
+  Program p;
+  ASSERT_TRUE(Start(p, release));
+  EXPECT_EQ(WindowText(p.main), kTitle);
+  EXPECT_TRUE(FolderExists(release + "\\TallSnap個人設定"));
+  EXPECT_EQ(Close(p), 0u);
+  RemoveFolderTree(release);
 }
