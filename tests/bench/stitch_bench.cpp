@@ -28,6 +28,7 @@ struct Tick {
   std::vector<uint32_t> imagePixels, grabPixels;
   PixelView image{}, grab{};
   int scrollY = 0;
+  StitchRows rows;
 
   // The image holds document rows 0 .. height - 1; the grab shows the document from row top.
   Tick(int height, int top) : imagePixels(static_cast<size_t>(kW + 6) * 4006), grabPixels(static_cast<size_t>(kW + 6) * (kH + 6)) {
@@ -38,15 +39,18 @@ struct Tick {
     for (int j = 0; j < kH; ++j)
       for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = Document(x, top + j);
     scrollY = height;
+    ResetStitchRows(rows, image, kW, kH, height, 1);
   }
   // The row limit is lifted so that the search over a 3990-row image is measured too (a range
   // 1074 rows high stops growing at 2926 rows).
   void Run(bool literal = false) {
     const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
     const StitchDecision d = literal ? DecideStitchLiteral(image, grab, kW, kH, scrollY, 4000 + kH, bytes)
-                                     : DecideStitch(image, grab, kW, kH, scrollY, 4000 + kH, bytes);
-    if (d.outcome == StitchOutcome::Append) ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow);
+                                     : DecideStitch(image, grab, kW, kH, scrollY, 4000 + kH, bytes, rows);
     benchmark::DoNotOptimize(d);
+    if (d.outcome != StitchOutcome::Append) return;
+    if (literal) ApplyStitchLiteral(image, grab, kW, kH, d.keyRow, d.matchRow);
+    else ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow, rows);
   }
 };
 
