@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -122,26 +121,53 @@ void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int range
     std::memcpy(ViewRow(image, keyRow + i), ViewRow(grab, matchRow + i), sizeof(uint32_t) * w);
 }
 
+namespace {
+
+#if defined(__SSE2__)
+__m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// Four columns step 4 apart, from the first pixel of each of v0 .. v3, are found in the 32-bit
+// lanes 0 and 2 of the two results.
+void Gather(__m128i v0, __m128i v1, __m128i v2, __m128i v3, __m128i& first, __m128i& second) {
+  first = _mm_unpacklo_epi64(v0, v1);
+  second = _mm_unpacklo_epi64(v2, v3);
+}
+
+// The products of four such columns with their keys, two to a multiply.
+void AddProducts(__m128i& acc0, __m128i& acc1, __m128i v0, __m128i v1, __m128i v2, __m128i v3,
+                 const uint32_t* keys) {
+  __m128i p01, p23;
+  Gather(v0, v1, v2, v3, p01, p23);
+  const __m128i k = Load(keys);
+  acc0 = _mm_add_epi64(acc0, _mm_mul_epu32(p01, _mm_shuffle_epi32(k, _MM_SHUFFLE(1, 1, 0, 0))));
+  acc1 = _mm_add_epi64(acc1, _mm_mul_epu32(p23, _mm_shuffle_epi32(k, _MM_SHUFFLE(3, 3, 2, 2))));
+}
+
+uint64_t Sum(__m128i acc0, __m128i acc1) {
+  uint64_t lanes[2];  // the 32-bit Windows stack promises no 16-byte alignment
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi64(acc0, acc1));
+  return lanes[0] + lanes[1];
+}
+
+// Lanes 0 and 2 of both comparisons are all ones.
+bool GatheredEqual(__m128i eq01, __m128i eq23) {
+  return (_mm_movemask_epi8(_mm_and_si128(eq01, eq23)) & 0x0F0F) == 0x0F0F;
+}
+#endif
+
+}  // namespace
+
 uint64_t KeyedRowHash(const uint32_t* row, int width, int step, const uint32_t* keys) {
   uint64_t sum = 0;
   int c = 0, i = 0;
 #if defined(__SSE2__)
   if (step == 4) {
-    // Four sampled columns a round, two to a multiply: the low pixel of each 64-bit lane meets
-    // its key. Every load stays below width, so the row needs no columns past the range.
+    // Sixteen pixels a round, every fourth sampled. No load reaches past width, so the row
+    // needs no columns beyond the range.
     __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
-    for (; c + 15 < width; c += 16, i += 4) {
-      const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i));
-      const __m128i p01 = _mm_unpacklo_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c)),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 4)));
-      const __m128i p23 = _mm_unpacklo_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 8)),
-                                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 12)));
-      acc0 = _mm_add_epi64(acc0, _mm_mul_epu32(p01, _mm_shuffle_epi32(k, _MM_SHUFFLE(1, 1, 0, 0))));
-      acc1 = _mm_add_epi64(acc1, _mm_mul_epu32(p23, _mm_shuffle_epi32(k, _MM_SHUFFLE(3, 3, 2, 2))));
-    }
-    alignas(16) uint64_t lanes[2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi64(acc0, acc1));
-    sum = lanes[0] + lanes[1];
+    for (; c + 15 < width; c += 16, i += 4)
+      AddProducts(acc0, acc1, Load(row + c), Load(row + c + 4), Load(row + c + 8), Load(row + c + 12), keys + i);
+    sum = Sum(acc0, acc1);
   }
 #endif
   for (; c < width; c += step, ++i) sum += uint64_t{row[c]} * keys[i];
@@ -158,6 +184,36 @@ uint64_t SplitMix(uint64_t& state) {
 }
 
 int SampledCount(int width, int step) { return width > 0 ? (width - 1) / step + 1 : 0; }
+
+// The middle columns with their float bound turned into the last column it admits.
+struct MiddleColumns {
+  int quarter, first, last, step;
+};
+MiddleColumns MiddleOf(const StitchColumns& cols) {
+  MiddleColumns m{cols.quarter, cols.firstMiddle, cols.firstMiddle - cols.step, cols.step};
+  for (int c = cols.firstMiddle; static_cast<float>(c) <= cols.scanBound; c += cols.step) m.last = c;
+  return m;
+}
+
+// MiddleColumnsUniform, four columns at a time for step 4.
+bool Uniform(const uint32_t* row, const MiddleColumns& m) {
+  const uint32_t reference = row[m.quarter];
+  int c = m.first;
+#if defined(__SSE2__)
+  if (m.step == 4) {
+    // The last load ends 3 pixels past the last middle column, still inside the range.
+    const __m128i ref = _mm_set1_epi32(static_cast<int>(reference));
+    for (; c + 12 <= m.last; c += 16) {
+      __m128i p01, p23;
+      Gather(Load(row + c), Load(row + c + 4), Load(row + c + 8), Load(row + c + 12), p01, p23);
+      if (!GatheredEqual(_mm_cmpeq_epi32(p01, ref), _mm_cmpeq_epi32(p23, ref))) return false;
+    }
+  }
+#endif
+  for (; c <= m.last; c += m.step)
+    if (row[c] != reference) return false;
+  return true;
+}
 
 void Describe(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHeight, int blackFrom) {
   rows.pixels = image.pixels;
@@ -186,21 +242,82 @@ void Adopt(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHe
 // Hash and uniformity of the image rows from knownRows up to (not including) upTo.
 void LearnRows(StitchRows& rows, const PixelView& image, const StitchColumns& cols, int upTo) {
   upTo = std::min(upTo, rows.height);
-  for (int y = rows.knownRows; y < upTo; ++y) {
+  const MiddleColumns middle = MiddleOf(cols);
+  for (int y = upTo - 1; y >= rows.knownRows; --y) {  // in memory order
     const uint32_t* row = ViewRow(image, y);
-    rows.hash[static_cast<size_t>(y)] =
-        KeyedRowHash(row, rows.rangeWidth, cols.step, rows.keys.data()) & rows.hashMask;
-    rows.uniform[static_cast<size_t>(y)] = MiddleColumnsUniform(row, cols);
+    rows.hash[static_cast<size_t>(y)] = KeyedRowHash(row, rows.rangeWidth, cols.step, rows.keys.data()) & rows.hashMask;
+    rows.uniform[static_cast<size_t>(y)] = Uniform(row, middle);
   }
   rows.knownRows = std::max(rows.knownRows, upTo);
 }
 
-// SampledColumnsEqual that takes the columns it read off a budget.
-bool SampledColumnsEqualCounted(const uint32_t* a, const uint32_t* b, int width, int step, int64_t& budget) {
-  int c = 0;
-  while (c < width && a[c] == b[c]) c += step;
-  budget -= c / step + 1;
-  return c >= width;
+// The first sampled column from `from` (a sampled column) below `to` at which the rows differ,
+// or a column at or past `to` when they agree there.
+int FirstDifference(const uint32_t* a, const uint32_t* b, int from, int to, int step) {
+  int c = from;
+#if defined(__SSE2__)
+  if (step == 4) {
+    for (; c + 15 < to; c += 16) {
+      __m128i a01, a23, b01, b23;
+      Gather(Load(a + c), Load(a + c + 4), Load(a + c + 8), Load(a + c + 12), a01, a23);
+      Gather(Load(b + c), Load(b + c + 4), Load(b + c + 8), Load(b + c + 12), b01, b23);
+      if (!GatheredEqual(_mm_cmpeq_epi32(a01, b01), _mm_cmpeq_epi32(a23, b23))) break;
+    }
+  }
+#endif
+  while (c < to && a[c] == b[c]) c += step;
+  return c;
+}
+
+// Where a comparison with this key row most likely fails at once: its first sampled column
+// unlike its first pixel, past the even margin of a page. The samples it read are taken off
+// the budget.
+int LiteralStart(const uint32_t* key, int width, int step, int64_t& budget) {
+  int c = step;
+  while (c < width && key[c] == key[0]) c += step;
+  budget -= c / step;
+  return c < width ? c : 0;
+}
+
+// SampledColumnsEqual beginning at the sampled column start and wrapping round, which takes
+// its cost off the budget: the columns it read, and as much again as hashing
+// kRowCompareCharge columns for reaching a new row at all, which is a cache miss even when
+// the first column differs.
+bool SampledColumnsEqualCounted(const uint32_t* a, const uint32_t* b, int width, int step, int start,
+                                int64_t& budget) {
+  const int tail = FirstDifference(a, b, start, width, step);
+  if (tail < width) {
+    budget -= (tail - start) / step + 1 + kRowCompareCharge;
+    return false;
+  }
+  const int head = FirstDifference(a, b, 0, start, step);
+  budget -= (width - start) / step + head / step + 1 + kRowCompareCharge;
+  return head >= start;
+}
+
+// Copies the range's columns of a row and returns their KeyedRowHash, taken on the way through
+// rather than by reading the row again.
+uint64_t CopyRowHashing(const uint32_t* from, uint32_t* to, int width, int step, const uint32_t* keys) {
+#if defined(__SSE2__)
+  if (step == 4) {
+    __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
+    int c = 0, i = 0;
+    for (; c + 15 < width; c += 16, i += 4) {
+      const __m128i v0 = Load(from + c), v1 = Load(from + c + 4), v2 = Load(from + c + 8), v3 = Load(from + c + 12);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c), v0);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 4), v1);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 8), v2);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 12), v3);
+      AddProducts(acc0, acc1, v0, v1, v2, v3, keys + i);
+    }
+    uint64_t sum = Sum(acc0, acc1);
+    std::memcpy(to + c, from + c, sizeof(uint32_t) * (width - c));
+    for (; c < width; c += step, ++i) sum += uint64_t{from[c]} * keys[i];
+    return sum;
+  }
+#endif
+  std::memcpy(to, from, sizeof(uint32_t) * width);
+  return KeyedRowHash(to, width, step, keys);
 }
 
 size_t SlotOf(uint64_t hash, size_t mask) {
@@ -215,7 +332,8 @@ void IndexGrab(StitchRows& rows, const PixelView& grab, int w, int h, int step) 
   rows.grabHash.resize(static_cast<size_t>(h));
   rows.grabNext.resize(static_cast<size_t>(h));
   rows.slots.assign(size, -1);
-  for (int g = 0; g < h; ++g)
+  // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
+  for (int g = h - 1; g >= 0; --g)
     rows.grabHash[static_cast<size_t>(g)] = KeyedRowHash(ViewRow(grab, g), w, step, rows.keys.data()) & rows.hashMask;
   for (int g = 0; g < h; ++g) {
     const uint64_t hash = rows.grabHash[static_cast<size_t>(g)];
@@ -235,7 +353,7 @@ int FindIndexed(const StitchRows& rows, const PixelView& grab, const uint32_t* k
   int32_t g;
   while ((g = rows.slots[s]) >= 0 && rows.grabHash[static_cast<size_t>(g)] != keyHash) s = (s + 1) & mask;
   for (; g >= 0; g = rows.grabNext[static_cast<size_t>(g)])
-    if (g <= r && SampledColumnsEqual(ViewRow(grab, g), key, w, step)) return g;
+    if (g <= r && FirstDifference(ViewRow(grab, g), key, 0, w, step) >= w) return g;
   return -1;
 }
 
@@ -245,6 +363,7 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
                      uint64_t seed) {
   rows.seed = seed;
   Describe(rows, image, rangeWidth, rangeHeight, writtenRows);
+  LearnRows(rows, image, StitchColumnsFor(rangeWidth), writtenRows);
 }
 
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
@@ -262,12 +381,16 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   bool indexed = false;
   const auto findMatch = [&](int y, int r) {
     const uint32_t* key = ViewRow(image, y);
-    for (; r >= 0 && literalLeft > 0; --r)
-      if (SampledColumnsEqualCounted(ViewRow(grab, r), key, w, cols.step, literalLeft)) return r;
+    if (r >= 0 && literalLeft > 0) {
+      const int start = LiteralStart(key, w, cols.step, literalLeft);
+      for (; r >= 0 && literalLeft > 0; --r)
+        if (SampledColumnsEqualCounted(ViewRow(grab, r), key, w, cols.step, start, literalLeft)) return r;
+    }
     if (r < 0) return -1;
     if (!indexed) {
       IndexGrab(rows, grab, w, h, cols.step);
       indexed = true;
+      ++rows.indexBuilds;
     }
     return FindIndexed(rows, grab, key, rows.hash[static_cast<size_t>(y)], r, w, cols.step);
   };
@@ -305,21 +428,44 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
   const int copyRows = std::min(h - 2 * kStitchBorder, grab.height - matchRow);
   const int copyEnd = std::max(keyRow, std::min(keyRow + copyRows, image.height));
   // Below the copied rows the fill makes whole rows black; the rows known black already are
-  // left alone, which spares rewriting a grab's worth of rows at every append.
+  // left alone, which spares rewriting a grab's worth of rows at every append. Consecutive
+  // rows lie together in memory, the lowest row first.
   const int blackStart = std::max(copyEnd, keyRow + 1);
-  for (int y = blackStart; y <= fillEnd && y < rows.blackFrom; ++y)
-    std::memset(ViewRow(image, y), 0, sizeof(uint32_t) * image.width);
-  // In the copied rows below the key row the fill's black stays only past the range width.
-  for (int y = keyRow + 1; y < copyEnd && image.width > w; ++y)
-    std::memset(ViewRow(image, y) + w, 0, sizeof(uint32_t) * (image.width - w));
-  for (int y = keyRow; y < copyEnd; ++y)
-    std::memcpy(ViewRow(image, y), ViewRow(grab, matchRow + (y - keyRow)), sizeof(uint32_t) * w);
+  const int blackLast = std::min(fillEnd, rows.blackFrom - 1);
+  if (blackLast >= blackStart)
+    std::memset(ViewRow(image, blackLast), 0,
+                sizeof(uint32_t) * image.width * static_cast<size_t>(blackLast - blackStart + 1));
+  // Rows from the key row on are new. When the record knows every row above them, each
+  // copied row is learnt on its way through the copy, while it is at hand, instead of being
+  // read once more.
+  const StitchColumns cols = StitchColumnsFor(w);
+  rows.knownRows = std::min(rows.knownRows, keyRow);
+  if (copyEnd > keyRow) {
+    const int last = copyEnd - 1;
+    if (rows.knownRows == keyRow) {
+      const MiddleColumns middle = MiddleOf(cols);
+      for (int y = last; y >= keyRow; --y) {  // in memory order
+        uint32_t* to = ViewRow(image, y);
+        rows.hash[static_cast<size_t>(y)] =
+            CopyRowHashing(ViewRow(grab, matchRow + (y - keyRow)), to, w, cols.step, rows.keys.data()) & rows.hashMask;
+        rows.uniform[static_cast<size_t>(y)] = Uniform(to, middle);
+      }
+      rows.knownRows = copyEnd;
+    } else if (grab.width == image.width) {
+      // One block: a large copy runs at the speed of memcpy rather than of many row copies.
+      // It carries the grab's columns past the range along into every row but the key row.
+      std::memcpy(ViewRow(image, last), ViewRow(grab, matchRow + (last - keyRow)),
+                  sizeof(uint32_t) * (static_cast<size_t>(image.width) * (last - keyRow) + w));
+    } else {
+      for (int y = keyRow; y < copyEnd; ++y)
+        std::memcpy(ViewRow(image, y), ViewRow(grab, matchRow + (y - keyRow)), sizeof(uint32_t) * w);
+    }
+    // In the copied rows below the key row the fill's black stays past the range width.
+    for (int y = keyRow + 1; y < copyEnd && image.width > w; ++y)
+      std::memset(ViewRow(image, y) + w, 0, sizeof(uint32_t) * (image.width - w));
+  }
   // Rows between the fill and blackFrom were not touched and may hold anything.
   if (rows.blackFrom <= fillEnd + 1) rows.blackFrom = blackStart;
-
-  // Rows from the key row on are new; the rows the image ends with are learnt now, while
-  // they are at hand.
-  rows.knownRows = std::min(rows.knownRows, keyRow);
-  if (rows.knownRows == keyRow)
-    LearnRows(rows, image, StitchColumnsFor(w), keyRow + h - matchRow - kStitchBorder);
+  // The black rows the image may end with.
+  LearnRows(rows, image, cols, std::min(keyRow + h - matchRow - kStitchBorder, rows.height));
 }

@@ -43,8 +43,9 @@ struct StitchDecision {
 
 // What the fast search keeps between ticks about the rows of the tall image, and its scratch
 // for the grab: owned by the session beside the surfaces. Rows of the image only change where
-// an append writes them, so their hashes and uniformity are learnt once; an image, width or
-// range other than the one it describes makes it start over.
+// an append writes them, so their hashes and uniformity are learnt once, and rows never written
+// need no black fill. An image, width or range other than the one it describes makes it start
+// over, trusting nothing; anything else that writes the image must reset it.
 struct StitchRows {
   const uint32_t* pixels = nullptr;  // the image described
   int width = 0;
@@ -59,13 +60,15 @@ struct StitchRows {
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
+  uint32_t indexBuilds = 0;        // how many ticks built it, for the benchmarks
   std::vector<uint64_t> grabHash;
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
 };
 
-// Describe a freshly seeded image: nothing learnt yet, and rows from writtenRows down still
-// black as the surface was made (the caller vouches for that). seed draws the hash keys.
+// Describe a freshly seeded image and learn its rows 0 .. writtenRows - 1 (outside the ticks);
+// rows from writtenRows down are still black as the surface was made (the caller vouches for
+// that). seed draws the hash keys.
 void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHeight, int writtenRows,
                      uint64_t seed);
 
@@ -79,8 +82,8 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, int step, const uint32_t* 
 // limit (4000); imageBytes: the image's read bound (its dibBytes). The grab's rows are compared
 // literally for a while, then indexed by hash, so that a key row finds its match without
 // comparing it with every grab row; the result is always the literal search's.
-// literalSamples: sampled-column comparisons made literally before the index (-1: a share of
-// one grab's worth).
+// literalSamples: budget of literal comparisons before the index, in sampled columns read plus
+// kRowCompareCharge a row (-1: a share of what hashing the grab costs).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
                             int64_t literalSamples = -1);
@@ -103,6 +106,7 @@ void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int range
 constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
 constexpr int kMatchesNeeded = 3;  // matching key rows that confirm a place
 constexpr int kKeyRowMove = 10;    // how far the key row moves up after each match
-constexpr int kLiteralShare = 8;   // literal comparisons: up to 1 / 8 of a grab's sampled columns
+constexpr int kLiteralShare = 4;   // literal comparisons: up to 1 / 4 of hashing a grab
+constexpr int kRowCompareCharge = 20;  // what reaching a row costs, in sampled columns hashed
 
 #endif

@@ -252,3 +252,40 @@ TEST(StitchHash, EverySampledColumnAndNoOtherCounts) {
     }
   }
 }
+
+// Appends at every place, the image's bottom and the grab's last rows included, one after
+// another on the same record: the pixels are the literal append's, and every row the record
+// says it knows has the hash and uniformity of its pixels.
+TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
+  std::mt19937 random(33);
+  for (int w : {7, 16, 40, 101}) {
+    const int h = 60;
+    const auto doc = Document(Kind::Banded, w, 400, random);
+    Surfaces fast(w, h), literal(w, h);
+    for (int y = 0; y < 100; ++y) {
+      CopyRow(doc[static_cast<size_t>(y)], ViewRow(fast.image, y));
+      CopyRow(doc[static_cast<size_t>(y)], ViewRow(literal.image, y));
+    }
+    StitchRows rows;
+    ResetStitchRows(rows, fast.image, w, h, 100, 7);
+    const StitchColumns cols = StitchColumnsFor(w);
+    for (int append = 0; append < 300; ++append) {
+      for (int j = 0; j < h; ++j) CopyRow(doc[random() % 400], ViewRow(fast.grab, j));
+      const int keyRow = append % 5 == 0 ? 4006 - 1 - static_cast<int>(random() % 80) : static_cast<int>(random() % 4000);
+      const int matchRow = append % 4 == 0 ? static_cast<int>(random() % 4) : static_cast<int>(random() % h);
+      ApplyStitchLiteral(literal.image, fast.grab, w, h, keyRow, matchRow);
+      ApplyStitch(fast.image, fast.grab, w, h, keyRow, matchRow, rows);
+      ASSERT_TRUE(fast.imagePixels == literal.imagePixels) << "width " << w << " append " << append;
+      ASSERT_LE(rows.knownRows, 4006);
+      for (int y = 0; y < rows.knownRows; ++y) {
+        const uint32_t* row = ViewRow(fast.image, y);
+        ASSERT_EQ(rows.hash[static_cast<size_t>(y)], KeyedRowHash(row, w, cols.step, rows.keys.data()))
+            << "width " << w << " row " << y;
+        bool uniform = true;
+        for (int c = cols.firstMiddle; static_cast<float>(c) <= cols.scanBound; c += cols.step)
+          uniform = uniform && row[c] == row[cols.quarter];
+        ASSERT_EQ(rows.uniform[static_cast<size_t>(y)] != 0, uniform) << "width " << w << " row " << y;
+      }
+    }
+  }
+}
