@@ -53,6 +53,7 @@ constexpr int kBeyond = 9000;      // a grab past every row of the image (EqualR
 
 const Case kCases[] = {
     {"usual: scroll 24", TextPixel, 24, {1074, 2000, 3990}},
+    {"usual, last column", LastColumnPixel, 24, {1074, 3990}},
     {"nothing moved", TextPixel, 0, {1074, 2000, 3990}},
     {"unchanged", TextPixel, -3, {2000, 3990}},
     {"no match, text", TextPixel, kTooFar, {1074, 2000, 3990}},
