@@ -285,6 +285,10 @@ int LiteralStart(const uint32_t* key, int width, int step, int64_t& budget) {
 // the first column differs.
 bool SampledColumnsEqualCounted(const uint32_t* a, const uint32_t* b, int width, int step, int start,
                                 int64_t& budget) {
+  if (a[start] != b[start]) {  // the usual end, spared the setting up of a longer comparison
+    budget -= 1 + kRowCompareCharge;
+    return false;
+  }
   const int tail = FirstDifference(a, b, start, width, step);
   if (tail < width) {
     budget -= (tail - start) / step + 1 + kRowCompareCharge;
@@ -439,31 +443,21 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
   // copied row is learnt on its way through the copy, while it is at hand, instead of being
   // read once more.
   const StitchColumns cols = StitchColumnsFor(w);
+  const MiddleColumns middle = MiddleOf(cols);
   rows.knownRows = std::min(rows.knownRows, keyRow);
-  if (copyEnd > keyRow) {
-    const int last = copyEnd - 1;
-    if (rows.knownRows == keyRow) {
-      const MiddleColumns middle = MiddleOf(cols);
-      for (int y = last; y >= keyRow; --y) {  // in memory order
-        uint32_t* to = ViewRow(image, y);
-        rows.hash[static_cast<size_t>(y)] =
-            CopyRowHashing(ViewRow(grab, matchRow + (y - keyRow)), to, w, cols.step, rows.keys.data()) & rows.hashMask;
-        rows.uniform[static_cast<size_t>(y)] = Uniform(to, middle);
-      }
-      rows.knownRows = copyEnd;
-    } else if (grab.width == image.width) {
-      // One block: a large copy runs at the speed of memcpy rather than of many row copies.
-      // It carries the grab's columns past the range along into every row but the key row.
-      std::memcpy(ViewRow(image, last), ViewRow(grab, matchRow + (last - keyRow)),
-                  sizeof(uint32_t) * (static_cast<size_t>(image.width) * (last - keyRow) + w));
-    } else {
-      for (int y = keyRow; y < copyEnd; ++y)
-        std::memcpy(ViewRow(image, y), ViewRow(grab, matchRow + (y - keyRow)), sizeof(uint32_t) * w);
+  const bool learning = rows.knownRows == keyRow;
+  for (int y = copyEnd - 1; y >= keyRow; --y) {  // in memory order
+    uint32_t* to = ViewRow(image, y);
+    const uint64_t hash =
+        CopyRowHashing(ViewRow(grab, matchRow + (y - keyRow)), to, w, cols.step, rows.keys.data()) & rows.hashMask;
+    // Below the key row the fill's black stays past the range width.
+    if (y > keyRow && image.width > w) std::fill(to + w, to + image.width, 0u);
+    if (learning) {
+      rows.hash[static_cast<size_t>(y)] = hash;
+      rows.uniform[static_cast<size_t>(y)] = Uniform(to, middle);
     }
-    // In the copied rows below the key row the fill's black stays past the range width.
-    for (int y = keyRow + 1; y < copyEnd && image.width > w; ++y)
-      std::memset(ViewRow(image, y) + w, 0, sizeof(uint32_t) * (image.width - w));
   }
+  if (learning) rows.knownRows = copyEnd;
   // Rows between the fill and blackFrom were not touched and may hold anything.
   if (rows.blackFrom <= fillEnd + 1) rows.blackFrom = blackStart;
   // The black rows the image may end with.

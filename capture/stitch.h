@@ -106,7 +106,7 @@ void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int range
 constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
 constexpr int kMatchesNeeded = 3;  // matching key rows that confirm a place
 constexpr int kKeyRowMove = 10;    // how far the key row moves up after each match
-constexpr int kLiteralShare = 4;   // literal comparisons: up to 1 / 4 of hashing a grab
-constexpr int kRowCompareCharge = 20;  // what reaching a row costs, in sampled columns hashed
+constexpr int kLiteralShare = 8;   // literal comparisons: up to 1 / 8 of hashing a grab
+constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in sampled columns hashed
 
 #endif

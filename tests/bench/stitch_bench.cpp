@@ -180,7 +180,8 @@ int main(int argc, char** argv) {
                                        Tick t(c, height);
                                        StitchOutcome outcome{};
                                        for (auto _ : state) outcome = t.Run(literal);
-                                       state.SetLabel(std::string(OutcomeName(outcome)) + (t.indexed ? ", indexed" : ""));
+                                       state.SetLabel(std::string(OutcomeName(outcome)) +
+                                                      (t.indexed ? ", indexed" : ""));
                                      })
             ->Unit(benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
