@@ -280,9 +280,8 @@ int LiteralStart(const uint32_t* key, int width, int step, int64_t& budget) {
 }
 
 // SampledColumnsEqual beginning at the sampled column start and wrapping round, which takes
-// its cost off the budget: the columns it read, and as much again as hashing
-// kRowCompareCharge columns for reaching a new row at all, which is a cache miss even when
-// the first column differs.
+// its cost off the budget: the columns it read, plus kRowCompareCharge for reaching the row at
+// all, which costs about as much as hashing that many columns even when the first one differs.
 bool SampledColumnsEqualCounted(const uint32_t* a, const uint32_t* b, int width, int step, int start,
                                 int64_t& budget) {
   if (a[start] != b[start]) {  // the usual end, spared the setting up of a longer comparison

@@ -27,6 +27,7 @@ callgrind_ticks() {
   for tick in "usual: scroll 24/3990/new" "usual: scroll 24/3990/literal" \
               "no match, text/3990/new" "no match, text/3990/literal" \
               "no match, last column/3990/new" "no match, last column/3990/literal" \
+              "largest move, text/2000/new" "largest move, text/2000/literal" \
               "largest move, last column/2000/new" "largest move, last column/2000/literal"; do
     out=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null --collect-atstart=no \
             --toggle-collect='MeasuredTick*' "$ROOT/build/bench/stitch_bench" "--one-tick=$tick" 2>&1)
