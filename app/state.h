@@ -66,6 +66,9 @@ extern std::atomic<int> glScrollY;
 extern std::atomic<int> glCapturing;
 extern std::atomic<int> glStepBusy;
 extern UINT glTimerId;
+// What the stitching step has learnt about the rows of glBufDC; only the step and StartCapture
+// touch it.
+extern StitchRows glStitchRows;
 
 // Finish command.
 extern char glNameText[kTextBufBytes];

@@ -48,6 +48,7 @@ std::atomic<int> glScrollY;
 std::atomic<int> glCapturing;
 std::atomic<int> glStepBusy;
 UINT glTimerId;
+StitchRows glStitchRows;
 
 char glNameText[kTextBufBytes];
 int glNameCount;

@@ -38,6 +38,12 @@ void StartCapture() {
   GrabRange(glBufDC);
   GrabRange(glBufDC);
   glScrollY = glHanniHeight;
+  // The new surface is black below the first grab. The keys of the row hash are drawn anew
+  // for every session, so that no content can be made to collide on purpose.
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  ResetStitchRows(glStitchRows, SurfaceView(glBufDC), glHanniWidth, glHanniHeight, glHanniHeight,
+                  static_cast<uint64_t>(now.QuadPart) ^ reinterpret_cast<uintptr_t>(glBufDC.view));
   glTimerId = timeSetEvent(100, 0, CaptureStep, 0, TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
   RepaintMainWnd();
   ShowCaptureLayout();
@@ -68,11 +74,11 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   GrabRange(glSmallBufDC);
   DrawDashedFrame(glDisplayDC, glHanniLeft, glHanniTop, glHanniRight, glHanniBottom, 2);
   const PixelView image = SurfaceView(glBufDC), grab = SurfaceView(glSmallBufDC);
-  const StitchDecision d =
-      DecideStitch(image, grab, glHanniWidth, glHanniHeight, glScrollY.load(), glBufMaxH, glBufDC.dibBytes);
+  const StitchDecision d = DecideStitch(image, grab, glHanniWidth, glHanniHeight, glScrollY.load(), glBufMaxH,
+                                        glBufDC.dibBytes, glStitchRows);
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
   if (d.outcome == StitchOutcome::Append) {
-    ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow);
+    ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow, glStitchRows);
     glScrollY = d.newScrollY;
   }
   glStepBusy = 0;

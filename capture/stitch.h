@@ -4,6 +4,7 @@
 #define TALLSNAP_CAPTURE_STITCH_H
 
 #include <cstdint>
+#include <vector>
 
 // A bottom-up 32-bit surface as it lies in memory: row y (0 = top) starts at
 // pixels + width x (height - 1 - y).
@@ -40,20 +41,52 @@ struct StitchDecision {
   int newScrollY;
 };
 
-// A hash of a row's sampled columns (every step-th below width): rows equal at those columns
-// hash equal.
-using RowHash = uint64_t (*)(const uint32_t* row, int width, int step);
-uint64_t SampledColumnsHash(const uint32_t* row, int width, int step);
+// What the fast search keeps between ticks about the rows of the tall image, and its scratch
+// for the grab: owned by the session beside the surfaces. Rows of the image only change where
+// an append writes them, so their hashes and uniformity are learnt once, and rows never written
+// need no black fill. An image, width or range other than the one it describes makes it start
+// over, trusting nothing; anything else that writes the image must reset it.
+struct StitchRows {
+  const uint32_t* pixels = nullptr;  // the image described
+  int width = 0;
+  int height = 0;
+  int rangeWidth = 0;
+  int rangeHeight = 0;
+  uint64_t seed = 0;
+  std::vector<uint32_t> keys;      // one per sampled column: the hash is unknown to the content
+  std::vector<uint64_t> hash;      // per image row, of its sampled columns
+  std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
+  int knownRows = 0;               // rows 0 .. knownRows - 1 have their hash and uniformity
+  int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
+  uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
+  // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
+  uint32_t indexBuilds = 0;        // how many ticks built it, for the benchmarks
+  std::vector<uint64_t> grabHash;
+  std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
+  std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
+};
+
+// Describe a freshly seeded image and learn its rows 0 .. writtenRows - 1 (outside the ticks);
+// rows from writtenRows down are still black as the surface was made (the caller vouches for
+// that). seed draws the hash keys.
+void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHeight, int writtenRows,
+                     uint64_t seed);
+
+// Sum of each sampled column (every step-th below width) times its key, modulo 2^64: rows
+// equal at those columns hash equal, and two given rows that differ collide with a
+// probability of at most 2^-32 over the keys.
+uint64_t KeyedRowHash(const uint32_t* row, int width, int step, const uint32_t* keys);
 
 // image: the tall image (width W + 6); grab: the latest grab (width W + 6, height H + 6).
-// scrollY: rows of the image in use; maxHeight: the image's row limit (4000); imageBytes: the
-// image's read bound (its dibBytes). When the literal comparison runs long, the grab's rows are
-// indexed by hash, so a key row finds its match without comparing it with every grab row; the
-// result is always the literal search's.
-// literalRows: row comparisons made literally before the index is built (-1: eight grabs' worth).
+// scrollY: rows of the image in use (at most the image's height); maxHeight: the image's row
+// limit (4000); imageBytes: the image's read bound (its dibBytes). The grab's rows are compared
+// literally for a while, then indexed by hash, so that a key row finds its match without
+// comparing it with every grab row; the result is always the literal search's.
+// literalSamples: budget of literal comparisons before the index, in sampled columns read plus
+// kRowCompareCharge a row (-1: a share of what hashing the grab costs).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                            int scrollY, int maxHeight, int32_t imageBytes, RowHash hash = SampledColumnsHash,
-                            int literalRows = -1);
+                            int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
+                            int64_t literalSamples = -1);
 
 // The same decision by comparing the key rows with the grab rows one by one: the reference.
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
@@ -61,13 +94,19 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
 
 // The append: rows keyRow + 1 .. keyRow + H + 6 of the image turn black, then rows
 // matchRow .. H - 4 of the grab (the black rows below the grab for matchRow < 3 included) are
-// copied to the image from keyRow on, W columns wide.
+// copied to the image from keyRow on, W columns wide. Rows the record knows to be black are
+// not filled again, and the record learns the new image rows.
 void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
-                 int matchRow);
+                 int matchRow, StitchRows& rows);
+
+// The same pixels, filling every row: the reference.
+void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
+                        int matchRow);
 
 constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
 constexpr int kMatchesNeeded = 3;  // matching key rows that confirm a place
 constexpr int kKeyRowMove = 10;    // how far the key row moves up after each match
-constexpr int kLiteralGrabs = 8;   // grabs' worth of literal row comparisons before the index
+constexpr int kLiteralShare = 8;   // literal comparisons: up to 1 / 8 of hashing a grab
+constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in sampled columns hashed
 
 #endif

@@ -1,16 +1,50 @@
 #!/usr/bin/env bash
 # The figures: the stitching tick natively (Google Benchmark), the whole tick under Wine, and
 # Kelvo.exe against ImageMagick on the same 1914 x 4000 BMP.
+#   scripts/bench.sh               everything
+#   scripts/bench.sh --stitch      only the native stitching table
+#   scripts/bench.sh --callgrind   only the instructions of single stitching ticks
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
 prepare || exit 1
 build_preset bench >/dev/null || exit 1
+
+# Each case of the stitching benchmark five times, the cases interleaved, so that another
+# process slowing the machine down for a while moves the medians of the table little.
+stitch_table() {
+  echo "== one stitching tick, 1914 x 1074 range (native; medians of 5, literal search beside the shipped one) =="
+  "$ROOT/build/bench/stitch_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_min_time=0.1 2>/dev/null | sed -n '/^case/,$p'
+}
+
+# Instructions of exactly one tick, which the machine's load does not change: the benchmark
+# runs the tick inside MeasuredTick (the shipped search after one tick that lets it learn the
+# image), and callgrind counts only there.
+callgrind_ticks() {
+  echo "== instructions of one stitching tick (callgrind) =="
+  local tick out line
+  for tick in "usual: scroll 24/3990/new" "usual: scroll 24/3990/literal" \
+              "no match, text/3990/new" "no match, text/3990/literal" \
+              "no match, last column/3990/new" "no match, last column/3990/literal" \
+              "largest move, text/2000/new" "largest move, text/2000/literal" \
+              "largest move, last column/2000/new" "largest move, last column/2000/literal"; do
+    out=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null --collect-atstart=no \
+            --toggle-collect='MeasuredTick*' "$ROOT/build/bench/stitch_bench" "--one-tick=$tick" 2>&1)
+    line=$(grep -m1 -F "$tick: " <<<"$out")
+    printf '%-40s %14s  %s\n' "$tick" "$(sed -n 's/.*Collected : //p' <<<"$out")" "${line#"$tick: "}"
+  done
+}
+
+case "${1:-}" in
+  --stitch) stitch_table; exit 0 ;;
+  --callgrind) callgrind_ticks; exit 0 ;;
+esac
+
 build_preset win64 >/dev/null || exit 1
 work=$(mktemp -d)
 
-echo "== one stitching tick, 1914 x 1074 range, text-like content (native) =="
-"$ROOT/build/bench/stitch_bench" 2>/dev/null
+stitch_table
 
 [ -n "${DISPLAY:-}" ] || start_xvfb || exit 1
 start_wine || exit 1

@@ -1,10 +1,15 @@
-// One stitching tick on a 1914 x 1074 range over text-like content, by the indexed search and
-// by the literal one, beside one memcpy of the grab: the figures the 100 ms period is measured
-// against.
+// One stitching tick on a 1914 x 1074 range, by the shipped search and by the literal one,
+// beside one memcpy of the grab: the figures the 100 ms period is measured against. Ends with a
+// table of every case. With --one-tick=CASE/HEIGHT/new|literal it runs exactly one tick (after
+// one that lets the record learn the image) inside MeasuredTick, for callgrind's
+// --toggle-collect; scripts/bench.sh shows how.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <random>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "capture/stitch.h"
@@ -12,9 +17,10 @@
 namespace {
 
 constexpr int kW = 1914, kH = 1074;
+constexpr int kLastSampled = (kW - 1) / 4 * 4;
 
 // A document: white page, 200+ pixel margins, sparse dark pixels on text lines, blank leading.
-uint32_t Document(int x, int k) {
+uint32_t TextPixel(int x, int k) {
   if (x < 220 || x >= kW - 230) return 0x00FFFFFFu;
   if ((k / 6) % 3 == 2) return 0x00FFFFFFu;  // space between lines
   uint32_t h = static_cast<uint32_t>(k) * 2654435761u ^ static_cast<uint32_t>(x) * 40503u;
@@ -23,60 +29,95 @@ uint32_t Document(int x, int k) {
   h ^= h >> 13;
   return h % 11 == 0 ? 0x00202020u : 0x00FFFFFFu;
 }
+// Against the literal search and a weak index: one pattern in every row, told apart only by the
+// last sampled column, so that every comparison reads the whole row.
+uint32_t LastColumnPixel(int x, int k) { return x == kLastSampled ? static_cast<uint32_t>(k) : 0x00010101u * (x % 5); }
+// Many genuinely equal rows: the image is one row repeated, the grab another, the two differing
+// in the last sampled column only; in the grab's index they all share one hash.
+uint32_t EqualRowsPixel(int x, int k) { return x == kLastSampled ? (k < 8000 ? 1u : 2u) : 0x00010101u * (x % 5); }
+
+using Content = uint32_t (*)(int x, int k);
+
+struct Case {
+  const char* name;
+  Content content;
+  // Where the grab shows the document, given the image's height: after an append the image
+  // ends at grab row H - 4, so a scroll by s shows the document from height - (H - 3) + s.
+  int scroll;
+  std::vector<int> heights;
+};
+
+constexpr int kTooFar = 2 * kH;
+constexpr int kLargest = kH - 26;  // the largest move that still matches
+constexpr int kBeyond = 9000;      // a grab past every row of the image (EqualRows: the other row)
+
+const Case kCases[] = {
+    {"usual: scroll 24", TextPixel, 24, {1074, 2000, 3990}},
+    {"usual, last column", LastColumnPixel, 24, {1074, 3990}},
+    {"nothing moved", TextPixel, 0, {1074, 2000, 3990}},
+    {"unchanged", TextPixel, -3, {2000, 3990}},
+    {"no match, text", TextPixel, kTooFar, {1074, 2000, 3990}},
+    {"largest move, text", TextPixel, kLargest, {1074, 2000}},
+    {"no match, last column", LastColumnPixel, kTooFar, {1074, 2000, 3990}},
+    {"no match, equal rows", EqualRowsPixel, kBeyond, {1074, 3990}},
+    {"largest move, last column", LastColumnPixel, kLargest, {1074, 2000}},
+};
 
 struct Tick {
   std::vector<uint32_t> imagePixels, grabPixels;
   PixelView image{}, grab{};
-  int scrollY = 0;
+  int height;
+  StitchRows rows;
 
-  // The image holds document rows 0 .. height - 1; the grab shows the document from row top.
-  Tick(int height, int top) : imagePixels(static_cast<size_t>(kW + 6) * 4006), grabPixels(static_cast<size_t>(kW + 6) * (kH + 6)) {
+  // The image holds document rows 0 .. height - 1, as after an append; the grab shows the
+  // document from height - (H - 3) + scroll.
+  Tick(const Case& c, int imageHeight)
+      : imagePixels(static_cast<size_t>(kW + 6) * 4006),
+        grabPixels(static_cast<size_t>(kW + 6) * (kH + 6)),
+        height(imageHeight) {
     image = PixelView{imagePixels.data(), kW + 6, 4006};
     grab = PixelView{grabPixels.data(), kW + 6, kH + 6};
+    const int top = c.content == EqualRowsPixel ? c.scroll : height - (kH - 3) + c.scroll;
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < kW; ++x) ViewRow(image, y)[x] = Document(x, y);
+      for (int x = 0; x < kW; ++x) ViewRow(image, y)[x] = c.content(x, y);
     for (int j = 0; j < kH; ++j)
-      for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = Document(x, top + j);
-    scrollY = height;
+      for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = c.content(x, top + j);
+    ResetStitchRows(rows, image, kW, kH, height, 1);
   }
-  // The row limit is lifted so that the search over a 3990-row image is measured too (a range
-  // 1074 rows high stops growing at 2926 rows).
-  void Run(bool literal = false) {
+  // Every tick starts from the same image height: an append rewrote the rows from its key row
+  // down with the document rows they held already. The row limit is lifted so that the search
+  // over a 3990-row image is measured too (a range 1074 rows high stops growing at 2926 rows).
+  bool indexed = false;  // the last new tick indexed the grab
+  StitchOutcome Run(bool literal) {
     const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
-    const StitchDecision d = literal ? DecideStitchLiteral(image, grab, kW, kH, scrollY, 4000 + kH, bytes)
-                                     : DecideStitch(image, grab, kW, kH, scrollY, 4000 + kH, bytes);
-    if (d.outcome == StitchOutcome::Append) ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow);
-    benchmark::DoNotOptimize(d);
+    const uint32_t builds = rows.indexBuilds;
+    const StitchDecision d = literal ? DecideStitchLiteral(image, grab, kW, kH, height, 4000 + kH, bytes)
+                                     : DecideStitch(image, grab, kW, kH, height, 4000 + kH, bytes, rows);
+    indexed = rows.indexBuilds != builds;
+    if (d.outcome == StitchOutcome::Append) {
+      if (literal)
+        ApplyStitchLiteral(image, grab, kW, kH, d.keyRow, d.matchRow);
+      else
+        ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow, rows);
+    }
+    return d.outcome;
   }
 };
 
-// After an append the image ends at grab row H - 4; a scroll of a few rows moves that up.
-void SmallScroll(benchmark::State& state) {
-  const int height = static_cast<int>(state.range(0));
-  Tick t(height, height - (kH - 3) + 24);
-  for (auto _ : state) t.Run();
+const char* OutcomeName(StitchOutcome o) {
+  switch (o) {
+    case StitchOutcome::Unchanged: return "unchanged";
+    case StitchOutcome::LimitReached: return "limit";
+    case StitchOutcome::NoMatch: return "no match";
+    case StitchOutcome::Append: return "append";
+  }
+  return "?";
 }
-void NothingMoved(benchmark::State& state) {
-  const int height = static_cast<int>(state.range(0));
-  Tick t(height, height - (kH - 3));
-  for (auto _ : state) t.Run();
+
+std::string Name(const Case& c, int height, bool literal) {
+  return std::string(c.name) + "/" + std::to_string(height) + (literal ? "/literal" : "/new");
 }
-// Scrolled too far at once: the grab shares no row with the image, every key row is tried.
-void NoMatch(benchmark::State& state) {
-  const int height = static_cast<int>(state.range(0));
-  Tick t(height, height + 2 * kH);
-  for (auto _ : state) t.Run();
-}
-void SmallScrollLiteral(benchmark::State& state) {
-  const int height = static_cast<int>(state.range(0));
-  Tick t(height, height - (kH - 3) + 24);
-  for (auto _ : state) t.Run(true);
-}
-void NoMatchLiteral(benchmark::State& state) {
-  const int height = static_cast<int>(state.range(0));
-  Tick t(height, height + 2 * kH);
-  for (auto _ : state) t.Run(true);
-}
+
 void MemcpyOfTheGrab(benchmark::State& state) {
   std::vector<uint32_t> from(static_cast<size_t>(kW) * kH, 0x00FFFFFFu), to(from.size());
   for (auto _ : state) {
@@ -85,12 +126,87 @@ void MemcpyOfTheGrab(benchmark::State& state) {
   }
 }
 
+// Keeps every time (ms) for the table, which shows the median of a benchmark's repetitions:
+// another process on the machine slows single runs down.
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, std::vector<double>> ms;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        ms[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+    ConsoleReporter::ReportRuns(runs);
+  }
+  bool Median(const std::string& name, double& out) {
+    auto found = ms.find(name);
+    if (found == ms.end()) return false;
+    std::vector<double>& v = found->second;
+    std::sort(v.begin(), v.end());
+    out = v[v.size() / 2];
+    return true;
+  }
+};
+
 }  // namespace
 
-BENCHMARK(SmallScroll)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
-BENCHMARK(NothingMoved)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
-BENCHMARK(NoMatch)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
-BENCHMARK(SmallScrollLiteral)->Arg(1074)->Arg(3990)->Unit(benchmark::kMillisecond);
-BENCHMARK(NoMatchLiteral)->Arg(1074)->Arg(2000)->Arg(3990)->Unit(benchmark::kMillisecond);
-BENCHMARK(MemcpyOfTheGrab)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+// Out of line, so that callgrind can count this one tick alone.
+__attribute__((noipa)) StitchOutcome MeasuredTick(Tick& t, bool literal) { return t.Run(literal); }
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--one-tick=", 0) != 0) continue;
+    const std::string which = arg.substr(11);
+    for (const Case& c : kCases)
+      for (int height : c.heights)
+        for (bool literal : {false, true}) {
+          if (Name(c, height, literal) != which) continue;
+          Tick t(c, height);
+          if (!literal) t.Run(false);  // the record learns the image, as in a running session
+          const StitchOutcome outcome = MeasuredTick(t, literal);
+          std::printf("%s: %s%s\n", which.c_str(), OutcomeName(outcome), t.indexed ? ", indexed" : "");
+          return 0;
+        }
+    std::fprintf(stderr, "no such tick: %s\n", which.c_str());
+    return 2;
+  }
+
+  benchmark::RegisterBenchmark("memcpy of the grab", MemcpyOfTheGrab)->Unit(benchmark::kMillisecond);
+  for (const Case& c : kCases)
+    for (int height : c.heights)
+      for (bool literal : {false, true})
+        benchmark::RegisterBenchmark(Name(c, height, literal).c_str(),
+                                     [&c, height, literal](benchmark::State& state) {
+                                       Tick t(c, height);
+                                       StitchOutcome outcome{};
+                                       for (auto _ : state) outcome = t.Run(literal);
+                                       state.SetLabel(std::string(OutcomeName(outcome)) +
+                                                      (t.indexed ? ", indexed" : ""));
+                                     })
+            ->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  double memcpyMs;
+  if (!reporter.Median("memcpy of the grab", memcpyMs)) return 0;
+  std::printf("\n%-26s %6s %11s %8s %10s %11s %12s\n", "case", "height", "literal ms", "new ms", "memcpy ms",
+              "new/memcpy", "literal/new");
+  for (const Case& c : kCases)
+    for (int height : c.heights) {
+      double n, l;
+      if (!reporter.Median(Name(c, height, false), n)) continue;
+      const bool hasLiteral = reporter.Median(Name(c, height, true), l);
+      std::printf("%-26s %6d ", c.name, height);
+      if (hasLiteral)
+        std::printf("%11.3f ", l);
+      else
+        std::printf("%11s ", "-");
+      std::printf("%8.3f %10.3f %11.2f ", n, memcpyMs, n / memcpyMs);
+      if (hasLiteral)
+        std::printf("%12.0f\n", l / n);
+      else
+        std::printf("%12s\n", "-");
+    }
+  return 0;
+}

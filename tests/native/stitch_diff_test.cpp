@@ -1,7 +1,11 @@
-// The indexed search against the literal one on thousands of generated cases: every decision
-// must be the same, with a strong hash and with one so weak that most rows collide.
+// The fast search against the literal one on thousands of generated cases, single ticks and
+// whole sessions whose record lives from tick to tick: every decision and, in sessions, every
+// pixel of the image must be the same, with the keyed hash and with hashes so weak that most or
+// all rows collide.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -9,13 +13,13 @@
 
 namespace {
 
-uint64_t WeakHash(const uint32_t* row, int, int) { return row[0] & 3; }
-
-enum class Kind { Random, TextLike, Repeated, Banded, FewColours };
+enum class Kind { Random, TextLike, Repeated, Banded, FewColours, LastColumn, TopOnly };
+constexpr int kKinds = 7;
 
 // Rows of a document of the given kind; columns past the range width stay black.
 std::vector<std::vector<uint32_t>> Document(Kind kind, int width, int rows, std::mt19937& random) {
   std::vector<std::vector<uint32_t>> doc(static_cast<size_t>(rows), std::vector<uint32_t>(width, 0));
+  const int lastSampled = (width - 1) / StitchColumnsFor(width).step * StitchColumnsFor(width).step;
   for (int k = 0; k < rows; ++k) {
     auto& row = doc[static_cast<size_t>(k)];
     for (int x = 0; x < width; ++x) {
@@ -28,49 +32,260 @@ std::vector<std::vector<uint32_t>> Document(Kind kind, int width, int rows, std:
         case Kind::Repeated: row[x] = static_cast<uint32_t>((k % 7) * 131 + x % 3); break;
         case Kind::Banded: row[x] = (k / 20) % 2 ? 0x00FFFFFFu : static_cast<uint32_t>(random() & 0xFF); break;
         case Kind::FewColours: row[x] = random() % 2; break;
+        // One pattern everywhere but in the last sampled column, which holds a few values: rows
+        // that only a whole comparison tells apart, and many that are genuinely equal.
+        case Kind::LastColumn: row[x] = x == lastSampled ? random() % 4 : static_cast<uint32_t>(x % 5); break;
+        // Content in the top rows only: the matches come near the image's top.
+        case Kind::TopOnly: row[x] = k < 25 ? random() % 3 : 0x00808080u; break;
       }
     }
   }
   return doc;
 }
 
+// The surfaces of one session, as they lie in memory: bottom-up, W + 6 wide.
+struct Surfaces {
+  int w, h;
+  std::vector<uint32_t> imagePixels, grabPixels;
+  PixelView image{}, grab{};
+  Surfaces(int width, int height)
+      : w(width), h(height), imagePixels(static_cast<size_t>(width + 6) * 4006),
+        grabPixels(static_cast<size_t>(width + 6) * (height + 6)) {
+    image = PixelView{imagePixels.data(), width + 6, 4006};
+    grab = PixelView{grabPixels.data(), width + 6, height + 6};
+  }
+  int32_t ImageBytes() const { return 40 + 4 * image.width * image.height; }
+};
+
+void CopyRow(const std::vector<uint32_t>& from, uint32_t* to) { std::copy(from.begin(), from.end(), to); }
+
+void ExpectSameDecision(const StitchDecision& fast, const StitchDecision& literal, const char* what, int round) {
+  ASSERT_EQ(fast.outcome, literal.outcome) << what << " " << round;
+  if (literal.outcome != StitchOutcome::Append) return;
+  ASSERT_EQ(fast.keyRow, literal.keyRow) << what << " " << round;
+  ASSERT_EQ(fast.matchRow, literal.matchRow) << what << " " << round;
+  ASSERT_EQ(fast.newScrollY, literal.newScrollY) << what << " " << round;
+}
+
+const int kWidths[] = {3, 4, 7, 16, 17, 33, 40, 101};
+const uint64_t kMasks[] = {~uint64_t{0}, 3, 0};  // the keyed hash, four values, one value
+
 }  // namespace
 
-TEST(StitchDifferential, IndexedSearchDecidesAsTheLiteralOne) {
+TEST(StitchDifferential, OneTickDecidesAsTheLiteralSearch) {
   std::mt19937 random(8);
-  const int widths[] = {3, 4, 7, 16, 40, 101};
-  int cases = 0, appends = 0;
+  int cases = 0, appends = 0, nearTop = 0;
   for (int round = 0; round < 2000; ++round) {
-    const int w = widths[random() % 6];
+    const int w = kWidths[random() % 8];
     const int h = 12 + static_cast<int>(random() % (round % 50 == 0 ? 2100 : 160));
-    const Kind kind = static_cast<Kind>(random() % 5);
+    const Kind kind = static_cast<Kind>(random() % kKinds);
     const int docRows = 4200;
     const auto doc = Document(kind, w, docRows, random);
-    std::vector<uint32_t> imagePixels(static_cast<size_t>(w + 6) * 4006, 0), grabPixels(static_cast<size_t>(w + 6) * (h + 6), 0);
-    const PixelView image{imagePixels.data(), w + 6, 4006};
-    const PixelView grab{grabPixels.data(), w + 6, h + 6};
-    // An image of some height from the document, and a grab from somewhere near its end.
+    Surfaces s(w, h);
+    // An image of some height from the document, and a grab from somewhere near its end or,
+    // now and then, of rows picked anywhere from the document's top and the image's end.
     const int scrollY = h + static_cast<int>(random() % std::max(1, std::min(3990 - h, 600)));
-    for (int y = 0; y < scrollY && y < 4006; ++y)
-      std::copy(doc[static_cast<size_t>(y)].begin(), doc[static_cast<size_t>(y)].end(), ViewRow(image, y));
+    for (int y = 0; y < scrollY && y < 4006; ++y) CopyRow(doc[static_cast<size_t>(y)], ViewRow(s.image, y));
     const int top = std::max(0, std::min(docRows - h, scrollY - h + static_cast<int>(random() % (2 * h + 1)) - h / 2));
-    for (int j = 0; j < h; ++j)
-      std::copy(doc[static_cast<size_t>(top + j)].begin(), doc[static_cast<size_t>(top + j)].end(), ViewRow(grab, j));
-    const int32_t bytes = 40 + 4 * image.width * image.height;
+    const bool picked = random() % 4 == 0;
+    for (int j = 0; j < h; ++j) {
+      const int k = !picked         ? top + j
+                    : random() % 2 ? static_cast<int>(random() % 30)
+                                   : std::max(0, scrollY - 1 - static_cast<int>(random() % 30));
+      CopyRow(doc[static_cast<size_t>(k)], ViewRow(s.grab, j));
+    }
 
-    const StitchDecision literal = DecideStitchLiteral(image, grab, w, h, scrollY, 4000, bytes);
-    // The index from the first row, after a few literal rows, and as the program runs it.
-    for (int literalRows : {0, 7, -1})
-    for (RowHash hash : {static_cast<RowHash>(SampledColumnsHash), static_cast<RowHash>(WeakHash)}) {
-      const StitchDecision fast = DecideStitch(image, grab, w, h, scrollY, 4000, bytes, hash, literalRows);
-      ASSERT_EQ(fast.outcome, literal.outcome) << "round " << round;
-      ASSERT_EQ(fast.keyRow, literal.keyRow) << "round " << round;
-      ASSERT_EQ(fast.matchRow, literal.matchRow) << "round " << round;
-      ASSERT_EQ(fast.newScrollY, literal.newScrollY) << "round " << round;
+    const StitchDecision literal = DecideStitchLiteral(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes());
+    // The index from the first comparison, after a few literal ones, and as the program runs it.
+    for (int64_t literalSamples : {int64_t{0}, int64_t{7}, int64_t{-1}}) {
+      for (uint64_t mask : kMasks) {
+        StitchRows rows;
+        rows.hashMask = mask;
+        ResetStitchRows(rows, s.image, w, h, scrollY, static_cast<uint64_t>(round));
+        const StitchDecision fast =
+            DecideStitch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), rows, literalSamples);
+        ExpectSameDecision(fast, literal, "round", round);
+        if (HasFatalFailure()) return;
+      }
     }
     ++cases;
     appends += literal.outcome == StitchOutcome::Append;
+    nearTop += literal.outcome == StitchOutcome::Append && literal.keyRow < 30;
   }
   EXPECT_EQ(cases, 2000);
   EXPECT_GT(appends, 200);  // the cases reach the append, not only the early outs
+  EXPECT_GT(nearTop, 10);
+}
+
+// A session as the program runs it (record kept from tick to tick) beside a literal one, over
+// one document and one series of moves; after every tick both images must be the same.
+TEST(StitchDifferential, SessionsStayIdenticalTickByTick) {
+  std::mt19937 random(81);
+  int sessions = 0, ticks = 0, appends = 0, limits = 0, noMatches = 0, unchanged = 0;
+  for (int round = 0; round < 120; ++round) {
+    const int w = kWidths[random() % 8];
+    const int h = round % 20 == 0 ? 2001 + static_cast<int>(random() % 50)
+                  : round % 7 == 0 ? 900 + static_cast<int>(random() % 300)
+                                   : 30 + static_cast<int>(random() % 170);
+    const Kind kind = static_cast<Kind>(random() % kKinds);
+    const int docRows = 4400 + h;
+    const auto doc = Document(kind, w, docRows, random);
+    const int64_t literalSamples = round % 3 == 0 ? -1 : round % 3 == 1 ? 0 : 200;
+    StitchRows rows;
+    rows.hashMask = kMasks[(round / 3) % 3];
+
+    Surfaces fast(w, h), literal(w, h);
+    const auto grabAt = [&](int offset) {
+      for (int j = 0; j < h; ++j) CopyRow(doc[static_cast<size_t>(offset + j)], ViewRow(fast.grab, j));
+    };
+    int offset = static_cast<int>(random() % 50);
+    grabAt(offset);
+    for (int j = 0; j < h; ++j) {
+      CopyRow(doc[static_cast<size_t>(offset + j)], ViewRow(fast.image, j));
+      CopyRow(doc[static_cast<size_t>(offset + j)], ViewRow(literal.image, j));
+    }
+    ResetStitchRows(rows, fast.image, w, h, h, static_cast<uint64_t>(round) * 977);
+    int fastScrollY = h, literalScrollY = h;
+
+    for (int tick = 0; tick < 160; ++tick) {
+      const int pick = static_cast<int>(random() % 20);
+      int move = 0;
+      if (pick < 8) move = 1 + static_cast<int>(random() % std::max(1, std::min(30, h - 27)));   // the usual scroll
+      else if (pick < 10) move = 0;
+      else if (pick < 11) move = -3;  // the last rows repeat
+      else if (pick < 13) move = -1 - static_cast<int>(random() % std::max(1, h / 2));  // back up
+      else if (pick < 15) move = h - 25 + static_cast<int>(random() % 60);               // too fast
+      else if (pick < 17) move = std::max(1, h - 26 - static_cast<int>(random() % 10));  // the largest moves
+      else if (pick < 18) move = -offset + static_cast<int>(random() % (offset + 1));    // far back
+      else move = static_cast<int>(random() % std::max(1, h));
+      offset = std::max(0, std::min(docRows - h, offset + move));
+      grabAt(offset);
+      const StitchDecision l =
+          DecideStitchLiteral(literal.image, fast.grab, w, h, literalScrollY, 4000, literal.ImageBytes());
+      const StitchDecision f =
+          DecideStitch(fast.image, fast.grab, w, h, fastScrollY, 4000, fast.ImageBytes(), rows, literalSamples);
+      ExpectSameDecision(f, l, "session", round);
+      if (HasFatalFailure()) return;
+      ++ticks;
+      if (l.outcome == StitchOutcome::Append) {
+        ApplyStitchLiteral(literal.image, fast.grab, w, h, l.keyRow, l.matchRow);
+        ApplyStitch(fast.image, fast.grab, w, h, f.keyRow, f.matchRow, rows);
+        literalScrollY = l.newScrollY;
+        fastScrollY = f.newScrollY;
+        ++appends;
+      }
+      ASSERT_EQ(fastScrollY, literalScrollY) << "round " << round << " tick " << tick;
+      ASSERT_TRUE(fast.imagePixels == literal.imagePixels) << "round " << round << " tick " << tick;
+      noMatches += l.outcome == StitchOutcome::NoMatch;
+      unchanged += l.outcome == StitchOutcome::Unchanged;
+      if (l.outcome == StitchOutcome::LimitReached) {
+        ++limits;
+        break;  // capturing stops
+      }
+    }
+    ++sessions;
+  }
+  EXPECT_EQ(sessions, 120);
+  // Every path is taken many times.
+  EXPECT_GT(appends, 3000);
+  EXPECT_GT(noMatches, 300);
+  EXPECT_GT(unchanged, 100);
+  EXPECT_GT(limits, 10);
+  EXPECT_GT(ticks, 10000);
+}
+
+// A record that was never reset for this image, or describes an earlier one, must neither be
+// trusted for the rows' hashes nor for which rows are black.
+TEST(StitchDifferential, ARecordOfAnotherImageStartsOver) {
+  std::mt19937 random(5);
+  const int w = 40, h = 60;
+  const auto doc = Document(Kind::Random, w, 600, random), earlier = Document(Kind::Random, w, 600, random);
+  Surfaces a(w, h), b(w, h), reference(w, h);
+  for (int y = 0; y < 300; ++y) CopyRow(earlier[static_cast<size_t>(y)], ViewRow(a.image, y));
+  for (Surfaces* s : {&b, &reference})
+    for (int y = 0; y < 300; ++y) CopyRow(doc[static_cast<size_t>(y)], ViewRow(s->image, y));
+  // Rows below the image that are not black: a fill must not be skipped for them.
+  for (Surfaces* s : {&b, &reference})
+    for (int y = 300; y < 500; ++y) ViewRow(s->image, y)[w + 2] = 0x00ABCDEFu;
+  for (int j = 0; j < h; ++j) CopyRow(doc[static_cast<size_t>(260 + j)], ViewRow(b.grab, j));
+
+  StitchRows rows;
+  ResetStitchRows(rows, a.image, w, h, 300, 3);
+  EXPECT_EQ(DecideStitch(a.image, a.grab, w, h, 300, 4000, a.ImageBytes(), rows, 0).outcome,
+            StitchOutcome::NoMatch);
+  // The same record on another image of the same size, looking every key row up.
+  const StitchDecision l = DecideStitchLiteral(reference.image, b.grab, w, h, 300, 4000, reference.ImageBytes());
+  const StitchDecision f = DecideStitch(b.image, b.grab, w, h, 300, 4000, b.ImageBytes(), rows, 0);
+  ExpectSameDecision(f, l, "other image", 0);
+  ASSERT_EQ(l.outcome, StitchOutcome::Append);
+  ApplyStitchLiteral(reference.image, b.grab, w, h, l.keyRow, l.matchRow);
+  ApplyStitch(b.image, b.grab, w, h, f.keyRow, f.matchRow, rows);
+  EXPECT_TRUE(b.imagePixels == reference.imagePixels);
+
+  // An append on an image the record has never seen fills every row the literal one fills.
+  Surfaces c(w, h);
+  std::copy(reference.imagePixels.begin(), reference.imagePixels.end(), c.imagePixels.begin());
+  std::copy(b.grabPixels.begin(), b.grabPixels.end(), c.grabPixels.begin());
+  for (int y = 350; y < 500; ++y) ViewRow(c.image, y)[1] = 0x00123456u;
+  std::vector<uint32_t> expected = c.imagePixels;
+  ApplyStitchLiteral(PixelView{expected.data(), w + 6, 4006}, c.grab, w, h, 280, 10);
+  ApplyStitch(c.image, c.grab, w, h, 280, 10, rows);
+  EXPECT_TRUE(c.imagePixels == expected);
+}
+
+TEST(StitchHash, EverySampledColumnAndNoOtherCounts) {
+  std::mt19937 random(12);
+  std::vector<uint32_t> keys(600);
+  for (uint32_t& k : keys) k = random() | 1;
+  for (int width : {1, 3, 4, 7, 15, 16, 17, 31, 32, 33, 47, 100, 1914}) {
+    const int step = StitchColumnsFor(width).step;
+    // Exactly width pixels: a read past the range is caught by the sanitizer.
+    std::vector<uint32_t> row(static_cast<size_t>(width));
+    for (uint32_t& px : row) px = random();
+    const uint64_t base = KeyedRowHash(row.data(), width, step, keys.data());
+    for (int x = 0; x < width; ++x) {
+      std::vector<uint32_t> changed = row;
+      changed[static_cast<size_t>(x)] ^= 0x80000001u;
+      const bool sampled = x % step == 0;
+      ASSERT_EQ(KeyedRowHash(changed.data(), width, step, keys.data()) != base, sampled)
+          << "width " << width << " column " << x;
+    }
+  }
+}
+
+// Appends at every place, the image's bottom and the grab's last rows included, one after
+// another on the same record: the pixels are the literal append's, and every row the record
+// says it knows has the hash and uniformity of its pixels.
+TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
+  std::mt19937 random(33);
+  for (int w : {7, 16, 40, 101}) {
+    const int h = 60;
+    const auto doc = Document(Kind::Banded, w, 400, random);
+    Surfaces fast(w, h), literal(w, h);
+    for (int y = 0; y < 100; ++y) {
+      CopyRow(doc[static_cast<size_t>(y)], ViewRow(fast.image, y));
+      CopyRow(doc[static_cast<size_t>(y)], ViewRow(literal.image, y));
+    }
+    StitchRows rows;
+    ResetStitchRows(rows, fast.image, w, h, 100, 7);
+    const StitchColumns cols = StitchColumnsFor(w);
+    for (int append = 0; append < 300; ++append) {
+      for (int j = 0; j < h; ++j) CopyRow(doc[random() % 400], ViewRow(fast.grab, j));
+      const int keyRow = static_cast<int>(append % 5 == 0 ? 4005 - random() % 80 : random() % 4000);
+      const int matchRow = append % 4 == 0 ? static_cast<int>(random() % 4) : static_cast<int>(random() % h);
+      ApplyStitchLiteral(literal.image, fast.grab, w, h, keyRow, matchRow);
+      ApplyStitch(fast.image, fast.grab, w, h, keyRow, matchRow, rows);
+      ASSERT_TRUE(fast.imagePixels == literal.imagePixels) << "width " << w << " append " << append;
+      ASSERT_LE(rows.knownRows, 4006);
+      for (int y = 0; y < rows.knownRows; ++y) {
+        const uint32_t* row = ViewRow(fast.image, y);
+        ASSERT_EQ(rows.hash[static_cast<size_t>(y)], KeyedRowHash(row, w, cols.step, rows.keys.data()))
+            << "width " << w << " row " << y;
+        bool uniform = true;
+        for (int c = cols.firstMiddle; static_cast<float>(c) <= cols.scanBound; c += cols.step)
+          uniform = uniform && row[c] == row[cols.quarter];
+        ASSERT_EQ(rows.uniform[static_cast<size_t>(y)] != 0, uniform) << "width " << w << " row " << y;
+      }
+    }
+  }
 }

@@ -31,6 +31,7 @@ struct Session {
   std::vector<uint32_t> imagePixels, grabPixels;
   PixelView image, grab;
   int scrollY;
+  StitchRows rows;
 
   Session(int width, int height)
       : w(width), h(height), imagePixels(static_cast<size_t>(width + 6) * 4006),
@@ -51,12 +52,13 @@ struct Session {
     for (int j = 0; j < h; ++j)
       for (int x = 0; x < w; ++x) ViewRow(image, j)[x] = c.rows[offset + j][x];
     scrollY = h;
+    ResetStitchRows(rows, image, w, h, h, 1);
   }
   StitchDecision Tick(const Content& c, int offset) {
     Grab(c, offset);
-    const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes());
+    const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows);
     if (d.outcome == StitchOutcome::Append) {
-      ApplyStitch(image, grab, w, h, d.keyRow, d.matchRow);
+      ApplyStitch(image, grab, w, h, d.keyRow, d.matchRow, rows);
       scrollY = d.newScrollY;
     }
     return d;
@@ -216,10 +218,11 @@ TEST(Stitch, WhatCountsAsEqual) {
   const PixelView& g = s.grab;
   for (int x = 0; x < 100; ++x) ViewRow(g, 199)[x] = ViewRow(s.image, s.scrollY - 1)[x];
   ViewRow(g, 199)[1] ^= 0x5A;
-  EXPECT_EQ(DecideStitch(s.image, g, 100, 200, s.scrollY, 4000, s.ImageBytes()).outcome, StitchOutcome::Unchanged);
+  const auto outcome = [&] { return DecideStitch(s.image, g, 100, 200, s.scrollY, 4000, s.ImageBytes(), s.rows).outcome; };
+  EXPECT_EQ(outcome(), StitchOutcome::Unchanged);
   // The fourth byte counts.
   ViewRow(g, 199)[4] ^= 0xFF000000u;
-  EXPECT_NE(DecideStitch(s.image, g, 100, 200, s.scrollY, 4000, s.ImageBytes()).outcome, StitchOutcome::Unchanged);
+  EXPECT_NE(outcome(), StitchOutcome::Unchanged);
 }
 
 TEST(Stitch, LimitAndFirstTick) {
@@ -241,7 +244,7 @@ TEST(Stitch, AMatchNearTheTopNeverReadsAboveTheImage) {
   // A grab that shows content row 5 in three places keeps the count going.
   for (int j = 0; j < 100; ++j)
     for (int x = 0; x < 40; ++x) ViewRow(s.grab, j)[x] = c.rows[j % 3 == 0 ? 5 : 200][x];
-  const StitchDecision d = DecideStitch(s.image, s.grab, 40, 100, 101, 4000, s.ImageBytes());
+  const StitchDecision d = DecideStitch(s.image, s.grab, 40, 100, 101, 4000, s.ImageBytes(), s.rows);
   EXPECT_EQ(d.outcome, StitchOutcome::NoMatch);
 }
 
