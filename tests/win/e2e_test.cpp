@@ -233,6 +233,9 @@ class EndToEnd : public ::testing::Test {
     DWORD kelvoPid = 0;
     GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
     DialogDriver user(kelvoPid, typed);
+    char artefacts[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", artefacts, sizeof artefacts) != 0)
+      user.troubleShot = std::string(artefacts) + "/" + shots.name + "-dialog-trouble.png";
     std::thread answering([&] { user.Run(); });
     Press(kIdFinishButton);
     answering.join();

@@ -318,7 +318,16 @@ void DialogDriver::Run() {
     for (int attempt = 0; attempt < 5 && !textMatched; ++attempt) {
       RunUnix(click, 10000);
       RunUnix("/usr/bin/xdotool key End shift+Home BackSpace", 10000);
-      if (!textBecomes("")) continue;
+      if (!textBecomes("")) {
+        if (!troubleShot.empty() && attempt == 0) RunUnix("/usr/bin/import -window root " + troubleShot, 20000);
+        // Clicked but not made active (its caption stays grey), so the keys reach no window.
+        // With no window manager here, nobody else hands it the keyboard on a click: do what
+        // one would, through the X window Wine keeps for it.
+        const uintptr_t xWindow = reinterpret_cast<uintptr_t>(GetPropA(dialog, "__wine_x11_whole_window"));
+        if (xWindow != 0) RunUnix("/usr/bin/xdotool windowraise " + std::to_string(xWindow) + " windowfocus " +
+                                  std::to_string(xWindow), 10000);
+        continue;
+      }
       RunUnix("/usr/bin/xdotool type --delay 30 " + typed, 30000);
       textMatched = textBecomes(typed);
     }

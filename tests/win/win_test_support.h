@@ -64,6 +64,7 @@ struct DialogDriver {
   HWND dialogOwner = nullptr;
   std::string dialogTitle;
   bool forcedClose = false;  // the keys did not close it; it was cancelled by a message
+  std::string troubleShot;   // a Linux path: a screenshot is saved there when the keys go astray
 };
 
 struct SeenDialog {
