@@ -143,6 +143,7 @@ Picture PictureOf(const ImageRows& image, int width, int height) {
 Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, int height) {
   Fidelity f;
   if (picture.width != static_cast<UINT>(width) || picture.height != static_cast<UINT>(height)) {
+    f.rows = static_cast<int>(picture.height);  // the height it has, for the message
     f.mismatchedRows = -1;
     return f;
   }

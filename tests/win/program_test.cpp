@@ -86,7 +86,8 @@ RECT WindowRect(HWND window) {
 
 // A message box of process pid: waits for it, reads it, answers OK.
 bool AnswerMessageBox(DWORD pid, DWORD timeoutMs, SeenDialog& seen) {
-  // A box is read once its text is in place: it may be found while it is still being made.
+  // A box is read once its caption and text are in place: it may be found while it is still
+  // being made.
   HWND box = nullptr;
   if (!PumpUntil(
           [&] {
@@ -94,7 +95,7 @@ bool AnswerMessageBox(DWORD pid, DWORD timeoutMs, SeenDialog& seen) {
             if (box == nullptr) return false;
             seen.caption = WindowText(box);
             seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-            return !seen.text.empty();
+            return !seen.text.empty() && !seen.caption.empty();
           },
           timeoutMs))
     return false;
