@@ -62,16 +62,16 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
   return true;
 }
 
-// The key-row walk shared by both searches; findMatch(y, r) gives the largest grab row <= r
-// whose sampled columns equal image row y's, or -1.
-template <typename FindMatch>
-StitchDecision WalkKeyRows(const PixelView& image, int h, int scrollY, const StitchColumns& cols,
-                           FindMatch findMatch) {
+// The key-row walk shared by both searches; uniform(y) tells whether image row y makes no key
+// row, findMatch(y, r) gives the largest grab row <= r whose sampled columns equal image row
+// y's, or -1.
+template <typename Uniform, typename FindMatch>
+StitchDecision WalkKeyRows(int h, int scrollY, Uniform uniform, FindMatch findMatch) {
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int matches = 0;
   int firstY = 0, firstR = 0;
   for (int y = scrollY - 1; y >= 0; --y) {
-    if (MiddleColumnsUniform(ViewRow(image, y), cols)) continue;
+    if (uniform(y)) continue;
     int r = findMatch(y, h - 1);
     while (r >= 0) {
       if (matches == 0) {
@@ -102,7 +102,8 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   const StitchColumns cols = StitchColumnsFor(w);
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, cols, d)) return d;
-  return WalkKeyRows(image, h, scrollY, cols, [&](int y, int r) {
+  const auto uniform = [&](int y) { return MiddleColumnsUniform(ViewRow(image, y), cols); };
+  return WalkKeyRows(h, scrollY, uniform, [&](int y, int r) {
     const uint32_t* key = ViewRow(image, y);
     for (; r >= 0; --r)
       if (SampledColumnsEqual(ViewRow(grab, r), key, w, cols.step)) return r;
@@ -397,30 +398,8 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
     }
     return FindIndexed(rows, grab, key, rows.hash[static_cast<size_t>(y)], r, w, cols.step);
   };
-  // The key-row walk of the literal search, with the uniformity the record has learnt.
-  int matches = 0;
-  int firstY = 0, firstR = 0;
-  for (int y = scrollY - 1; y >= 0; --y) {
-    if (rows.uniform[static_cast<size_t>(y)]) continue;
-    int r = findMatch(y, h - 1);
-    while (r >= 0) {
-      if (matches == 0) {
-        firstY = y;
-        firstR = r;
-      }
-      if (++matches == kMatchesNeeded) {
-        d.outcome = StitchOutcome::Append;
-        d.keyRow = firstY;
-        d.matchRow = firstR;
-        d.newScrollY = firstY + h - firstR - kStitchBorder;
-        return d;
-      }
-      if (y - kKeyRowMove < 0) return d;
-      y -= kKeyRowMove;
-      r = findMatch(y, r - kKeyRowMove - 1);
-    }
-  }
-  return d;
+  // The literal search's walk, with the uniformity the record has learnt.
+  return WalkKeyRows(h, scrollY, [&](int y) { return rows.uniform[static_cast<size_t>(y)] != 0; }, findMatch);
 }
 
 void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,

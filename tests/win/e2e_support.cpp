@@ -92,6 +92,34 @@ std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height) {
   return pixels;
 }
 
+bool ClipboardPicture(Picture& picture) {
+  if (!OpenClipboard(nullptr)) return false;
+  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  BITMAP shape{};
+  const bool found = bitmap != nullptr && GetObjectA(bitmap, sizeof shape, &shape) != 0;
+  if (found) {
+    picture.width = static_cast<UINT>(shape.bmWidth);
+    picture.height = static_cast<UINT>(shape.bmHeight);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = shape.bmWidth;
+    info.bmiHeader.biHeight = -shape.bmHeight;  // top-down, as Picture is
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    const size_t stride = (static_cast<size_t>(shape.bmWidth) * 3 + 3) & ~static_cast<size_t>(3);
+    std::vector<BYTE> rows(stride * shape.bmHeight);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), rows.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    picture.bgr.clear();
+    for (int y = 0; y < shape.bmHeight; ++y)
+      picture.bgr.insert(picture.bgr.end(), rows.begin() + static_cast<ptrdiff_t>(y * stride),
+                         rows.begin() + static_cast<ptrdiff_t>(y * stride + shape.bmWidth * 3));
+  }
+  CloseClipboard();
+  return found;
+}
+
 std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used, SIZE& size) {
   // The same surface shape and the same stretch as the program's painting: the sampling of a
   // shrinking stretch depends on both.
@@ -153,29 +181,23 @@ Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, 
   // Luma only: JPEG keeps a row's brightness apart from its neighbours', while its chroma is
   // shared by pairs of rows.
   auto luma = [](const BYTE* p) { return 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2]; };
-  auto rowError = [&](int y, int expectedRow) {
+  // Squared luma distance between row a of one picture and row b of another.
+  auto distance = [&](const Picture& one, int a, const Picture& other, int b) {
     double sum = 0;
     for (int x = 0; x < width; ++x) {
-      const double d = luma(&picture.bgr[y * stride + x * 3]) - luma(&expected.bgr[expectedRow * stride + x * 3]);
-      sum += d * d;
-    }
-    return sum;
-  };
-  auto expectedDistance = [&](int a, int b) {
-    double sum = 0;
-    for (int x = 0; x < width; ++x) {
-      const double d = luma(&expected.bgr[a * stride + x * 3]) - luma(&expected.bgr[b * stride + x * 3]);
+      const double d = luma(&one.bgr[a * stride + x * 3]) - luma(&other.bgr[b * stride + x * 3]);
       sum += d * d;
     }
     return sum;
   };
   for (int y = 0; y < height; ++y) {
     f.mismatchedRows += std::memcmp(&picture.bgr[y * stride], &expected.bgr[y * stride], stride) != 0;
-    const double own = rowError(y, y);
+    const double own = distance(picture, y, expected, y);
     // Only neighbours that differ from the row itself tell a shift; bands of nearly equal rows
     // don't.
     for (int other = std::max(0, y - 8); other <= std::min(height - 1, y + 8); ++other)
-      if (other != y && expectedDistance(y, other) > 100.0 * width && rowError(y, other) < own) {
+      if (other != y && distance(expected, y, expected, other) > 100.0 * width &&
+          distance(picture, y, expected, other) < own) {
         ++f.misplacedRows;
         break;
       }

@@ -41,6 +41,9 @@ std::string TextOf(HWND window);
 // A rectangle of the screen as 0x00RRGGBB pixels, top-down.
 std::vector<uint32_t> ScreenPixels(int x, int y, int width, int height);
 
+// The clipboard's bitmap as a picture; false when there is none.
+bool ClipboardPicture(Picture& picture);
+
 // A tall image the test expects, row y and column x as 0x00RRGGBB.
 using ImageRows = std::function<uint32_t(int x, int y)>;
 

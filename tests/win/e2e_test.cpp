@@ -82,6 +82,9 @@ struct Target {
   }
 };
 
+constexpr int kTargetX = 600, kTargetY = 250, kTargetW = 500, kTargetH = 700;
+constexpr int kRangeX0 = 640, kRangeY0 = 300, kRangeX1 = 1040, kRangeY1 = 800;
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -228,6 +231,20 @@ class EndToEnd : public ::testing::Test {
   }
   // Rows in use once the capture has followed the target from startOffset to where it stands.
   int RowsFollowed(int startOffset) const { return target.Offset() - startOffset + RangeHeight() - 3; }
+  // "見えるようにしたら押してください。", the format picked, the usual range dragged over the
+  // target: true once the capture runs; start is where the target stood then.
+  bool CaptureOnTarget(int format, int& start) {
+    if (!PressAndSee(kIdReadyButton, kIdFormatBox) || !PickFormat(format)) return false;
+    shots.Shot("format-picked");
+    start = target.Offset();
+    if (!DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1)) return false;
+    shots.Shot("capturing");
+    return true;
+  }
+  // Wheel notches over the target, then the preview showing the capture has followed them.
+  bool ScrollAndFollow(int notches, int startOffset) {
+    return target.Scroll(notches) && PreviewShows(TargetRows(startOffset), RowsFollowed(startOffset));
+  }
 
   // "終わる" with the save dialog answered by typing; true when the start layout is back.
   bool FinishThroughDialog(const std::string& typed, std::string* title = nullptr) {
@@ -293,8 +310,6 @@ class EndToEnd : public ::testing::Test {
   std::vector<std::string> onDesktop;  // files a test leaves on the desktop, removed after it
 };
 
-constexpr int kTargetX = 600, kTargetY = 250, kTargetW = 500, kTargetH = 700;
-constexpr int kRangeX0 = 640, kRangeY0 = 300, kRangeX1 = 1040, kRangeY1 = 800;
 
 }  // namespace
 
@@ -315,19 +330,12 @@ TEST_F(EndToEnd, EachFormatThroughTheSaveDialog) {
   };
   for (const auto& run : runs) {
     SCOPED_TRACE(kFormatItems[run.format].text);
-    ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-    ASSERT_TRUE(PickFormat(run.format));
-    shots.Shot("format-picked");
-    const int start = target.Offset();
-    ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-    shots.Shot("capturing");
+    int start = 0;
+    ASSERT_TRUE(CaptureOnTarget(run.format, start));
     // Down, up a little, down again.
-    ASSERT_TRUE(target.Scroll(12));
-    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
-    ASSERT_TRUE(target.Scroll(-4));
-    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
-    ASSERT_TRUE(target.Scroll(9));
-    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+    ASSERT_TRUE(ScrollAndFollow(12, start));
+    ASSERT_TRUE(ScrollAndFollow(-4, start));
+    ASSERT_TRUE(ScrollAndFollow(9, start));
     shots.Shot("scrolled");
     const int rows = RowsFollowed(start);
     std::string title;
@@ -351,8 +359,7 @@ TEST_F(EndToEnd, OnTheDesktopAndAgainWithTheSameRange) {
   ASSERT_TRUE(PickFormat(kPng));
   int start = target.Offset();
   ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(10));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(10, start));
   int rows = RowsFollowed(start);
   ASSERT_TRUE(Finish());  // no dialog: straight to the desktop
   ExpectFaithful(Desktop() + "\\" + name + ".png", TargetRows(start), RangeWidth(), rows);
@@ -362,8 +369,7 @@ TEST_F(EndToEnd, OnTheDesktopAndAgainWithTheSameRange) {
   shots.Shot("same-range-offered");
   start = target.Offset();
   ASSERT_TRUE(PressAndSee(kIdSameRangeButton, kIdFinishButton));
-  ASSERT_TRUE(target.Scroll(7));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(7, start));
   rows = RowsFollowed(start);
   ASSERT_TRUE(Finish());
   ExpectFaithful(Desktop() + "\\" + name + "001.png", TargetRows(start), RangeWidth(), rows);
@@ -373,12 +379,9 @@ TEST_F(EndToEnd, CancelMidwayWritesNothing) {
   ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
   ASSERT_TRUE(StartTallSnap());
   ASSERT_TRUE(TypeInto(Control(kIdNameBox), "dropped"));
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kBmp));
-  int start = target.Offset();
-  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(8));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kBmp, start));
+  ASSERT_TRUE(ScrollAndFollow(8, start));
   ASSERT_TRUE(PressAndSee(kIdCancelButton, kIdReadyButton));
   shots.Shot("cancelled");
   EXPECT_TRUE(PumpUntil([&] { return Band() == RGB(0, 255, 255); }, 5000));
@@ -394,8 +397,7 @@ TEST_F(EndToEnd, CancelMidwayWritesNothing) {
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdSameRangeButton));
   start = target.Offset();
   ASSERT_TRUE(PressAndSee(kIdSameRangeButton, kIdFinishButton));
-  ASSERT_TRUE(target.Scroll(5));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(5, start));
   const int rows = RowsFollowed(start);
   ASSERT_TRUE(FinishThroughDialog(folder + "\\dropped.bmp"));
   ExpectFaithful(folder + "\\dropped.bmp", TargetRows(start), RangeWidth(), rows);
@@ -439,40 +441,15 @@ TEST_F(EndToEnd, TheRowLimitStopsTheImage) {
 TEST_F(EndToEnd, TheClipboardGetsTheImage) {
   ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
   ASSERT_TRUE(StartTallSnap());
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kClipboard));
-  const int start = target.Offset();
-  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(6));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kClipboard, start));
+  ASSERT_TRUE(ScrollAndFollow(6, start));
   const int rows = RowsFollowed(start);
   ASSERT_TRUE(Finish());
   EXPECT_FALSE(Exists(folder + "\\clpbd.bmp"));  // the file it went through is gone
 
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-  BITMAP shape{};
   Picture picture;
-  if (bitmap != nullptr && GetObjectA(bitmap, sizeof shape, &shape) != 0) {
-    picture.width = static_cast<UINT>(shape.bmWidth);
-    picture.height = static_cast<UINT>(shape.bmHeight);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = shape.bmWidth;
-    info.bmiHeader.biHeight = -shape.bmHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    const size_t stride = (static_cast<size_t>(shape.bmWidth) * 3 + 3) & ~static_cast<size_t>(3);
-    std::vector<BYTE> rowsBytes(stride * shape.bmHeight);
-    HDC dc = GetDC(nullptr);
-    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), rowsBytes.data(), &info, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    for (int y = 0; y < shape.bmHeight; ++y)
-      picture.bgr.insert(picture.bgr.end(), rowsBytes.begin() + static_cast<ptrdiff_t>(y * stride),
-                         rowsBytes.begin() + static_cast<ptrdiff_t>(y * stride + shape.bmWidth * 3));
-  }
-  CloseClipboard();
-  ASSERT_NE(bitmap, nullptr);
+  ASSERT_TRUE(ClipboardPicture(picture));
   const Fidelity f = CompareWith(picture, TargetRows(start), RangeWidth(), rows);
   std::printf("fidelity %s clipboard: %d rows x %d, %d mismatched rows\n", shots.name.c_str(), f.rows, RangeWidth(),
               f.mismatchedRows);
@@ -483,12 +460,9 @@ TEST_F(EndToEnd, TheClipboardGetsTheImage) {
 TEST_F(EndToEnd, AFlickPastTheRangeAndBackLeavesNoSeam) {
   ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
   ASSERT_TRUE(StartTallSnap());
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kPng));
-  const int start = target.Offset();
-  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(6));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kPng, start));
+  ASSERT_TRUE(ScrollAndFollow(6, start));
   const int before = RowsFollowed(start);
   // Too far at once: nothing of the image is in view, and it waits.
   ASSERT_TRUE(target.Flick());
@@ -496,10 +470,8 @@ TEST_F(EndToEnd, AFlickPastTheRangeAndBackLeavesNoSeam) {
   EXPECT_TRUE(PreviewShows(TargetRows(start), before, 2000));
   // Back up until the image's end is in view again: it continues from there.
   const int overlapAt = start + before - RangeHeight() + 3 + 60;  // 60 rows of the image in view
-  ASSERT_TRUE(target.Scroll(-((target.Offset() - overlapAt) / kPixelsPerNotch)));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
-  ASSERT_TRUE(target.Scroll(15));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(-((target.Offset() - overlapAt) / kPixelsPerNotch), start));
+  ASSERT_TRUE(ScrollAndFollow(15, start));
   const int rows = RowsFollowed(start);
   EXPECT_GT(rows, before + 100);
   ASSERT_TRUE(FinishThroughDialog(folder + "\\flick.png"));
@@ -510,12 +482,9 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
   ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
   ASSERT_TRUE(StartTallSnap());
   const std::string saved = MakeTempFolder();
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kBmp));
-  int start = target.Offset();
-  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(3));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kBmp, start));
+  ASSERT_TRUE(ScrollAndFollow(3, start));
   ASSERT_TRUE(FinishThroughDialog(saved + "\\first.bmp"));
   EXPECT_TRUE(Exists(saved + "\\first.bmp"));
   // The window dragged by its caption to another place (straight down, where the target never
@@ -543,8 +512,7 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
   EXPECT_FALSE(Shows(kIdSameRangeButton));  // the range is not kept between runs
   start = target.Offset();
   ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  ASSERT_TRUE(target.Scroll(3));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(3, start));
   const int rows = RowsFollowed(start);
   // A bare name: the dialog opens in the folder chosen last time.
   ASSERT_TRUE(FinishThroughDialog("second.bmp"));
@@ -721,15 +689,11 @@ TEST_F(EndToEnd, Demonstration) {
   ASSERT_TRUE(StartTallSnap());
   ASSERT_TRUE(TypeInto(Control(kIdNameBox), "demo"));
   shots.Shot("named");
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kPng));
-  const int start = target.Offset();
-  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
-  shots.Shot("capturing");
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kPng, start));
   ASSERT_TRUE(target.Scroll(30));
   ASSERT_TRUE(target.Scroll(-6));
-  ASSERT_TRUE(target.Scroll(18));
-  ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start)));
+  ASSERT_TRUE(ScrollAndFollow(18, start));
   shots.Shot("scrolled");
   const int rows = RowsFollowed(start);
   ASSERT_TRUE(FinishThroughDialog(folder + "\\demo.png"));
@@ -737,8 +701,7 @@ TEST_F(EndToEnd, Demonstration) {
   ExpectFaithful(folder + "\\demo.png", TargetRows(start), RangeWidth(), rows);
   char out[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TALLSNAP_DEMO_OUT", out, sizeof out) != 0) {
-    std::string windowsPath = std::string("Z:") + out + "/tall-image.png";
-    std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
-    EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), windowsPath.c_str(), FALSE));
+    const std::string copy = WindowsPathOf(std::string(out) + "/tall-image.png");
+    EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), copy.c_str(), FALSE));
   }
 }

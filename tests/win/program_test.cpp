@@ -394,9 +394,7 @@ TEST_F(ProgramTest, TheReleaseFolderLayoutStarts) {
   char unixFolder[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TALLSNAP_PACKAGE_DIR", unixFolder, sizeof unixFolder) == 0)
     GTEST_SKIP() << "TALLSNAP_PACKAGE_DIR is not set: the test command sets it after making the package";
-  std::string package = std::string("Z:") + unixFolder;
-  for (char& c : package)
-    if (c == '/') c = '\\';
+  const std::string package = WindowsPathOf(unixFolder);
   const std::string release = MakeTempFolder();
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA((package + "\\*").c_str(), &entry);

@@ -170,6 +170,13 @@ bool DialogAnswerer::WaitForCount(size_t n, DWORD timeoutMs) {
   return PumpUntil([&] { return Seen().size() >= n; }, timeoutMs);
 }
 
+std::string WindowsPathOf(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
 int RunUnix(const std::string& commandLine, DWORD timeoutMs) {
   // The handle Wine gives for a Linux process is signalled at once, not when the program ends:
   // a shell runs it and leaves its exit code in a file, which is what is waited for. The
@@ -177,9 +184,7 @@ int RunUnix(const std::string& commandLine, DWORD timeoutMs) {
   static LONG counter = 0;
   const std::string marker = "/tmp/tallsnap-run-" + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(InterlockedIncrement(&counter));
-  std::string windowsMarker = "Z:" + marker;
-  for (char& c : windowsMarker)
-    if (c == '/') c = '\\';
+  const std::string windowsMarker = WindowsPathOf(marker);
   std::string line = "/bin/sh -c \"\\\"$@\\\"; echo $? > " + marker + ".part && mv " + marker + ".part " + marker +
                      "\" sh " + commandLine;
   STARTUPINFOA si{};

@@ -36,6 +36,9 @@ COLORREF ScreenPixel(int x, int y);
 // surfaces. False when it did not get there.
 bool StartTallSnapIn(const std::string& folder);
 
+// A Linux path as Wine's programs see it: drive Z: is the root.
+std::string WindowsPathOf(const std::string& unixPath);
+
 // Runs a Linux program (Wine starts ELF files natively), e.g. "/usr/bin/xdotool key Return";
 // returns its exit code, or -1 when it could not start or did not end within timeoutMs.
 int RunUnix(const std::string& commandLine, DWORD timeoutMs);
