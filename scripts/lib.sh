@@ -3,6 +3,7 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WINE64=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="$ROOT/build/wineprefix"
 export WINEDEBUG=-all
@@ -37,22 +38,28 @@ build_preset() {
   cmake --build --preset "$preset" -j2
 }
 
-# Starts Xvfb on the first free display and exports DISPLAY.
+# Starts Xvfb on the first free display, with a screen of $1 (1280x1024 by default), and
+# exports DISPLAY.
 start_xvfb() {
+  local size=${1:-1280x1024}
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
   STARTED_PIDS+=($!)
   export DISPLAY=":$n"
   wait_for 20 xdpyinfo -display "$DISPLAY" || { log "Xvfb on $DISPLAY did not start"; return 1; }
-  log "Xvfb on $DISPLAY (pid ${STARTED_PIDS[-1]})"
+  log "Xvfb on $DISPLAY, $size (pid ${STARTED_PIDS[-1]})"
 }
 
-# Makes the Wine prefix once, then runs a persistent Wine server of our own for it.
+# Makes the Wine prefix once, then runs a persistent Wine server of our own for it. The prefix
+# is a 64-bit one made with 32-bit Wine installed: it runs the shipped 32-bit programs and the
+# x86_64 build side by side, as a user's 64-bit Windows does, which the mixed pair of a 32-bit
+# TallSnap and a 64-bit converter needs. One made before 32-bit Wine was there is made anew.
 start_wine() {
-  mkdir -p "$WINEPREFIX"
-  if [ ! -f "$WINEPREFIX/.tallsnap-ready" ]; then
+  if [ ! -f "$WINEPREFIX/.tallsnap-ready-wow64" ]; then
     log "making the Wine prefix"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
     "$WINE64" wineboot -i >/dev/null 2>&1 </dev/null || true
     # No window manager runs here: unmanaged windows spare each hide a 2 s wait for one.
     "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
@@ -60,7 +67,7 @@ start_wine() {
     "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f \
       >/dev/null 2>&1 </dev/null
     "$WINESERVER" -w
-    touch "$WINEPREFIX/.tallsnap-ready"
+    touch "$WINEPREFIX/.tallsnap-ready-wow64"
   fi
   # The server and Wine's own services must not inherit our output, or test runs stall.
   "$WINESERVER" -f -p >/dev/null 2>&1 </dev/null &
