@@ -9,7 +9,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # SSE2 arithmetic: the x87 unit keeps excess precision, and the stitching maths and
-# number texts are defined on values rounded to float and double.
-set(CMAKE_C_FLAGS_INIT   "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# number texts are defined on values rounded to float and double. Windows promises 32-bit code
+# a stack aligned to 4 bytes only, also when it calls our window, timer and thread procedures:
+# a function that keeps SSE values on the stack must align it itself.
+set(CMAKE_C_FLAGS_INIT   "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mincoming-stack-boundary=2")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
