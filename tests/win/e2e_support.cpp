@@ -35,6 +35,26 @@ void Artefacts::Shot(const std::string& step) {
   RunUnix("/usr/bin/import -window root " + std::string(file), 20000);
 }
 
+namespace {
+
+std::string WindowsFolderNamedBy(const char* variable) {
+  char folder[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA(variable, folder, sizeof folder);
+  if (length == 0 || length >= sizeof folder) return std::string();
+  return WindowsPathOf(folder);
+}
+
+constexpr bool kShippedSize = sizeof(void*) == 4;
+
+}  // namespace
+
+std::string ProgramFolder() { return kShippedSize ? WindowsFolderNamedBy("TALLSNAP_PACKAGE_DIR") : ExeFolder(); }
+
+std::string OtherSizeKelvo() {
+  const std::string folder = WindowsFolderNamedBy(kShippedSize ? "TALLSNAP_WIN64_DIR" : "TALLSNAP_PACKAGE_DIR");
+  return folder.empty() ? folder : folder + "\\Kelvo.exe";
+}
+
 void Xdotool(const std::string& args) { RunUnix("/usr/bin/xdotool " + args, 60000); }
 
 void ClickAt(int x, int y) {

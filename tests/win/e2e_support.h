@@ -31,6 +31,15 @@ struct Artefacts {
   int count = 0;
 };
 
+// Where the programs under test come from. The 32-bit build runs what users get: the unpacked
+// release package, whose Linux folder the test command puts in TALLSNAP_PACKAGE_DIR. The x86_64
+// build runs its own programs. Empty when the package is needed and not named.
+std::string ProgramFolder();
+// A Kelvo.exe of the other pointer size, for a program and converter of mixed builds: the
+// x86_64 build's (Linux folder in TALLSNAP_WIN64_DIR) beside the 32-bit program, the shipped one
+// beside the x86_64 program. Empty when its folder is not named.
+std::string OtherSizeKelvo();
+
 void Xdotool(const std::string& args);
 void ClickAt(int x, int y);
 POINT CentreOf(HWND window);

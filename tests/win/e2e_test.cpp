@@ -1,11 +1,14 @@
 // Captures made the way a person makes them: TallSnap.exe runs on its own, is driven through the
 // mouse and keyboard only, and is judged by its windows, the screen, its files and the clipboard.
 #include <windows.h>
+#include <psapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <thread>
 
@@ -90,8 +93,10 @@ class EndToEnd : public ::testing::Test {
   void SetUp() override {
     folder = MakeTempFolder();
     ASSERT_FALSE(folder.empty());
+    const std::string programs = ProgramFolder();
+    ASSERT_FALSE(programs.empty()) << "TALLSNAP_PACKAGE_DIR must name the unpacked release package";
     for (const char* exe : {"TallSnap.exe", "Kelvo.exe", "Tarvin.exe"})
-      ASSERT_TRUE(CopyFileA((ExeFolder() + "\\" + exe).c_str(), (folder + "\\" + exe).c_str(), FALSE));
+      ASSERT_TRUE(CopyFileA((programs + "\\" + exe).c_str(), (folder + "\\" + exe).c_str(), FALSE)) << programs;
     shots.name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
   }
   void TearDown() override {
@@ -187,8 +192,9 @@ class EndToEnd : public ::testing::Test {
             origin.y + (item - static_cast<int>(top)) * static_cast<int>(itemHeight) + static_cast<int>(itemHeight) / 2);
     return PumpUntil([&] { return TextOf(box) == kFormatItems[item].text; }, 5000);
   }
-  // "範囲指定する", then a drag across the frozen screen; true once the capture layout shows.
-  bool DragRange(int x0, int y0, int x1, int y1) {
+  // "範囲指定する", then a drag across the frozen screen; true once the capture layout shows on a
+  // band of that colour (cyan for a range so tall that the first tick ends the capture).
+  bool DragRange(int x0, int y0, int x1, int y1, COLORREF band = RGB(255, 0, 0)) {
     Press(kIdRangeButton);
     HWND range = nullptr;
     if (!PumpUntil([&] { return (range = FindProcessWindow(tallsnap.pi.dwProcessId, "NORMAL1", true)) != nullptr; },
@@ -199,9 +205,7 @@ class EndToEnd : public ::testing::Test {
             "mousemove " + std::to_string(xm) + " " + std::to_string(ym) + " sleep 0.05 mousemove " +
             std::to_string(x1) + " " + std::to_string(y1) + " sleep 0.05 mouseup 1");
     range_ = RECT{std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1)};
-    // The band turns red on the screen once the capture runs.
-    return PumpUntil([&] { return !IsWindowVisible(range) && Shows(kIdFinishButton) && Band() == RGB(255, 0, 0); },
-                     10000);
+    return PumpUntil([&] { return !IsWindowVisible(range) && Shows(kIdFinishButton) && Band() == band; }, 10000);
   }
   int RangeWidth() const { return range_.right - range_.left; }
   int RangeHeight() const { return range_.bottom - range_.top; }
@@ -436,6 +440,124 @@ TEST_F(EndToEnd, TheRowLimitStopsTheImage) {
   EXPECT_TRUE(PreviewShows(TargetRows(start), rows, 2000));
   ASSERT_TRUE(Finish());
   ExpectFaithful(Desktop() + "\\" + name + ".bmp", TargetRows(start), RangeWidth(), rows);
+}
+
+namespace {
+
+// The program's memory seen from outside while it works: its private bytes at their highest and
+// its largest free range of addresses at its smallest, sampled every 50 ms until Stop().
+struct MemoryWatch {
+  explicit MemoryWatch(DWORD pid) : process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)) {
+    worker = std::thread([this] {
+      while (!stop) {
+        Sample();
+        Sleep(50);
+      }
+    });
+  }
+  ~MemoryWatch() { Stop(); }
+  void Stop() {
+    stop = true;
+    if (worker.joinable()) worker.join();
+    if (process != nullptr) CloseHandle(process);
+    process = nullptr;
+  }
+  void Sample() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    // Private bytes are the commit charge, which Windows also reports as PagefileUsage; Wine
+    // fills only that one for another process (from the resident anonymous memory).
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+      peakPrivate = std::max<SIZE_T>(peakPrivate, std::max(counters.PrivateUsage, counters.PagefileUsage));
+    uintptr_t at = 0, largest = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    while (VirtualQueryEx(process, reinterpret_cast<void*>(at), &region, sizeof region) == sizeof region) {
+      if (region.State == MEM_FREE) largest = std::max<uintptr_t>(largest, region.RegionSize);
+      const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+      if (next <= at) break;  // the top of the address space
+      at = next;
+    }
+    if (largest == 0) return;
+    if (samples++ == 0) firstLargestFree = largest;
+    leastLargestFree = std::min<uintptr_t>(leastLargestFree, largest);
+  }
+  HANDLE process;
+  std::atomic<bool> stop{false};
+  std::thread worker;
+  SIZE_T peakPrivate = 0;
+  uintptr_t firstLargestFree = 0, leastLargestFree = UINTPTR_MAX;
+  int samples = 0;
+};
+
+}  // namespace
+
+// The largest capture the program holds: a range over a whole 3840 x 2160 screen, whose first
+// tick ends the capture (a range over 2000 rows fills the 4006-row image at once), written in all
+// three formats. The test command runs it alone, on a screen of that size.
+TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  if (width != 3840 || height != 2160) GTEST_SKIP() << "needs a 3840 x 2160 screen, which the test command gives it";
+  ASSERT_TRUE(target.Start(0, 0, width, height));
+  ASSERT_TRUE(StartTallSnap());
+  MemoryWatch memory(tallsnap.pi.dwProcessId);
+  const std::string name = "tallsnap-4k-" + std::to_string(GetCurrentProcessId()) + "-top";
+  onDesktop = {name + ".bmp", name + ".png", name + ".jpg"};
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
+  Press(kIdDesktopCheck);
+  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kAllThree));
+  ASSERT_TRUE(DragRange(0, 0, width - 1, height - 1, RGB(0, 255, 255)));
+  shots.Shot("whole-screen");
+  RECT own{};
+  GetWindowRect(main, &own);
+  ASSERT_TRUE(Finish());
+  memory.Stop();
+  std::printf("memory %s: peak private bytes %.1f MB; largest free range of addresses %.1f MB before the capture, "
+              "%.1f MB at its smallest (%d samples)\n",
+              shots.name.c_str(), memory.peakPrivate / 1048576.0, memory.firstLargestFree / 1048576.0,
+              memory.leastLargestFree / 1048576.0, memory.samples);
+  EXPECT_GT(memory.samples, 0);
+  // The screen as it stood, but where TallSnap's own window lies over the target.
+  for (const std::string& file : onDesktop) {
+    Picture written;
+    ASSERT_TRUE(PumpUntil([&] { return DecodeImageFile(Desktop() + "\\" + file, written); }, 10000)) << file;
+    const ImageRows screen = [&](int x, int y) {
+      if (x < own.left || x >= own.right || y < own.top || y >= own.bottom) return ContentPixel(x, y);
+      const BYTE* p = &written.bgr[(static_cast<size_t>(y) * written.width + x) * 3];
+      return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+    };
+    // The image is the first grab alone, and the finish trim leaves out its last row.
+    ExpectFaithful(Desktop() + "\\" + file, screen, RangeWidth(), RangeHeight() - 1);
+  }
+}
+
+// Users may drop a rebuilt converter beside an older program: the 32-bit program with the
+// x86_64 Kelvo.exe (the x86_64 program with the shipped one) exchange the save location and
+// convert a JPEG as a matched pair does.
+TEST_F(EndToEnd, AConverterOfTheOtherPointerSize) {
+  const std::string other = OtherSizeKelvo();
+  ASSERT_FALSE(other.empty()) << "TALLSNAP_WIN64_DIR and TALLSNAP_PACKAGE_DIR must name both builds";
+  ASSERT_TRUE(CopyFileA(other.c_str(), (folder + "\\Kelvo.exe").c_str(), FALSE)) << other;
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  ASSERT_TRUE(StartTallSnap());
+  DWORD kelvoPid = 0;
+  GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
+  auto underWow64 = [](DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    BOOL wow64 = FALSE;
+    EXPECT_TRUE(process != nullptr && IsWow64Process(process, &wow64)) << pid;
+    if (process != nullptr) CloseHandle(process);
+    return wow64 != FALSE;
+  };
+  EXPECT_NE(underWow64(tallsnap.pi.dwProcessId), underWow64(kelvoPid));
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), "mixed"));
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kJpg, start));
+  ASSERT_TRUE(ScrollAndFollow(8, start));
+  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\mixed.jpg"));
+  ExpectFaithful(folder + "\\mixed.jpg", TargetRows(start), RangeWidth(), rows);
 }
 
 TEST_F(EndToEnd, TheClipboardGetsTheImage) {
