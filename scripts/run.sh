@@ -1,38 +1,42 @@
 #!/usr/bin/env bash
-# The run command: installs what is missing, builds TallSnap and starts it under Wine in a
-# working folder of its own. Without a display it shows the main job instead: one capture made
+# The run command: installs what is missing, makes the release package and starts the TallSnap
+# unpacked from it under Wine, in a working folder of its own. Without a display it shows the main job instead: one capture made
 # on a private X display, whose tall image and step screenshots it leaves in run/demo.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
 
 prepare || exit 1
-build_preset win64 || exit 1
-build_preset win32 || exit 1
+zip_file=$(bash "$ROOT/scripts/package.sh" | tail -n 1) && [ -f "$zip_file" ] || { log "no release package"; exit 1; }
 
-# The program and its converters in one folder, as they are installed.
-work="$ROOT/run/work"
-mkdir -p "$work"
-cp "$ROOT/build/win64/TallSnap.exe" "$ROOT/build/win64/Kelvo.exe" "$ROOT/build/win64/Tarvin.exe" "$work/"
-log "working folder $work (the shipped 32-bit build is $ROOT/build/win32/TallSnap.exe)"
+# The program and its converters as users get them: the release package unpacked.
+rm -rf "$ROOT/run/work"
+mkdir -p "$ROOT/run/work"
+unzip -q "$zip_file" -d "$ROOT/run/work" || exit 1
+work=$(find "$ROOT/run/work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+log "working folder $work, unpacked from $zip_file"
 
 own_display=0
 if [ -z "${DISPLAY:-}" ]; then
   own_display=1
+  # The demonstration's driver: the 32-bit end-to-end test program.
+  cmake --preset win32-tests >"$ROOT/build/win32-tests-configure.log" 2>&1 &&
+    cmake --build --preset win32-tests -j2 --target e2e_test >"$ROOT/build/win32-tests-demo.log" 2>&1 ||
+    { cat "$ROOT/build/win32-tests-configure.log" "$ROOT/build/win32-tests-demo.log"; exit 1; }
   start_xvfb || exit 1
 fi
 start_wine || exit 1
 
 if [ "$own_display" -eq 1 ]; then
   # No display: a demonstration of the main job on the private one. The end-to-end test's
-  # capture drives TallSnap with the mouse and keyboard, as a person would: it starts the scroll
-  # target, drags a range over it, scrolls it, finishes, and answers the save dialog.
+  # capture drives the unpacked TallSnap with the mouse and keyboard, as a person would: it starts
+  # the scroll target, drags a range over it, scrolls it, finishes, and answers the save dialog.
   demo="$ROOT/run/demo"
   rm -rf "$demo"
   mkdir -p "$demo"
   log "demonstration on $DISPLAY"
-  if TALLSNAP_ARTEFACTS="$demo" TALLSNAP_DEMO_OUT="$demo" timeout 300 \
-      "$WINE64" "$ROOT/build/win64/e2e_test.exe" --gtest_filter=EndToEnd.Demonstration </dev/null \
+  if TALLSNAP_ARTEFACTS="$demo" TALLSNAP_DEMO_OUT="$demo" TALLSNAP_PACKAGE_DIR="$work" timeout 300 \
+      "$WINE32" "$ROOT/build/win32-tests/e2e_test.exe" --gtest_filter=EndToEnd.Demonstration </dev/null \
       >"$demo/log.txt" 2>&1 && [ -f "$demo/tall-image.png" ]; then
     grep -a '^fidelity' "$demo/log.txt" | tr -d '\r'
     echo "The tall image and the screenshots of each step are in $demo:"
@@ -43,7 +47,7 @@ if [ "$own_display" -eq 1 ]; then
   exit 1
 fi
 
-(cd "$work" && exec "$WINE64" TallSnap.exe >/dev/null 2>&1 </dev/null) &
+(cd "$work" && exec "$WINE32" TallSnap.exe >/dev/null 2>&1 </dev/null) &
 app=$!
 STARTED_PIDS+=($app)
 if ! wait_for 30 xdotool search --name '^TallSnap'; then

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds the three presets, runs the native tests,
-# then the Win32 tests under Wine on a private X display. Exits non-zero on any failure.
+# The test command: installs what is missing, builds the presets, runs the native tests, then the
+# Win32 tests under Wine on a private X display: those of the 32-bit build (the shipped pointer
+# size, its end-to-end captures driving the programs unpacked from the release package) and those
+# of the x86_64 build. Exits non-zero on any failure.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
@@ -8,7 +10,7 @@ trap stop_started EXIT
 prepare || exit 1
 
 declare -A build_seconds
-for preset in native win32 win64; do
+for preset in native win32 win32-tests win64; do
   start=$SECONDS
   build_preset "$preset" || { log "build of $preset failed"; exit 1; }
   build_seconds[$preset]=$((SECONDS - start))
@@ -18,11 +20,12 @@ status=0
 log "release package"
 package_status=passed
 if package_dir=$(bash "$ROOT/tests/package_check.sh"); then
-  export TALLSNAP_PACKAGE_DIR="$package_dir"  # for the Wine test that starts its layout
+  export TALLSNAP_PACKAGE_DIR="$package_dir"  # the programs the 32-bit end-to-end tests run
 else
   package_status=failed
   status=1
 fi
+export TALLSNAP_WIN64_DIR="$ROOT/build/win64"  # its Kelvo.exe beside the 32-bit TallSnap.exe
 
 log "native tests"
 start=$SECONDS
@@ -30,26 +33,59 @@ ctest --preset native --timeout 120 -j2 2>&1 | tee "$ROOT/build/native-tests.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 native_seconds=$((SECONDS - start))
 
+# Runs the Wine tests of a preset (more ctest arguments may follow), its output kept in $2.
+declare -A wine_seconds
+wine_tests() {
+  local preset=$1 logfile=$2
+  shift 2
+  local start=$SECONDS
+  ctest --preset "$preset" --timeout 300 -j1 "$@" 2>&1 | tee "$logfile" | tail -n 4
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  wine_seconds[$logfile]=$((SECONDS - start))
+}
+
+for preset in win32-tests win64; do
+  rm -rf "$ROOT/build/$preset/e2e-artefacts"
+  mkdir -p "$ROOT/build/$preset/e2e-artefacts"
+done
+
+# The largest capture needs a screen of its own size; every other test runs on the usual one.
+largest=TheLargestCaptureOnA4kScreen
 start_xvfb || exit 1
 start_wine || exit 1
-log "Win32 tests under Wine"
-start=$SECONDS
-rm -rf "$ROOT/build/win64/e2e-artefacts"
-mkdir -p "$ROOT/build/win64/e2e-artefacts"
-ctest --preset win64 --timeout 180 -j1 2>&1 | tee "$ROOT/build/win64-tests.log" | tail -n 4
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-win_seconds=$((SECONDS - start))
+log "Win32 tests of the 32-bit build under Wine"
+wine_tests win32-tests "$ROOT/build/win32-tests.log" -E "$largest"
+log "Win32 tests of the x86_64 build under Wine"
+wine_tests win64 "$ROOT/build/win64-tests.log" -E "$largest"
+
+log "the largest capture of the 32-bit build, on a 3840 x 2160 screen"
+stop_started
+start_xvfb 3840x2160 || exit 1
+start_wine || exit 1
+largest_log="$ROOT/build/win32-largest.log"
+# Its memory figures are printed, so keep the test's own output.
+wine_tests win32-tests "$largest_log" -R "$largest" -V
+grep -qE "Test +#[0-9]+: win32\.EndToEnd\.$largest \.+ +Passed" "$largest_log" || {
+  log "the largest capture did not run and pass"
+  status=1
+}
 
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -n 1; }
+logs=("$ROOT/build/native-tests.log" "$ROOT/build/win32-tests.log" "$ROOT/build/win64-tests.log" "$largest_log")
 echo
 echo "== summary =="
-echo "build: native ${build_seconds[native]} s, win32 ${build_seconds[win32]} s, win64 ${build_seconds[win64]} s"
+echo "build: native ${build_seconds[native]} s, win32 ${build_seconds[win32]} s," \
+  "win32-tests ${build_seconds[win32-tests]} s, win64 ${build_seconds[win64]} s"
 echo "native tests: $(summary "$ROOT/build/native-tests.log") (${native_seconds} s)"
-echo "win64 tests under Wine: $(summary "$ROOT/build/win64-tests.log") (${win_seconds} s)"
+echo "32-bit build under Wine: $(summary "$ROOT/build/win32-tests.log") (${wine_seconds[$ROOT/build/win32-tests.log]} s)"
+echo "x86_64 build under Wine: $(summary "$ROOT/build/win64-tests.log") (${wine_seconds[$ROOT/build/win64-tests.log]} s)"
+echo "largest capture, 3840 x 2160: $(summary "$largest_log") (${wine_seconds[$largest_log]} s)"
+grep -a -oE '(memory|fidelity) TheLargest.*' "$largest_log" | tr -d '\r' | sed 's/^/  /'
 echo "release package: $package_status ($ROOT/dist)"
-echo "screenshots of each end-to-end step: $ROOT/build/win64/e2e-artefacts"
-passed=$(cat "$ROOT/build/native-tests.log" "$ROOT/build/win64-tests.log" | grep -cE ' Passed +[0-9.]+ sec')
-failed=$(cat "$ROOT/build/native-tests.log" "$ROOT/build/win64-tests.log" | grep -cE '\*\*\*(Failed|Timeout|Exception)|Not Run')
+echo "screenshots of each end-to-end step: $ROOT/build/win32-tests/e2e-artefacts, $ROOT/build/win64/e2e-artefacts"
+echo "whole run: $SECONDS s"
+passed=$(cat "${logs[@]}" | grep -cE ' Passed +[0-9.]+ sec')
+failed=$(cat "${logs[@]}" | grep -cE '\*\*\*(Failed|Timeout|Exception)|Not Run')
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status
