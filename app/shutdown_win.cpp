@@ -8,6 +8,7 @@
 #include "app/state.h"
 #include "capture/session.h"
 #include "output/handoff_files.h"
+#include "range/frame_wnd.h"
 #include "settings/files.h"
 
 namespace {
@@ -47,6 +48,7 @@ void Shutdown() {
   DeleteDC(glDisplayDC);
   glDisplayDC = nullptr;
   DestroyWindow(glHanniWnd);
+  DestroyRangeFrame();
   DeleteFolderFiles(kScratchFolder, false);
   DeleteObject(glMainFont);
   DeleteObject(glHanniFont);

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "capture/surface.h"
 
@@ -60,6 +62,8 @@ extern int glDragStartX;
 extern int glDragStartY;
 extern int glDragEndX;
 extern int glDragEndY;
+// The four windows of the frame shown round the range while a capture runs.
+extern HWND glFrameWnd[4];
 
 // Capture session; the flags and the image height are shared with the timer thread.
 extern std::atomic<int> glScrollY;
@@ -69,6 +73,9 @@ extern UINT glTimerId;
 // What the stitching step has learnt about the rows of glBufDC; only the step and StartCapture
 // touch it.
 extern StitchRows glStitchRows;
+// Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
+extern int glUnsettledTicks;
+extern std::vector<uint32_t> glSettleRows;
 
 // Finish command.
 extern char glNameText[kTextBufBytes];

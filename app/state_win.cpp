@@ -43,12 +43,15 @@ int glDragStartX;
 int glDragStartY;
 int glDragEndX;
 int glDragEndY;
+HWND glFrameWnd[4];
 
 std::atomic<int> glScrollY;
 std::atomic<int> glCapturing;
 std::atomic<int> glStepBusy;
 UINT glTimerId;
 StitchRows glStitchRows;
+int glUnsettledTicks;
+std::vector<uint32_t> glSettleRows;
 
 char glNameText[kTextBufBytes];
 int glNameCount;

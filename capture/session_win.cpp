@@ -4,16 +4,43 @@
 
 #include "app/main_wnd.h"
 #include "app/state.h"
+#include "capture/settle.h"
 #include "capture/stitch.h"
-#include "range/hanni_wnd.h"
+#include "range/frame_wnd.h"
 
 namespace {
 
-// Copies the grabbed rectangle of the screen to the top-left of a surface.
-void GrabRange(const Surface& into) {
-  BitBlt(into.memDC, 0, 0, glHanniWidth, glHanniHeight, glDisplayDC, glHanniLeft + glBorder, glHanniTop + glBorder,
-         SRCCOPY);
+// How long rows that are about to be appended must hold still. Programs that move their
+// content first paint the uncovered rows within a few tens of milliseconds; a grab of that
+// half-painted state left in the image by a shorter look is mended by a later tick, whose
+// overlap no longer agrees with it.
+constexpr DWORD kSettleMs = 30;
+
+// Copies rows first .. first + count - 1 of the grabbed rectangle of the screen to the same rows
+// of a surface.
+void GrabScreenRows(const Surface& into, int first, int count) {
+  BitBlt(into.memDC, 0, first, glHanniWidth, count, glDisplayDC, glHanniLeft + glBorder,
+         glHanniTop + glBorder + first, SRCCOPY);
   GdiFlush();  // the pixels are read through the view next
+}
+void GrabRange(const Surface& into) { GrabScreenRows(into, 0, glHanniHeight); }
+
+// The rows an append would take, grabbed again a moment later: true when they held still, or
+// when they have not done so for too many ticks in a row (then they are appended as first seen).
+bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d) {
+  const GrabRows rows = AppendedRows(d, glHanniHeight);
+  if (rows.count == 0) return true;
+  SaveGrabRows(grab, glHanniWidth, rows, glSettleRows);
+  Sleep(kSettleMs);
+  GrabScreenRows(glSmallBufDC, rows.first, rows.count);
+  if (GrabRowsEqual(grab, glHanniWidth, rows, glSettleRows)) {
+    glUnsettledTicks = 0;
+    return true;
+  }
+  if (++glUnsettledTicks <= kUnsettledTicksAllowed) return false;
+  RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
+  glUnsettledTicks = 0;
+  return true;
 }
 
 }  // namespace
@@ -38,6 +65,7 @@ void StartCapture() {
   GrabRange(glBufDC);
   GrabRange(glBufDC);
   glScrollY = glHanniHeight;
+  glUnsettledTicks = 0;
   // The new surface is black below the first grab. The keys of the row hash are drawn anew
   // for every session, so that no content can be made to collide on purpose.
   LARGE_INTEGER now;
@@ -47,11 +75,13 @@ void StartCapture() {
   glTimerId = timeSetEvent(100, 0, CaptureStep, 0, TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
   RepaintMainWnd();
   ShowCaptureLayout();
+  ShowRangeFrame();
 }
 
 void StopCaptureTimer() {
   if (glTimerId != 0) timeKillEvent(glTimerId);
   glTimerId = 0;
+  HideRangeFrame();
   // A step that passed its guard before the timer died finishes first. The step claims
   // glStepBusy before it reads glCapturing, so once glCapturing is 0 and glStepBusy is seen
   // 0 here, no step is inside and none can enter.
@@ -72,12 +102,13 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
     return;
   }
   GrabRange(glSmallBufDC);
-  DrawDashedFrame(glDisplayDC, glHanniLeft, glHanniTop, glHanniRight, glHanniBottom, 2);
   const PixelView image = SurfaceView(glBufDC), grab = SurfaceView(glSmallBufDC);
-  const StitchDecision d = DecideStitch(image, grab, glHanniWidth, glHanniHeight, glScrollY.load(), glBufMaxH,
-                                        glBufDC.dibBytes, glStitchRows);
+  const int scrollY = glScrollY.load();
+  const StitchDecision d =
+      DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows);
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
-  if (d.outcome == StitchOutcome::Append) {
+  if (d.outcome == StitchOutcome::Append &&
+      (!AppendChangesImage(image, grab, glHanniWidth, scrollY, d) || AppendedRowsSettled(grab, d))) {
     ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow, glStitchRows);
     glScrollY = d.newScrollY;
   }

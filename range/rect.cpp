@@ -1,5 +1,6 @@
 #include "range/rect.h"
 
+#include <algorithm>
 #include <utility>
 
 void OrderRect(int& left, int& top, int& right, int& bottom) {
@@ -28,4 +29,27 @@ std::vector<FrameBlock> DashedFrameBlocks(int left, int top, int right, int bott
     white = !white;
   }
   return blocks;
+}
+
+FrameBands DashedFrameBands(int left, int top, int right, int bottom, int thickness) {
+  OrderRect(left, top, right, bottom);
+  FrameBands bands{};
+  bool seen[4] = {false, false, false, false};
+  for (const FrameBlock& b : DashedFrameBlocks(left, top, right, bottom, thickness)) {
+    const bool horizontal = b.h == thickness && (b.y == top - thickness || b.y == bottom - thickness) &&
+                            b.w != thickness;
+    const int i = horizontal ? (b.y == top - thickness ? 0 : 1) : (b.x == left - thickness ? 2 : 3);
+    FrameBand& f = bands.band[i];
+    if (!seen[i]) {
+      f = FrameBand{b.x, b.y, b.w, b.h};
+      seen[i] = true;
+      continue;
+    }
+    const int x1 = std::max(f.x + f.w, b.x + b.w), y1 = std::max(f.y + f.h, b.y + b.h);
+    f.x = std::min(f.x, b.x);
+    f.y = std::min(f.y, b.y);
+    f.w = x1 - f.x;
+    f.h = y1 - f.y;
+  }
+  return bands;
 }

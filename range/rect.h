@@ -19,4 +19,13 @@ struct FrameBlock {
 // bottom and right bands just inside its bottom and right edges.
 std::vector<FrameBlock> DashedFrameBlocks(int left, int top, int right, int bottom, int thickness);
 
+struct FrameBand {
+  int x, y, w, h;
+};
+// The four strips the dashes lie in, top, bottom, left and right: each just covers its dashes.
+struct FrameBands {
+  FrameBand band[4];
+};
+FrameBands DashedFrameBands(int left, int top, int right, int bottom, int thickness);
+
 #endif

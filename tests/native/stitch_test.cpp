@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <vector>
 
@@ -282,4 +284,17 @@ TEST(RangeRect, DashedFrameLayout) {
   // The same frame whichever corner the rectangle was given from.
   const auto reversed = DashedFrameBlocks(303, 403, 197, 297, 2);
   ASSERT_EQ(reversed.size(), blocks.size());
+  // The strips the frame's windows cover: every dash in one of them, none reaching the grab,
+  // and no strip wider than its dashes (2 pixels across).
+  const FrameBands bands = DashedFrameBands(303, 403, 197, 297, 2);
+  for (const FrameBand& b : bands.band) {
+    EXPECT_EQ(std::min(b.w, b.h), 2);
+    EXPECT_FALSE(b.x < 300 && b.x + b.w > 200 && b.y < 400 && b.y + b.h > 300) << b.x << "," << b.y;
+  }
+  for (const FrameBlock& f : blocks) {
+    int inside = 0;
+    for (const FrameBand& b : bands.band)
+      inside += f.x >= b.x && f.x + f.w <= b.x + b.w && f.y >= b.y && f.y + f.h <= b.y + b.h;
+    EXPECT_GE(inside, 1) << f.x << "," << f.y;
+  }
 }

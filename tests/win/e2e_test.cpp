@@ -15,6 +15,7 @@
 #include "app/main_wnd_core.h"
 #include "capture/stitch.h"
 #include "e2e_support.h"
+#include "range/rect.h"
 #include "scroll_content.h"
 
 namespace {
@@ -33,11 +34,12 @@ struct Target {
   HWND window = nullptr;
   int x = 0, y = 0, width = 0, height = 0;
 
-  bool Start(int left, int top, int w, int h, int pixelsPerNotch = kPixelsPerNotch) {
+  // mode: "copy" or "late" scroll by copying the window's pixels (see scroll_target.cpp).
+  bool Start(int left, int top, int w, int h, int pixelsPerNotch = kPixelsPerNotch, const char* mode = "") {
     x = left, y = top, width = w, height = h;
     const std::string line = "\"" + ExeFolder() + "\\scroll_target.exe\" " + std::to_string(x) + " " +
                              std::to_string(y) + " " + std::to_string(w) + " " + std::to_string(h) + " " +
-                             std::to_string(pixelsPerNotch);
+                             std::to_string(pixelsPerNotch) + " " + mode;
     if (!process.Start(line, "")) return false;
     return PumpUntil(
         [&] {
@@ -64,6 +66,16 @@ struct Target {
       Xdotool(at + " click --repeat " + std::to_string(burst) + " --delay 90 " + (notches > 0 ? "5" : "4") +
               " sleep 0.25");
     }
+    if (PumpUntil([&] { return Offset() == want; }, 10000)) return true;
+    ADD_FAILURE() << "the target stands at " << Offset() << ", not " << want;
+    return false;
+  }
+  // One quick burst of notches delayMs apart, as a person flicks the wheel.
+  bool Burst(int notches, int delayMs) {
+    const int want = std::max(0, Offset() + notches * kPixelsPerNotch);
+    if (!Focus()) return false;
+    Xdotool("mousemove " + std::to_string(x + width - 30) + " " + std::to_string(y + height / 2) + " click --repeat " +
+            std::to_string(std::abs(notches)) + " --delay " + std::to_string(delayMs) + (notches > 0 ? " 5" : " 4"));
     if (PumpUntil([&] { return Offset() == want; }, 10000)) return true;
     ADD_FAILURE() << "the target stands at " << Offset() << ", not " << want;
     return false;
@@ -558,6 +570,30 @@ TEST_F(EndToEnd, AConverterOfTheOtherPointerSize) {
   const int rows = RowsFollowed(start);
   ASSERT_TRUE(FinishThroughDialog(folder + "\\mixed.jpg"));
   ExpectFaithful(folder + "\\mixed.jpg", TargetRows(start), RangeWidth(), rows);
+}
+
+// As many programs scroll: the window's own pixels copied up on the screen, so that whatever is
+// drawn over them travels with the content, and the uncovered rows painted 20 to 80 ms later.
+// Quick bursts of wheel notches, now and then back up: the image holds no frame and no
+// half-painted rows.
+TEST_F(EndToEnd, ATargetThatCopiesItsPixelsAndPaintsLate) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH, kPixelsPerNotch, "late"));
+  ASSERT_TRUE(StartTallSnap());
+  int start = 0;
+  ASSERT_TRUE(CaptureOnTarget(kBmp, start));
+  // The frame shows round the range as ever, in windows of its own.
+  for (const FrameBlock& b : DashedFrameBlocks(range_.left - 3, range_.top - 3, range_.right + 3, range_.bottom + 3, 2))
+    EXPECT_EQ(ScreenPixel(b.x + b.w / 2, b.y + b.h / 2), b.black ? RGB(0, 0, 0) : RGB(255, 255, 255))
+        << b.x << "," << b.y;
+  for (int burst = 0; burst < 20; ++burst) {
+    const int notches = (burst % 6 == 5 ? -1 : 1) * (3 + burst % 3);
+    ASSERT_TRUE(target.Burst(notches, 50 + (burst * 13) % 31)) << burst;
+    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start))) << burst;
+  }
+  shots.Shot("scrolled");
+  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\late.bmp"));
+  ExpectFaithful(folder + "\\late.bmp", TargetRows(start), RangeWidth(), rows);
 }
 
 TEST_F(EndToEnd, TheClipboardGetsTheImage) {

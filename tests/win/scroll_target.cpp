@@ -1,11 +1,15 @@
 // A window showing a tall picture that the mouse wheel scrolls a few pixels per notch; its
 // title tells the scroll position ("scroll target N"). With Shift held, a notch jumps further
 // than the window is high, as a flick of the scroll bar does.
-// Usage: scroll_target X Y [WIDTH HEIGHT [PIXELS_PER_NOTCH]]
+// Usage: scroll_target X Y [WIDTH HEIGHT [PIXELS_PER_NOTCH [MODE]]]
+// MODE "copy" scrolls as many programs do, by copying the window's own pixels on the screen and
+// painting only the uncovered rows, so that anything drawn over the window travels with its
+// content. MODE "late" copies too, and paints the uncovered rows only 20 to 80 ms later.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "scroll_content.h"
@@ -15,6 +19,9 @@ namespace {
 int g_offset = 0;
 int g_width = kTargetWidth, g_height = kTargetHeight;
 int g_pixelsPerNotch = kPixelsPerNotch;
+enum class Mode { Repaint, Copy, Late } g_mode = Mode::Repaint;
+uint32_t g_draw = 20261207;
+constexpr UINT_PTR kLatePaintTimer = 1;
 
 void Paint(HWND window) {
   PAINTSTRUCT ps;
@@ -45,16 +52,34 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSEWHEEL: {
       const int notches = -GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
       const bool jump = (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) != 0;
+      const int before = g_offset;
       g_offset += notches * (jump ? g_height + 100 : g_pixelsPerNotch);
       if (g_offset < 0) g_offset = 0;
       if (g_offset > kContentRows - g_height) g_offset = kContentRows - g_height;
+      if (g_mode == Mode::Repaint) {
+        InvalidateRect(window, nullptr, FALSE);
+      } else {
+        ScrollWindowEx(window, 0, before - g_offset, nullptr, nullptr, nullptr, nullptr,
+                       g_mode == Mode::Copy ? SW_INVALIDATE : 0);
+        if (g_mode == Mode::Late) {
+          g_draw = g_draw * 1103515245u + 12345u;
+          SetTimer(window, kLatePaintTimer, 20 + (g_draw >> 16) % 61, nullptr);
+          return 0;  // the title waits for the picture
+        }
+      }
       // The picture is drawn before the title tells the new position.
-      InvalidateRect(window, nullptr, FALSE);
       UpdateWindow(window);
       GdiFlush();
       ShowOffset(window);
       return 0;
     }
+    case WM_TIMER:
+      KillTimer(window, kLatePaintTimer);
+      InvalidateRect(window, nullptr, FALSE);
+      UpdateWindow(window);
+      GdiFlush();
+      ShowOffset(window);
+      return 0;
     case WM_PAINT: Paint(window); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
@@ -71,6 +96,7 @@ int main(int argc, char** argv) {
     g_height = std::atoi(argv[4]);
   }
   if (argc > 5) g_pixelsPerNotch = std::atoi(argv[5]);
+  if (argc > 6) g_mode = std::strcmp(argv[6], "late") == 0 ? Mode::Late : std::strcmp(argv[6], "copy") == 0 ? Mode::Copy : Mode::Repaint;
   WNDCLASSA wc{};
   wc.lpfnWndProc = TargetProc;
   wc.lpszClassName = "ScrollTarget";
