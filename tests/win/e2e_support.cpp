@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 bool ChildProcess::Start(const std::string& commandLine, const std::string& folder) {
   STARTUPINFOA si{};
@@ -224,4 +225,25 @@ Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, 
   }
   f.psnr = Psnr(expected, picture);
   return f;
+}
+
+RowAccount AccountRows(const Picture& picture, const ImageRows& image, int width, int height) {
+  RowAccount a;
+  if (picture.width != static_cast<UINT>(width)) return a;
+  const Picture expected = PictureOf(image, width, height);
+  const size_t stride = static_cast<size_t>(width) * 3;
+  auto row = [&](const Picture& p, int y) { return std::string(reinterpret_cast<const char*>(&p.bgr[y * stride]), stride); };
+  std::map<std::string, int> want, seen;
+  for (int y = 0; y < height; ++y) ++want[row(expected, y)];
+  for (int y = 0; y < static_cast<int>(picture.height); ++y) {
+    const std::string r = row(picture, y);
+    ++seen[r];
+    if (y < height && r == row(expected, y)) ++a.inPlace;
+    if (want.count(r) == 0) ++a.foreign;
+  }
+  for (const auto& [content, count] : seen)
+    if (want.count(content) != 0 && count > want[content]) a.repeated += count - want[content];
+  for (const auto& [content, count] : want)
+    if (seen.count(content) == 0) a.missing += count;
+  return a;
 }

@@ -70,6 +70,14 @@ struct Fidelity {
   double psnr = 0;
 };
 Fidelity CompareWith(const Picture& picture, const ImageRows& image, int width, int height);
+
+// Where a lossless picture's rows came from, against the expected image of the given size: rows
+// at their own place, extra copies of expected rows, expected rows found nowhere, and rows found
+// nowhere in the expected image (a frame's marks, half-painted mixtures).
+struct RowAccount {
+  int inPlace = 0, repeated = 0, missing = 0, foreign = 0;
+};
+RowAccount AccountRows(const Picture& picture, const ImageRows& image, int width, int height);
 Picture PictureOf(const ImageRows& image, int width, int height);
 
 #endif

@@ -303,6 +303,11 @@ class EndToEnd : public ::testing::Test {
     std::printf("fidelity %s %s: %d rows x %d, %d mismatched rows, %d misplaced, PSNR %.1f dB\n",
                 shots.name.c_str(), file.substr(file.find_last_of('\\') + 1).c_str(), f.rows, width,
                 f.mismatchedRows, f.misplacedRows, f.psnr);
+    if (!IsJpeg(file)) {
+      const RowAccount a = AccountRows(picture, image, width, height);
+      std::printf("rows %s: %d of %d in place, %d repeated, %d missing, %d foreign\n", shots.name.c_str(), a.inPlace,
+                  height, a.repeated, a.missing, a.foreign);
+    }
     return f;
   }
   static bool IsJpeg(const std::string& file) { return file.size() > 4 && file.substr(file.size() - 4) == ".jpg"; }
@@ -588,7 +593,7 @@ TEST_F(EndToEnd, ATargetThatCopiesItsPixelsAndPaintsLate) {
   for (int burst = 0; burst < 20; ++burst) {
     const int notches = (burst % 6 == 5 ? -1 : 1) * (3 + burst % 3);
     ASSERT_TRUE(target.Burst(notches, 50 + (burst * 13) % 31)) << burst;
-    ASSERT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start))) << burst;
+    EXPECT_TRUE(PreviewShows(TargetRows(start), RowsFollowed(start))) << burst;
   }
   shots.Shot("scrolled");
   const int rows = RowsFollowed(start);
@@ -680,44 +685,273 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
 
 namespace {
 
+using ScreenRows = std::vector<std::vector<uint32_t>>;
+
 // The range's pixels as they stand on the screen, in rows.
-std::vector<std::vector<uint32_t>> RangeRows(const RECT& range) {
+ScreenRows RangeRows(const RECT& range) {
   const int w = range.right - range.left, h = range.bottom - range.top;
   const std::vector<uint32_t> pixels = ScreenPixels(range.left, range.top, w, h);
-  std::vector<std::vector<uint32_t>> rows(static_cast<size_t>(h));
-  for (int y = 0; y < h; ++y) rows[y].assign(pixels.begin() + static_cast<ptrdiff_t>(y) * w, pixels.begin() + static_cast<ptrdiff_t>(y + 1) * w);
+  ScreenRows rows(static_cast<size_t>(h));
+  for (int y = 0; y < h; ++y)
+    rows[y].assign(pixels.begin() + static_cast<ptrdiff_t>(y) * w, pixels.begin() + static_cast<ptrdiff_t>(y + 1) * w);
   return rows;
 }
 
-// Rows of b are rows of a moved up by shift. The last rows are left out: a text view leaves a
-// line that does not fit whole blank until it is scrolled up.
-bool MovedUpBy(const std::vector<std::vector<uint32_t>>& a, const std::vector<std::vector<uint32_t>>& b, int shift) {
+// Rows of b are rows of a moved up by shift. The last rows are left out: a text view may leave a
+// line that does not fit whole, or the strip under it, as it was.
+bool MovedUpBy(const ScreenRows& a, const ScreenRows& b, int shift) {
   constexpr size_t kPartLine = 24;
   for (size_t y = 0; y + static_cast<size_t>(shift) + kPartLine < a.size(); ++y)
     if (b[y] != a[y + static_cast<size_t>(shift)]) return false;
   return true;
 }
 
-}  // namespace
+// The ground truth of a capture of a program nobody here wrote: screenshots of the range taken
+// one step (a wheel notch, a key) apart before the capture, each the one before moved up by the
+// same number of rows, read off the screen.
+struct StepShots {
+  RECT range{};
+  std::vector<ScreenRows> shots;
+  int shift = 0;
 
-// A window nobody here wrote: Wine's Notepad showing a long text, scrolled by the wheel. The
-// tall image is checked against screenshots of the same range taken a notch apart beforehand.
-TEST_F(EndToEnd, ALongTextInNotepad) {
-  // Prose-like lines: words drawn afresh for each line, so no two lines share their letters'
-  // places. (Lines that differ only in a few digits can look alike at the columns TallSnap
-  // compares, and then a capture may join at the wrong line.)
+  // step() moves the view one step down; each is waited for until the screen shows it moved by
+  // the same rows as the first (known beforehand when a step may show in parts). A screenshot
+  // caught before its new rows were painted fails the next step's comparison, so the caller takes
+  // one step more than it uses.
+  bool Take(const RECT& r, int steps, const std::function<void()>& step, int knownShift = 0) {
+    range = r;
+    shift = knownShift;
+    shots = {RangeRows(range)};
+    for (int k = 1; k <= steps; ++k) {
+      step();
+      const bool moved = PumpUntil(
+          [&] {
+            const ScreenRows now = RangeRows(range);
+            if (shift == 0)
+              for (int s = 1; s < static_cast<int>(now.size()) / 2 && shift == 0; ++s)
+                if (MovedUpBy(shots[0], now, s)) shift = s;
+            if (shift == 0 || !MovedUpBy(shots.back(), now, shift)) return false;
+            shots.push_back(now);
+            return true;
+          },
+          10000);
+      if (!moved) {
+        ADD_FAILURE() << "step " << k << " did not move the view by whole rows";
+        return false;
+      }
+    }
+    std::printf("a step moves %d pixel rows\n", shift);
+    return true;
+  }
+  // The screen shows the view of step k (after the user's own scrolling).
+  bool Shows(int k) const { return PumpUntil([&] { return RangeRows(range) == shots[static_cast<size_t>(k)]; }, 10000); }
+  // The tall image of a capture that started at step 0 and stands at step `to`: row y from the
+  // last screenshot that has it.
+  ImageRows Image(int to) const {
+    return [this, to](int x, int y) {
+      const int k = std::min(to, y / shift);
+      return shots[static_cast<size_t>(k)][static_cast<size_t>(y - k * shift)][static_cast<size_t>(x)];
+    };
+  }
+  int Rows(int to) const { return to * shift + static_cast<int>(shots[0].size()) - 3; }
+};
+
+// Lines of prose: words drawn afresh for each line, every line different.
+std::string ProseText(int lines, uint32_t seed) {
   static const char* const kWords[] = {"tall", "snap", "window", "scroll", "the", "a", "of", "image", "row",
                                        "stitch", "grab", "quick", "brown", "fox", "jumps", "over", "lazy", "dog",
-                                       "Kelvo", "Tarvin", "wheel", "notch", "page", "line", "text", "view"};
+                                       "Kelvo", "Tarvin", "wheel", "notch", "page", "line", "text", "view", "i", "l"};
   std::string text;
-  uint32_t draw = 12345;
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < lines; ++i) {
     std::string line = std::to_string(i) + ":";
-    while (line.size() < static_cast<size_t>(60 + i % 23)) {
-      draw = draw * 1103515245u + 12345u;
-      line += std::string(" ") + kWords[(draw >> 16) % (sizeof kWords / sizeof kWords[0])];
+    while (line.size() < static_cast<size_t>(40 + i % 31)) {
+      seed = seed * 1103515245u + 12345u;
+      line += std::string(" ") + kWords[(seed >> 16) % (sizeof kWords / sizeof kWords[0])];
     }
-    text += line + "\r\n";
+    text += line + "\n";
+  }
+  return text;
+}
+
+// An xterm on the test's display (a native X program), started from a shell script and ended by
+// its pid. Its text area starts 2 pixels into the window.
+struct Xterm {
+  std::string dir;  // a Linux folder for its files
+  std::string pid;
+  std::string title;
+  int x = 0, y = 0, width = 0, height = 0;
+  int cellW = 0, cellH = 0;
+
+  // font "WxH" (a fixed X font), cols x rows cells at (left, top); extra blank rows below the
+  // last line; command runs inside (with $DIR set to dir).
+  bool Start(const std::string& font, int cols, int rows, int left, int top, int extra, const std::string& command) {
+    dir = "/tmp/tallsnap-xterm-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    CreateDirectoryA(WindowsPathOf(dir).c_str(), nullptr);
+    std::sscanf(font.c_str(), "%dx%d", &cellW, &cellH);
+    x = left, y = top, width = cols * cellW + 4, height = rows * cellH + 4 + extra;
+    title = "tallsnap-xterm-" + std::to_string(GetTickCount());
+    WriteFileBytes(WindowsPathOf(dir + "/inside.sh"), "DIR=" + dir + "\n" + command + "\nexec sleep 100000\n");
+    WriteFileBytes(WindowsPathOf(dir + "/start.sh"),
+                   "/usr/bin/xterm -T " + title + " -geometry " + std::to_string(cols) + "x" + std::to_string(rows) +
+                       "+" + std::to_string(x) + "+" + std::to_string(y) + " -fn " + font +
+                       " -bw 0 -b 2 -bg white -fg black +sb -sl 5000 -e /bin/sh " + dir +
+                       "/inside.sh >/dev/null 2>&1 &\necho $! > " + dir + "/pid\n");
+    if (RunUnix("/bin/sh " + dir + "/start.sh", 10000) != 0) return false;
+    pid = ReadFileBytes(WindowsPathOf(dir + "/pid"));
+    pid.erase(pid.find_last_not_of("\r\n") + 1);
+    // Mapped, then made taller by the blank strip: xterm keeps its rows and leaves the rest blank.
+    if (RunUnix("/usr/bin/xdotool search --sync --name ^" + title + "$ windowsize --sync %1 " + std::to_string(width) +
+                    " " + std::to_string(height),
+                20000) != 0)
+      return false;
+    return true;
+  }
+  ~Xterm() {
+    if (!pid.empty()) RunUnix("/bin/kill " + pid, 10000);
+    if (!dir.empty()) RunUnix("/bin/rm -rf " + dir, 10000);
+  }
+  std::string Pointer() const {
+    return "mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2);
+  }
+  // Keys typed into it: without a window manager the keyboard goes where the focus was last put.
+  void Keys(const std::string& keys) const {
+    Xdotool("search --name ^" + title + "$ windowfocus --sync %1 " + Pointer() + " key --delay 40 " + keys);
+  }
+  // Wheel notches down (positive) or up, a burst delayMs apart.
+  void Wheel(int notches, int delayMs = 0) const {
+    Xdotool(Pointer() + " click --repeat " + std::to_string(std::abs(notches)) + " --delay " + std::to_string(delayMs) +
+            (notches > 0 ? " 5" : " 4"));
+  }
+  // Up from the bottom of its scroll-back a notch at a time, each waited for, to a place with
+  // enough text below for the whole capture.
+  bool WheelUp(const RECT& range, int notches) const {
+    for (int k = 0; k < notches; ++k) {
+      const ScreenRows before = RangeRows(range);
+      Wheel(-1);
+      if (!PumpUntil([&] { return RangeRows(range) != before; }, 10000)) return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+// A long text in xterm's scroll-back (6x13 font), captured as a person does: the range over the
+// whole text area with the blank strip under the last line, quick bursts of 3 to 5 wheel notches
+// 50 to 80 ms apart, one burst back up in between. The image is checked against screenshots of
+// the range taken a notch apart beforehand.
+TEST_F(EndToEnd, XtermScrollBackInBursts) {
+  Xterm xterm;
+  WriteFileBytes(WindowsPathOf("/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt"),
+                 ProseText(400, 7));
+  ASSERT_TRUE(xterm.Start("6x13", 80, 40, 650, 150, 9,
+                          "cat /tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) +
+                              ".txt; printf '\\033[?25l'"));
+  const RECT area{xterm.x + 2, xterm.y + 2, xterm.x + xterm.width - 2, xterm.y + xterm.height};
+  ASSERT_TRUE(xterm.WheelUp(area, 40));
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(area, 18, [&] { xterm.Wheel(1); }));
+  xterm.Wheel(-18);
+  ASSERT_TRUE(truth.Shows(0));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
+  int at = 0;
+  for (const int burst : {3, 4, 5, -2, 3, 4}) {
+    xterm.Wheel(burst, 50 + (at * 7) % 31);
+    at += burst;
+    ASSERT_TRUE(truth.Shows(at)) << at;
+    EXPECT_TRUE(PreviewShows(truth.Image(at), truth.Rows(at))) << at;
+  }
+  shots.Shot("xterm-captured");
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\xterm.bmp"));
+  ExpectFaithful(folder + "\\xterm.bmp", truth.Image(at), RangeWidth(), truth.Rows(at));
+  DeleteFileA(WindowsPathOf("/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt").c_str());
+}
+
+// Another font (9x15) and a narrower range of an odd width, its bottom edge through a line of
+// text; a flick further than the range shows nothing of the image, and nothing happens until the
+// user scrolls back.
+TEST_F(EndToEnd, XtermFlickPastTheRangeAndBack) {
+  Xterm xterm;
+  const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  WriteFileBytes(WindowsPathOf(text), ProseText(300, 11));
+  ASSERT_TRUE(xterm.Start("9x15", 60, 30, 640, 120, 0, "cat " + text + "; printf '\\033[?25l'"));
+  const RECT range{xterm.x + 2 + 17, xterm.y + 2 + 7, xterm.x + 2 + 17 + 311, xterm.y + 2 + 7 + 15 * 24 + 8};
+  ASSERT_TRUE(xterm.WheelUp(range, 30));
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(range, 9, [&] { xterm.Wheel(1); }));
+  xterm.Wheel(-9);
+  ASSERT_TRUE(truth.Shows(0));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  xterm.Wheel(2, 60);
+  ASSERT_TRUE(truth.Shows(2));
+  EXPECT_TRUE(PreviewShows(truth.Image(2), truth.Rows(2)));
+  // Six notches at once: the view now starts below the image's end.
+  ASSERT_GT(6 * truth.shift, RangeHeight());
+  xterm.Wheel(6, 10);
+  ASSERT_TRUE(truth.Shows(8));
+  shots.Shot("flicked");
+  PumpFor(500);  // several ticks, in which nothing may be appended
+  EXPECT_TRUE(PreviewShows(truth.Image(2), truth.Rows(2), 100));
+  xterm.Wheel(-4, 60);
+  ASSERT_TRUE(truth.Shows(4));
+  EXPECT_TRUE(PreviewShows(truth.Image(4), truth.Rows(4)));
+  xterm.Wheel(3, 60);
+  ASSERT_TRUE(truth.Shows(7));
+  EXPECT_TRUE(PreviewShows(truth.Image(7), truth.Rows(7)));
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\flicked.bmp"));
+  ExpectFaithful(folder + "\\flicked.bmp", truth.Image(7), RangeWidth(), truth.Rows(7));
+  DeleteFileA(WindowsPathOf(text).c_str());
+}
+
+// less in xterm, paged three lines a key press: its prompt line stays below the range.
+TEST_F(EndToEnd, LessInXterm) {
+  Xterm xterm;
+  const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  WriteFileBytes(WindowsPathOf(text), ProseText(300, 23));
+  ASSERT_TRUE(xterm.Start("6x13", 80, 36, 650, 150, 0, "LESSHISTFILE=- /usr/bin/less -S " + text));
+  const RECT range{xterm.x + 2, xterm.y + 2, xterm.x + 2 + 401, xterm.y + 2 + 13 * 35};
+  // The first page is there once the prompt line shows under it.
+  ASSERT_TRUE(PumpUntil([&] { return RangeRows(range)[0] != RangeRows(range)[12]; }, 10000));
+  const auto keys = [&](int steps) {
+    std::string line;
+    for (int i = 0; i < 3 * std::abs(steps); ++i) line += steps > 0 ? " j" : " k";
+    xterm.Keys(line);
+  };
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(range, 11, [&] { keys(1); }, 3 * xterm.cellH));
+  keys(-11);
+  ASSERT_TRUE(truth.Shows(0));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  int at = 0;
+  for (const int steps : {2, 3, -1, 4, 2}) {
+    keys(steps);
+    at += steps;
+    ASSERT_TRUE(truth.Shows(at)) << at;
+    EXPECT_TRUE(PreviewShows(truth.Image(at), truth.Rows(at))) << at;
+  }
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\less.bmp"));
+  ExpectFaithful(folder + "\\less.bmp", truth.Image(at), RangeWidth(), truth.Rows(at));
+  DeleteFileA(WindowsPathOf(text).c_str());
+}
+
+// Wine's Notepad showing a long log whose lines are alike but for a few digits, scrolled by the
+// wheel a notch at a time, the range down to the blank strip under the last whole line.
+TEST_F(EndToEnd, ALongTextInNotepad) {
+  std::string text;
+  for (int i = 0; i < 400; ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "2026-12-07 10:%02d:%02d tick %04d: stitched the grab onto the tall image\r\n",
+                  i / 60 % 60, i % 60, i * 7 % 10000);
+    text += line;
   }
   WriteFileBytes(folder + "\\long.txt", text);
   ChildProcess notepad;
@@ -748,10 +982,9 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
   POINT clientBottom{0, client.bottom};
   ClientToScreen(edit, &clientBottom);
   // Clear of TallSnap's window, of the caret at the start of the first line and of the scroll
-  // bar. The screenshots reach down to the end of the text area; the range's last row is
-  // chosen from them below.
-  range_ = RECT{view.left + 40, std::max<LONG>(view.top, main.bottom) + 20, view.left + 640, clientBottom.y - 1};
-  ASSERT_GE(range_.bottom - range_.top, 300);
+  // bar; down to the end of the text area.
+  const RECT area{view.left + 40, std::max<LONG>(view.top, main.bottom) + 20, view.left + 640, clientBottom.y - 1};
+  ASSERT_GE(area.bottom - area.top, 300);
   auto firstLine = [&] {
     DWORD_PTR line = 0;
     SendMessageTimeoutA(edit, EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_ABORTIFHUNG, 2000, &line);
@@ -764,102 +997,68 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
     ClickAt(std::max<int>(r.left + 20, main.right + 20), r.top + 10);
     return PumpUntil([&] { return GetForegroundWindow() == window; }, 5000);
   };
-  // A notch at a time: with notches 90 ms apart Notepad under Wine shows half-scrolled states
-  // (the text moved up, the uncovered lines not yet drawn), and a grab of one repeats a notch.
   auto wheel = [&](int notches) {
     const std::string button = notches > 0 ? "5" : "4";
     for (int left = std::abs(notches); left > 0; --left)
-      Xdotool("mousemove " + std::to_string(range_.left + 300) + " " + std::to_string(range_.top + 100) +
-              " click " + button + " sleep 0.4");
+      Xdotool("mousemove " + std::to_string(area.left + 300) + " " + std::to_string(area.top + 100) + " click " +
+              button + " sleep 0.4");
   };
-
-  // Screenshots a notch apart: each the one before moved up by three lines, once painted.
   constexpr int kNotches = 12;
   ASSERT_TRUE(focusNotepad());
-  std::vector<std::vector<std::vector<uint32_t>>> shots_{RangeRows(range_)};
-  int shift = 0;
-  for (int k = 1; k <= kNotches; ++k) {
-    wheel(1);
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-          if (firstLine() != 3 * k) return false;
-          const auto now = RangeRows(range_);
-          if (shift == 0)
-            for (int s = 1; s < RangeHeight() / 2 && shift == 0; ++s)
-              if (MovedUpBy(shots_[0], now, s)) shift = s;
-          if (shift == 0 || !MovedUpBy(shots_.back(), now, shift)) return false;
-          shots_.push_back(now);
-          return true;
-        },
-        10000))
-        << "notch " << k;
-  }
-  shots.Shot("notepad-screenshots");
-  std::printf("notepad: a notch moves %d pixel rows\n", shift);
-  wheel(-kNotches);
-  ASSERT_TRUE(PumpUntil([&] { return firstLine() == 0 && RangeRows(range_) == shots_[0]; }, 10000));
-  // The range ends on a row that crosses letters and, at the columns TallSnap compares, differs
-  // between any two of the screenshots: a last row that looks the same after a scroll would
-  // make TallSnap take the grab for one where nothing moved, and the capture would stop short.
-  const int width = RangeWidth();
-  const int step = StitchColumnsFor(width).step;
-  auto telling = [&](int row) {
-    const auto& first = shots_[0][static_cast<size_t>(row)];
-    if (std::count(first.begin(), first.end(), 0x00FFFFFFu) > static_cast<long>(first.size()) - 40) return false;
-    for (int j = 0; j < kNotches; ++j) {
-      bool differs = false;
-      for (int c = 0; c < width && !differs; c += step)
-        differs = shots_[static_cast<size_t>(j)][static_cast<size_t>(row)][static_cast<size_t>(c)] !=
-                  shots_[kNotches][static_cast<size_t>(row)][static_cast<size_t>(c)];
-      if (!differs) return false;
-    }
-    return true;
-  };
-  int lastRow = RangeHeight() - 20;
-  while (lastRow > RangeHeight() - 80 && !telling(lastRow)) --lastRow;
-  ASSERT_TRUE(telling(lastRow));
-  range_.bottom = range_.top + lastRow + 1;
-  for (auto& shot : shots_) shot.resize(static_cast<size_t>(RangeHeight()));
-  // The tall image those screenshots make: row y from the last screenshot that has it.
-  const ImageRows expected = [&](int x, int y) {
-    const int k = std::min(kNotches, y / shift);
-    return shots_[static_cast<size_t>(k)][static_cast<size_t>(y - k * shift)][static_cast<size_t>(x)];
-  };
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(area, kNotches + 1, [&] { wheel(1); }));
+  wheel(-kNotches - 1);
+  ASSERT_TRUE(PumpUntil([&] { return firstLine() == 0; }, 10000));
+  ASSERT_TRUE(truth.Shows(0));
 
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
-  const RECT chosen = range_;
-  ASSERT_TRUE(DragRange(chosen.left, chosen.top, chosen.right, chosen.bottom));
+  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
   ASSERT_TRUE(focusNotepad());
   wheel(kNotches);
-  ASSERT_TRUE(PumpUntil([&] { return firstLine() == 3 * kNotches; }, 10000));
-  const int rows = kNotches * shift + RangeHeight() - 3;
-  ASSERT_TRUE(PreviewShows(expected, rows));
+  ASSERT_TRUE(truth.Shows(kNotches));
+  EXPECT_TRUE(PreviewShows(truth.Image(kNotches), truth.Rows(kNotches)));
   shots.Shot("notepad-captured");
   ASSERT_TRUE(FinishThroughDialog(folder + "\\notepad.bmp"));
-  ExpectFaithful(folder + "\\notepad.bmp", expected, RangeWidth(), rows);
+  ExpectFaithful(folder + "\\notepad.bmp", truth.Image(kNotches), RangeWidth(), truth.Rows(kNotches));
 }
 
-// The run command's demonstration: one capture of the scroll target, saved as PNG through the
-// save dialog; with TALLSNAP_DEMO_OUT set (a Linux folder) the tall image is copied there.
+// The run command's demonstration: a long text in xterm's scroll-back captured and saved as PNG
+// through the save dialog; with TALLSNAP_DEMO_OUT set (a Linux folder) the tall image is copied
+// there.
 TEST_F(EndToEnd, Demonstration) {
-  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH));
+  Xterm xterm;
+  const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
+  WriteFileBytes(WindowsPathOf(text), ProseText(300, 3));
+  ASSERT_TRUE(xterm.Start("7x14", 76, 40, 650, 120, 6, "cat " + text + "; printf '\\033[?25l'"));
+  const RECT area{xterm.x + 2, xterm.y + 2, xterm.x + xterm.width - 2, xterm.y + xterm.height};
+  ASSERT_TRUE(xterm.WheelUp(area, 45));
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(area, 25, [&] { xterm.Wheel(1); }));
+  xterm.Wheel(-25);
+  ASSERT_TRUE(truth.Shows(0));
   ASSERT_TRUE(StartTallSnap());
   ASSERT_TRUE(TypeInto(Control(kIdNameBox), "demo"));
   shots.Shot("named");
-  int start = 0;
-  ASSERT_TRUE(CaptureOnTarget(kPng, start));
-  ASSERT_TRUE(target.Scroll(30));
-  ASSERT_TRUE(target.Scroll(-6));
-  ASSERT_TRUE(ScrollAndFollow(18, start));
-  shots.Shot("scrolled");
-  const int rows = RowsFollowed(start);
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kPng));
+  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
+  shots.Shot("capturing");
+  int at = 0;
+  for (const int burst : {3, 3, 4, -2, 4, 4, 4, 4}) {
+    xterm.Wheel(burst, 70);
+    at += burst;
+    ASSERT_TRUE(truth.Shows(at)) << at;
+    EXPECT_TRUE(PreviewShows(truth.Image(at), truth.Rows(at))) << at;
+    if (at == 10) shots.Shot("scrolled");
+  }
   ASSERT_TRUE(FinishThroughDialog(folder + "\\demo.png"));
   shots.Shot("finished");
-  ExpectFaithful(folder + "\\demo.png", TargetRows(start), RangeWidth(), rows);
+  ExpectFaithful(folder + "\\demo.png", truth.Image(at), RangeWidth(), truth.Rows(at));
   char out[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TALLSNAP_DEMO_OUT", out, sizeof out) != 0) {
     const std::string copy = WindowsPathOf(std::string(out) + "/tall-image.png");
     EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), copy.c_str(), FALSE));
   }
+  DeleteFileA(WindowsPathOf(text).c_str());
 }
