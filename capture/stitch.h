@@ -28,16 +28,16 @@ struct StitchColumns {
 StitchColumns StitchColumnsFor(int width);
 
 enum class StitchOutcome {
-  Unchanged,     // the image's last row is the grab's last row: nothing new is visible
+  Unchanged,     // the image's last row, not a blank one, is the grab's last row: nothing new is visible
   LimitReached,  // the image is full: capturing stops
-  NoMatch,       // the bottom of the image is nowhere in the grab
+  NoMatch,       // no key row of the image has a place in the grab that its rows above confirm
   Append,        // grab rows from matchRow on replace image rows from keyRow on
 };
 
 struct StitchDecision {
   StitchOutcome outcome;
-  int keyRow;    // y of the first match
-  int matchRow;  // r of the first match
+  int keyRow;    // y of the key row
+  int matchRow;  // r of the grab row it was joined at
   int newScrollY;
 };
 
@@ -53,14 +53,15 @@ struct StitchRows {
   int rangeWidth = 0;
   int rangeHeight = 0;
   uint64_t seed = 0;
-  std::vector<uint32_t> keys;      // one per sampled column: the hash is unknown to the content
-  std::vector<uint64_t> hash;      // per image row, of its sampled columns
-  std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
+  std::vector<uint32_t> keys;      // one per column and a few more: the hash is unknown to the content
+  std::vector<uint64_t> hash;      // per image row, of all its W columns
+  std::vector<uint8_t> uniform;    // per image row: its columns quarter .. last middle are all alike
   int knownRows = 0;               // rows 0 .. knownRows - 1 have their hash and uniformity
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
   uint32_t indexBuilds = 0;        // how many ticks built it, for the benchmarks
+  uint32_t literalFallbacks = 0;   // ticks whose chosen place a hash collision miscounted
   std::vector<uint64_t> grabHash;
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
@@ -72,18 +73,20 @@ struct StitchRows {
 void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHeight, int writtenRows,
                      uint64_t seed);
 
-// Sum of each sampled column (every step-th below width) times its key, modulo 2^64: rows
-// equal at those columns hash equal, and two given rows that differ collide with a
-// probability of at most 2^-32 over the keys.
-uint64_t KeyedRowHash(const uint32_t* row, int width, int step, const uint32_t* keys);
+// Keyed hash of a row's width columns, taken in pairs: the sum of (a + k) x (b + k') over
+// the pairs, each factor modulo 2^32, the sum modulo 2^64 (keys holds width + 1 keys). Equal
+// rows hash equal, and two given rows that differ collide with a probability of about 2^-32
+// over the keys.
+uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 
 // image: the tall image (width W + 6); grab: the latest grab (width W + 6, height H + 6).
 // scrollY: rows of the image in use (at most the image's height); maxHeight: the image's row
 // limit (4000); imageBytes: the image's read bound (its dibBytes). The grab's rows are compared
-// literally for a while, then indexed by hash, so that a key row finds its match without
-// comparing it with every grab row; the result is always the literal search's.
-// literalSamples: budget of literal comparisons before the index, in sampled columns read plus
-// kRowCompareCharge a row (-1: a share of what hashing the grab costs).
+// literally for a while, then indexed by hash, so that a key row finds its candidates and
+// their overlaps are counted without comparing whole rows again; the place chosen is confirmed
+// literally, and the result is always the literal search's.
+// literalSamples: budget of literal comparisons before the index, in pixels compared plus
+// kRowCompareCharge a row reached (-1: about one comparison of the whole grab).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
                             int64_t literalSamples = -1);
@@ -104,9 +107,12 @@ void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int range
                         int matchRow);
 
 constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
-constexpr int kMatchesNeeded = 3;  // matching key rows that confirm a place
-constexpr int kKeyRowMove = 10;    // how far the key row moves up after each match
-constexpr int kLiteralShare = 8;   // literal comparisons: up to 1 / 8 of hashing a grab
-constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in sampled columns hashed
+// A key row's match lies at grab row 22 or lower, and the key row at image row 22 or lower:
+// the overlap holds at least 23 row pairs and never reaches above the image.
+constexpr int kSmallestOverlap = 22;
+// A place qualifies when at most 1 / 8 of its overlap's row pairs differ: a blinking caret or
+// a small animation stays well below, unrelated text whose blank rows agree stays far above.
+constexpr int kDisagreeShare = 8;
+constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in pixels compared
 
 #endif

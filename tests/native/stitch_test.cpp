@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -25,6 +25,27 @@ struct Content {
   void MakeUniform(int from, int count) {
     for (int k = from; k < from + count; ++k) rows[k].assign(width, 0x00101010u + static_cast<uint32_t>(k));
   }
+  // Text: lines of 16 rows, 7 blank (white) over 9 of letters, each letter one of 26 random
+  // 5 x 9 glyphs in a 6-column cell from column 10 on. offSampled keeps the ink off the sampled
+  // columns (every 4th), so that rows differ only between them.
+  void MakeLetters(unsigned seed, bool offSampled) {
+    std::mt19937 random(seed);
+    std::vector<uint32_t> glyphs(26 * 9);
+    for (uint32_t& bits : glyphs) bits = random() & 31;
+    const int cells = (width - 20) / 6;
+    for (size_t k = 0; k < rows.size(); ++k) {
+      if (k % 16 == 0)
+        for (int cell = 0; cell < cells; ++cell) line[cell] = static_cast<int>(random() % 26);
+      rows[k].assign(width, 0x00FFFFFFu);
+      if (k % 16 < 7) continue;
+      for (int cell = 0; cell < cells; ++cell)
+        for (int i = 0; i < 5; ++i) {
+          const int x = 10 + 6 * cell + i;
+          if ((glyphs[line[cell] * 9 + k % 16 - 7] >> i & 1) && !(offSampled && x % 4 == 0)) rows[k][x] = 0x00202020u;
+        }
+    }
+  }
+  int line[64] = {};
 };
 
 // The two surfaces of a session, laid out as in memory: bottom-up, W + 6 wide.
@@ -56,8 +77,11 @@ struct Session {
     scrollY = h;
     ResetStitchRows(rows, image, w, h, h, 1);
   }
+  // What the screen shows over the document in the grab, if anything.
+  std::function<void(const PixelView& grab, int offset)> overlay;
   StitchDecision Tick(const Content& c, int offset) {
     Grab(c, offset);
+    if (overlay) overlay(grab, offset);
     const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows);
     if (d.outcome == StitchOutcome::Append) {
       ApplyStitch(image, grab, w, h, d.keyRow, d.matchRow, rows);
@@ -76,6 +100,31 @@ struct Session {
     return true;
   }
 };
+
+// Ticks at each offset of the document in turn; after each the image must end where the
+// document does (scrollY = offset + H - 3) and hold it above the last `untrusted` rows (a strip
+// the overlay covers), except where skip(y, x) says the overlay may show.
+void ExpectFollows(Session& s, const Content& c, const std::vector<int>& offsets, int untrusted = 0,
+                   const std::function<bool(int, int)>& skip = nullptr) {
+  for (size_t tick = 0; tick < offsets.size(); ++tick) {
+    const int offset = offsets[tick];
+    s.Tick(c, offset);
+    ASSERT_EQ(s.scrollY, offset + s.h - 3) << "tick " << tick;
+    for (int y = 0; y < offset + s.h - untrusted; ++y)
+      for (int x = 0; x < s.w; ++x)
+        if (!(skip && skip(y, x))) {
+          ASSERT_EQ(ViewRow(s.image, y)[x], c.rows[y][x]) << "tick " << tick << " row " << y;
+        }
+  }
+}
+
+// Offsets from start on, moving by the given amounts in turn, never by -3 (the one move the
+// last-row test cannot see) and never above the document's top.
+std::vector<int> OffsetsFrom(int start, const std::vector<int>& moves) {
+  std::vector<int> offsets;
+  for (int move : moves) offsets.push_back(start = std::max(0, start + (move == -3 ? -2 : move)));
+  return offsets;
+}
 
 }  // namespace
 
@@ -205,26 +254,104 @@ TEST(Stitch, KeyRowSkipsFlatRowsAndNeedsNonUniformContent) {
   EXPECT_EQ(f.scrollY, 200);
 }
 
-TEST(Stitch, WhatCountsAsEqual) {
+TEST(Stitch, WhatCountsAsUnchanged) {
   Content c(100, 600, 8);
   Session s(100, 200);
   s.Start(c, 0);
   s.Tick(c, 0);
-  // The document moved, but the last rows differ only in columns that are not sampled.
-  Content moved = c;
-  for (int k = 0; k < 600; ++k) {
-    moved.rows[k] = c.rows[196];
-    moved.rows[k][1] ^= static_cast<uint32_t>(k + 1);
+  // The grab's last row is the image's last row, at every column.
+  const auto outcome = [&](uint32_t column, uint32_t flip, bool blank) {
+    s.Grab(c, 40);
+    uint32_t* imageRow = ViewRow(s.image, s.scrollY - 1);
+    if (blank) std::fill(imageRow, imageRow + 100, 0x00FFFFFFu);
+    for (int x = 0; x < 100; ++x) ViewRow(s.grab, 199)[x] = imageRow[x];
+    ViewRow(s.grab, 199)[column] ^= flip;
+    return DecideStitch(s.image, s.grab, 100, 200, s.scrollY, 4000, s.ImageBytes(), s.rows).outcome;
+  };
+  EXPECT_EQ(outcome(0, 0, false), StitchOutcome::Unchanged);
+  EXPECT_NE(outcome(1, 0x5A, false), StitchOutcome::Unchanged);  // a column between the sampled ones
+  EXPECT_NE(outcome(4, 0xFF000000u, false), StitchOutcome::Unchanged);  // the fourth byte
+  // A blank last row is blank at every scroll position: it tells nothing.
+  EXPECT_NE(outcome(0, 0, true), StitchOutcome::Unchanged);
+}
+
+TEST(Stitch, RowsAreJoinedOnlyWhereWholeRowsAgree) {
+  std::mt19937 random(20);
+  const auto randomMoves = [&](int count, int low, int high) {
+    std::vector<int> moves(static_cast<size_t>(count));
+    for (int& m : moves) m = low + static_cast<int>(random() % (high - low + 1));
+    return moves;
+  };
+  // Text whose ink lies only between the sampled columns: every row is blank at those.
+  Content between(100, 3000, 0);
+  between.MakeLetters(21, true);
+  Session a(100, 120);
+  a.Start(between, 0);
+  ExpectFollows(a, between, OffsetsFrom(0, randomMoves(150, -30, 60)));
+
+  // Identical rows every 20 to 40 rows among distinct rows or text, scrolled on the period,
+  // next to it and anywhere.
+  for (int round = 0; round < 6; ++round) {
+    const int period = 20 + static_cast<int>(random() % 21);
+    Content c(100, 3000, 22 + round);
+    if (round % 2) c.MakeLetters(23 + round, false);
+    for (size_t k = 0; k < c.rows.size(); k += period) c.rows[k].assign(100, 0x00333333u), c.rows[k][7] = 0;
+    std::vector<int> moves = randomMoves(60, -40, 100);
+    for (size_t i = 0; i < moves.size(); i += 2) moves[i] = (i % 3 ? period : 2 * period) + static_cast<int>(i % 5) - 2;
+    Session s(100, 200);
+    s.Start(c, 0);
+    ExpectFollows(s, c, OffsetsFrom(0, moves));
+    if (HasFatalFailure()) return;
   }
-  s.Grab(moved, 0);
-  const PixelView& g = s.grab;
-  for (int x = 0; x < 100; ++x) ViewRow(g, 199)[x] = ViewRow(s.image, s.scrollY - 1)[x];
-  ViewRow(g, 199)[1] ^= 0x5A;
-  const auto outcome = [&] { return DecideStitch(s.image, g, 100, 200, s.scrollY, 4000, s.ImageBytes(), s.rows).outcome; };
-  EXPECT_EQ(outcome(), StitchOutcome::Unchanged);
-  // The fourth byte counts.
-  ViewRow(g, 199)[4] ^= 0xFF000000u;
-  EXPECT_NE(outcome(), StitchOutcome::Unchanged);
+}
+
+TEST(Stitch, AFlickPastTheRangeAppendsNothing) {
+  std::mt19937 random(30);
+  for (int round = 0; round < 150; ++round) {
+    const int w = round % 3 == 0 ? 40 : round % 3 == 1 ? 100 : 257;
+    const int h = 60 + static_cast<int>(random() % 240);
+    Content c(w, 2000, 0);
+    c.MakeLetters(31 + round, false);
+    Session s(w, h);
+    const int offset = static_cast<int>(random() % 400);
+    s.Start(c, offset);
+    s.Tick(c, offset);
+    const std::vector<uint32_t> before = s.imagePixels;
+    const StitchDecision d = s.Tick(c, offset + h + static_cast<int>(random() % (2 * h)));
+    ASSERT_NE(d.outcome, StitchOutcome::Append) << "round " << round;
+    ASSERT_TRUE(s.imagePixels == before) << "round " << round;
+  }
+}
+
+TEST(Stitch, BlankStripsAndABlinkingCaretDoNotStopGrowth) {
+  std::mt19937 random(40);
+  std::vector<int> moves(80);
+  for (int& m : moves) m = static_cast<int>(random() % 21);
+  // Padding under the last line, blank at every scroll position.
+  for (int strip : {8, 19, 30}) {
+    Content c(100, 2000, static_cast<unsigned>(strip));
+    Session s(100, 120);
+    s.overlay = [strip](const PixelView& grab, int) {
+      for (int j = 120 - strip; j < 120; ++j) std::fill(ViewRow(grab, j), ViewRow(grab, j) + 100, 0x00FFFFFFu);
+    };
+    s.Start(c, 0);
+    ExpectFollows(s, c, OffsetsFrom(0, moves), strip);
+    if (HasFatalFailure()) return;
+  }
+  // A caret 2 x 15 at document rows 260 .. 274, shown at every other tick: it comes into view,
+  // passes the image's end and stays in the overlap for a while.
+  Content c(100, 2000, 41);
+  Session s(100, 200);
+  bool shown = false;
+  const auto onCaret = [](int y, int x) { return y >= 260 && y < 275 && x >= 50 && x < 52; };
+  s.overlay = [&](const PixelView& grab, int offset) {
+    shown = !shown;
+    for (int j = 0; j < 200; ++j)
+      for (int x = 50; x < 52 && shown; ++x)
+        if (onCaret(offset + j, x)) ViewRow(grab, j)[x] = 0;
+  };
+  s.Start(c, 0);
+  ExpectFollows(s, c, OffsetsFrom(0, moves), 0, onCaret);
 }
 
 TEST(Stitch, LimitAndFirstTick) {
