@@ -81,11 +81,13 @@ void StartCapture() {
 void StopCaptureTimer() {
   if (glTimerId != 0) timeKillEvent(glTimerId);
   glTimerId = 0;
-  HideRangeFrame();
   // A step that passed its guard before the timer died finishes first. The step claims
   // glStepBusy before it reads glCapturing, so once glCapturing is 0 and glStepBusy is seen
   // 0 here, no step is inside and none can enter.
   while (glStepBusy.load() != 0) Sleep(1);
+  // Only then: taking the frame away makes the target repaint round the range, and a step
+  // still grabbing could take in the repainting.
+  HideRangeFrame();
 }
 
 void CancelCapture() {

@@ -36,6 +36,13 @@ uint32_t LastColumnPixel(int x, int k) { return x == kLastSampled ? static_cast<
 // in the last sampled column only; in the grab's index they all share one hash.
 uint32_t EqualRowsPixel(int x, int k) { return x == kLastSampled ? (k < 8000 ? 1u : 2u) : 0x00010101u * (x % 5); }
 
+// Repeated structure: the same text line (and a ruled row under it) every 30 rows, among lines
+// that differ, so that a key row there has a candidate a period away in every direction.
+uint32_t RepeatedPixel(int x, int k) {
+  if (k % 30 == 7) return x % 200 == 0 ? 0x00404040u : 0x00E0E0E0u;
+  return TextPixel(x, k % 30 < 7 ? k % 30 : k);
+}
+
 using Content = uint32_t (*)(int x, int k);
 
 struct Case {
@@ -61,6 +68,9 @@ const Case kCases[] = {
     {"no match, last column", LastColumnPixel, kTooFar, {1074, 2000, 3990}},
     {"no match, equal rows", EqualRowsPixel, kBeyond, {1074, 3990}},
     {"largest move, last column", LastColumnPixel, kLargest, {1074, 2000}},
+    {"usual, repeated lines", RepeatedPixel, 24, {1074, 3990}},
+    {"one period, repeated lines", RepeatedPixel, 30, {1074, 3990}},
+    {"no match, repeated lines", RepeatedPixel, kTooFar, {1074, 3990}},
 };
 
 struct Tick {
