@@ -327,6 +327,17 @@ class EndToEnd : public ::testing::Test {
     }
   }
 
+  // A program's view wheeled up from its end, the ground truth taken `steps` notches down from
+  // there and the view back at its start; then TallSnap started, the format picked and the range
+  // dragged.
+  template <typename Program, typename Truth>
+  bool CaptureOnScrollBack(Program& program, const RECT& range, int notchesUp, int steps, int format, Truth& truth) {
+    if (!program.WheelUp(range, notchesUp) || !truth.Take(range, steps, [&] { program.Wheel(1); })) return false;
+    program.Wheel(-steps);
+    return truth.Shows(0) && StartTallSnap() && PressAndSee(kIdReadyButton, kIdFormatBox) && PickFormat(format) &&
+           DragRange(range.left, range.top, range.right, range.bottom);
+  }
+
   std::string folder;
   ChildProcess tallsnap;
   HWND main = nullptr;
@@ -808,6 +819,12 @@ struct Xterm {
     pid.erase(pid.find_last_not_of("\r\n") + 1);
     return RunUnix("/usr/bin/xdotool search --sync --name ^" + title + "$", 20000) == 0;
   }
+  // lines of prose catted into its scroll-back, the cursor hidden.
+  bool ShowProse(const std::string& font, int cols, int rows, int left, int top, int blank, int lines, uint32_t seed) {
+    const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(seed);
+    WriteFileBytes(WindowsPathOf(text), ProseText(lines, seed));
+    return Start(font, cols, rows, left, top, blank, "cat " + text + "; rm " + text + "; printf '\\033[?25l'");
+  }
   ~Xterm() {
     if (!pid.empty()) RunUnix("/bin/kill " + pid, 10000);
     if (!dir.empty()) RunUnix("/bin/rm -rf " + dir, 10000);
@@ -844,22 +861,11 @@ struct Xterm {
 // the range taken a notch apart beforehand.
 TEST_F(EndToEnd, XtermScrollBackInBursts) {
   Xterm xterm;
-  WriteFileBytes(WindowsPathOf("/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt"),
-                 ProseText(400, 7));
-  ASSERT_TRUE(xterm.Start("6x13", 80, 40, 650, 150, 9,
-                          "cat /tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) +
-                              ".txt; printf '\\033[?25l'"));
+  ASSERT_TRUE(xterm.ShowProse("6x13", 80, 40, 650, 150, 9, 400, 7));
   const RECT area{xterm.x + xterm.border, xterm.y + xterm.border, xterm.x + xterm.width - xterm.border,
                   xterm.y + xterm.height};
-  ASSERT_TRUE(xterm.WheelUp(area, 40));
   StepShots truth;
-  ASSERT_TRUE(truth.Take(area, 18, [&] { xterm.Wheel(1); }));
-  xterm.Wheel(-18);
-  ASSERT_TRUE(truth.Shows(0));
-  ASSERT_TRUE(StartTallSnap());
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kBmp));
-  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
+  ASSERT_TRUE(CaptureOnScrollBack(xterm, area, 40, 18, kBmp, truth));
   int at = 0;
   for (const int burst : {3, 4, 5, -2, 3, 4}) {
     xterm.Wheel(burst, 50 + (at * 7) % 31);
@@ -870,7 +876,6 @@ TEST_F(EndToEnd, XtermScrollBackInBursts) {
   }
   ASSERT_TRUE(FinishThroughDialog(folder + "\\xterm.bmp"));
   ExpectFaithful(folder + "\\xterm.bmp", truth.Image(at), RangeWidth(), truth.Rows(at));
-  DeleteFileA(WindowsPathOf("/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt").c_str());
 }
 
 // Another font (9x15) and a narrower range of an odd width, its bottom edge through a line of
@@ -878,19 +883,10 @@ TEST_F(EndToEnd, XtermScrollBackInBursts) {
 // user scrolls back.
 TEST_F(EndToEnd, XtermFlickPastTheRangeAndBack) {
   Xterm xterm;
-  const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
-  WriteFileBytes(WindowsPathOf(text), ProseText(300, 11));
-  ASSERT_TRUE(xterm.Start("9x15", 60, 30, 640, 120, 2, "cat " + text + "; printf '\\033[?25l'"));
+  ASSERT_TRUE(xterm.ShowProse("9x15", 60, 30, 640, 120, 2, 300, 11));
   const RECT range{xterm.x + 2 + 17, xterm.y + 2 + 7, xterm.x + 2 + 17 + 311, xterm.y + 2 + 7 + 15 * 24 + 8};
-  ASSERT_TRUE(xterm.WheelUp(range, 30));
   StepShots truth;
-  ASSERT_TRUE(truth.Take(range, 9, [&] { xterm.Wheel(1); }));
-  xterm.Wheel(-9);
-  ASSERT_TRUE(truth.Shows(0));
-  ASSERT_TRUE(StartTallSnap());
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kBmp));
-  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  ASSERT_TRUE(CaptureOnScrollBack(xterm, range, 30, 9, kBmp, truth));
   xterm.Wheel(2, 60);
   ASSERT_TRUE(truth.Shows(2));
   EXPECT_TRUE(PreviewShows(truth.Image(2), truth.Rows(2)));
@@ -909,7 +905,6 @@ TEST_F(EndToEnd, XtermFlickPastTheRangeAndBack) {
   EXPECT_TRUE(PreviewShows(truth.Image(7), truth.Rows(7)));
   ASSERT_TRUE(FinishThroughDialog(folder + "\\flicked.bmp"));
   ExpectFaithful(folder + "\\flicked.bmp", truth.Image(7), RangeWidth(), truth.Rows(7));
-  DeleteFileA(WindowsPathOf(text).c_str());
 }
 
 // less in xterm, paged three lines a key press: its prompt line stays below the range.
@@ -1031,22 +1026,11 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
 // there.
 TEST_F(EndToEnd, Demonstration) {
   Xterm xterm;
-  const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
-  WriteFileBytes(WindowsPathOf(text), ProseText(300, 3));
-  ASSERT_TRUE(xterm.Start("7x14", 76, 40, 650, 120, 7, "cat " + text + "; printf '\\033[?25l'"));
+  ASSERT_TRUE(xterm.ShowProse("7x14", 76, 40, 650, 120, 7, 300, 3));
   const RECT area{xterm.x + xterm.border, xterm.y + xterm.border, xterm.x + xterm.width - xterm.border,
                   xterm.y + xterm.height};
-  ASSERT_TRUE(xterm.WheelUp(area, 45));
   StepShots truth;
-  ASSERT_TRUE(truth.Take(area, 25, [&] { xterm.Wheel(1); }));
-  xterm.Wheel(-25);
-  ASSERT_TRUE(truth.Shows(0));
-  ASSERT_TRUE(StartTallSnap());
-  ASSERT_TRUE(TypeInto(Control(kIdNameBox), "demo"));
-  shots.Shot("named");
-  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
-  ASSERT_TRUE(PickFormat(kPng));
-  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
+  ASSERT_TRUE(CaptureOnScrollBack(xterm, area, 45, 25, kPng, truth));
   shots.Shot("capturing");
   int at = 0;
   for (const int burst : {3, 3, 4, -2, 4, 4, 4, 4}) {
@@ -1064,5 +1048,4 @@ TEST_F(EndToEnd, Demonstration) {
     const std::string copy = WindowsPathOf(std::string(out) + "/tall-image.png");
     EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), copy.c_str(), FALSE));
   }
-  DeleteFileA(WindowsPathOf(text).c_str());
 }
