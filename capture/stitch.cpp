@@ -126,6 +126,19 @@ struct Best {
   bool Found() const { return matchRow >= 0; }
 };
 
+// The places a tick has judged, by their offset y - r: a place the overlap of a lower key row
+// refused is not judged again for a higher one. Repeated structure offers the same few offsets
+// to every key row of a repeated line, and judging each once keeps a tick that finds nothing
+// near one reading of the grab.
+struct Judged {
+  std::vector<uint8_t> seen;  // offset + h
+  int h;
+  Judged(int scrollY, int rangeHeight) : seen(static_cast<size_t>(scrollY + rangeHeight + 1), 0), h(rangeHeight) {}
+  bool Seen(int y, int r) const { return seen[static_cast<size_t>(y - r + h)] != 0; }
+  void Mark(int y, int r) { seen[static_cast<size_t>(y - r + h)] = 1; }
+  void Forget(int y, int r) { seen[static_cast<size_t>(y - r + h)] = 0; }
+};
+
 StitchDecision AppendAt(int y, int r, int h) {
   return StitchDecision{StitchOutcome::Append, y, r, y + h - r - kStitchBorder};
 }
@@ -138,12 +151,14 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d)) return d;
+  Judged judged(scrollY, h);
   for (int y = scrollY - 1; y >= kSmallestOverlap; --y) {
     const uint32_t* key = ViewRow(image, y);
     if (Uniform(key, middle)) continue;
     Best best;
     for (int r = h - 1; r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0; --r) {
-      if (!RowsEqual(ViewRow(grab, r), key, w)) continue;
+      if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
+      judged.Mark(y, r);
       const int n = OverlapOf(y, r);
       best.Offer(r, n, AgreeingPairs(image, grab, y, r, n, w, best.Allowed(n)));
     }
@@ -311,7 +326,8 @@ int LiteralStart(const uint32_t* key, int width) {
 
 // The literal search for one key row, paying each row reached and each pixel compared out of
 // the budget. False when the budget ran out before the key row was decided.
-bool LiteralKeyRow(const PixelView& image, const PixelView& grab, int y, int w, int h, int64_t& budget, Best& best) {
+bool LiteralKeyRow(const PixelView& image, const PixelView& grab, int y, int w, int h, int64_t& budget, Best& best,
+                   Judged& judged, std::vector<int>& judgedHere) {
   const uint32_t* key = ViewRow(image, y);
   const int start = LiteralStart(key, w);
   budget -= start;
@@ -320,8 +336,11 @@ bool LiteralKeyRow(const PixelView& image, const PixelView& grab, int y, int w, 
     const uint32_t* row = ViewRow(grab, r);
     budget -= kRowCompareCharge;
     if (row[start] != key[start]) continue;  // the usual end, spared the setting up of a whole comparison
+    if (judged.Seen(y, r)) continue;
     budget -= w;
     if (!RowsEqual(row, key, w)) continue;
+    judged.Mark(y, r);
+    judgedHere.push_back(r);
     const int n = OverlapOf(y, r), allowed = best.Allowed(n);
     int disagree = 0, k = 1;
     for (; k < n && disagree <= allowed; ++k) {
@@ -337,13 +356,15 @@ bool LiteralKeyRow(const PixelView& image, const PixelView& grab, int y, int w, 
 // The same search on hashes: candidates through the grab's index, each confirmed equal at
 // every column, and their overlaps counted on hashes. Equal rows hash equal, so a collision can
 // only count a pair as agreeing that does not: the counts are never below the literal ones.
-void HashedKeyRow(const StitchRows& rows, const PixelView& image, const PixelView& grab, int y, int w, Best& best) {
+void HashedKeyRow(const StitchRows& rows, const PixelView& image, const PixelView& grab, int y, int w, Best& best,
+                  Judged& judged) {
   const uint32_t* key = ViewRow(image, y);
   const uint64_t* imageHash = rows.hash.data();
   const uint64_t* grabHash = rows.grabHash.data();
   for (int r = FirstOfHash(rows, imageHash[y]); r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0;
        r = rows.grabNext[static_cast<size_t>(r)]) {
-    if (!RowsEqual(ViewRow(grab, r), key, w)) continue;
+    if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
+    judged.Mark(y, r);
     const int n = OverlapOf(y, r), allowed = best.Allowed(n);
     int disagree = 0;
     for (int k = 1; k < n && disagree <= allowed; ++k) disagree += imageHash[y - k] != grabHash[r - k];
@@ -372,21 +393,25 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   // the overlap. Past about that much, the grab's rows are hashed and indexed instead.
   int64_t literalLeft = literalSamples >= 0 ? literalSamples : int64_t{h} * (w + 2 * kRowCompareCharge);
   bool indexed = false;
+  Judged judged(scrollY, h);
+  std::vector<int> judgedHere;
   for (int y = scrollY - 1; y >= kSmallestOverlap; --y) {
     if (rows.uniform[static_cast<size_t>(y)]) continue;
     Best best;
     if (!indexed) {
-      if (LiteralKeyRow(image, grab, y, w, h, literalLeft, best)) {
+      judgedHere.clear();
+      if (LiteralKeyRow(image, grab, y, w, h, literalLeft, best, judged, judgedHere)) {
         if (best.Found()) return AppendAt(y, best.matchRow, h);
         continue;
       }
-      // The key row is searched again, all on hashes.
+      // The key row is searched again, all on hashes, as if never begun.
+      for (const int r : judgedHere) judged.Forget(y, r);
       best = Best{};
       IndexGrab(rows, grab, w, h);
       indexed = true;
       ++rows.indexBuilds;
     }
-    HashedKeyRow(rows, image, grab, y, w, best);
+    HashedKeyRow(rows, image, grab, y, w, best, judged);
     if (!best.Found()) continue;
     // The count chosen is the literal one unless a collision raised it; then no other count
     // can be trusted either, and the literal search decides the tick.
