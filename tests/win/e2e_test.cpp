@@ -829,6 +829,8 @@ struct Xterm {
     if (!pid.empty()) RunUnix("/bin/kill " + pid, 10000);
     if (!dir.empty()) RunUnix("/bin/rm -rf " + dir, 10000);
   }
+  // The whole text area with the blank strip under its last line.
+  RECT TextAndStrip() const { return RECT{x + border, y + border, x + width - border, y + height}; }
   std::string Pointer() const {
     return "mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2);
   }
@@ -862,8 +864,7 @@ struct Xterm {
 TEST_F(EndToEnd, XtermScrollBackInBursts) {
   Xterm xterm;
   ASSERT_TRUE(xterm.ShowProse("6x13", 80, 40, 650, 150, 9, 400, 7));
-  const RECT area{xterm.x + xterm.border, xterm.y + xterm.border, xterm.x + xterm.width - xterm.border,
-                  xterm.y + xterm.height};
+  const RECT area = xterm.TextAndStrip();
   StepShots truth;
   ASSERT_TRUE(CaptureOnScrollBack(xterm, area, 40, 18, kBmp, truth));
   int at = 0;
@@ -1027,8 +1028,7 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
 TEST_F(EndToEnd, Demonstration) {
   Xterm xterm;
   ASSERT_TRUE(xterm.ShowProse("7x14", 76, 40, 650, 120, 7, 300, 3));
-  const RECT area{xterm.x + xterm.border, xterm.y + xterm.border, xterm.x + xterm.width - xterm.border,
-                  xterm.y + xterm.height};
+  const RECT area = xterm.TextAndStrip();
   StepShots truth;
   ASSERT_TRUE(CaptureOnScrollBack(xterm, area, 45, 25, kPng, truth));
   shots.Shot("capturing");
