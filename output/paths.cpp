@@ -111,8 +111,14 @@ ReplyPaths ParseReplyPaths(const char* reply, size_t len, size_t maxNames) {
 }
 
 std::string SaveRequestFolder(const std::string& folder) {
-  if (!folder.empty() && folder.back() == '\\') return folder.substr(0, folder.size() - 1);
-  return folder;
+  // A last byte of 0x5C may be the second half of ソ or 表, which must stay whole.
+  size_t i = 0, last = std::string::npos;
+  while (i < folder.size()) {
+    const bool wide = IsSjisLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size();
+    if (!wide && i + 1 == folder.size() && folder[i] == '\\') last = i;
+    i += wide ? 2 : 1;
+  }
+  return last == std::string::npos ? folder : folder.substr(0, last);
 }
 
 std::string ReplaceExtension(const std::string& path, const std::string& extension) {

@@ -104,7 +104,7 @@ void MainWndSavePos(const char* path, HWND window) {
 
 void LoadSettings() {
   const std::string folder = FileReadLine(kSaveFolderFile, 0);
-  SetText(FileHozonFolderPath, folder.size() < 2 ? std::string(glDesktopPath) : folder);
+  SetText(FileHozonFolderPath, SaveFolderFromLine(folder, glDesktopPath, sizeof FileHozonFolderPath));
   MainWndLoadPos(kMainWndPosFile, glMainWnd);
   SetText(glFormatText, FileExists(kFormatFile) ? FileReadLine(kFormatFile, 0) : std::string("j"));
 }

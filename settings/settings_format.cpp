@@ -60,3 +60,7 @@ std::string SplitExtension(std::string& path) {
   path.erase(dot);
   return ext;
 }
+
+std::string SaveFolderFromLine(const std::string& line, const std::string& desktop, size_t capacity) {
+  return line.size() < 2 || line.size() >= capacity ? desktop : line;
+}

@@ -25,6 +25,10 @@ WindowPos ParseMainWndPos(const char* bytes, size_t len);
 // The text written to MainWnd.txt before its terminating zero byte.
 std::string FormatMainWndPos(int32_t left, int32_t top);
 
+// The save folder from the first line of FileHozonPath.txt: the desktop when the line is too
+// short to be a folder, or too long for a buffer of capacity bytes (cut, it would name another).
+std::string SaveFolderFromLine(const std::string& line, const std::string& desktop, size_t capacity);
+
 // Cuts path before its last "." (folders included) and returns the cut-off part, dot and all.
 std::string SplitExtension(std::string& path);
 

@@ -94,8 +94,15 @@ int32_t TextToInt(const std::string& text, size_t count) {
 }
 
 std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (size_t i = 0; i < text.size(); ++i) {
+    // The second byte of a double-byte character may have a capital's value (ア is 83 41):
+    // it is part of that character, never a letter.
+    if (IsSjisLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
+  }
   return text;
 }
 

@@ -13,7 +13,7 @@ std::string IntToText(int32_t v);
 // count 0 means the whole text; stops at the first byte that is not a digit.
 int32_t TextToInt(const std::string& text, size_t count = 0);
 
-// The text with ASCII capitals made small; every other byte unchanged.
+// The text with its single-byte ASCII capitals made small; double-byte characters unchanged.
 std::string AsciiLower(std::string text);
 
 std::string StrJoin(const std::string& first, const std::string& second);

@@ -89,6 +89,8 @@ TEST(PathHelpers, ExtensionAndFolder) {
   EXPECT_EQ(SaveRequestFolder("C:\\a\\"), "C:\\a");  // sent with cbData 6: its 4 bytes, its zero and one more
   EXPECT_EQ(SaveRequestFolder("C:\\a"), "C:\\a");
   EXPECT_EQ(SaveRequestFolder("C:\\"), "C:");
+  EXPECT_EQ(SaveRequestFolder("C:\\ソ"), "C:\\ソ");  // its second byte is 0x5C: the character stays whole
+  EXPECT_EQ(SaveRequestFolder("C:\\表\\能\\"), "C:\\表\\能");
   EXPECT_EQ(ReplaceExtension("C:\\x\\a.png", ".bmp"), "C:\\x\\a.bmp");
   EXPECT_EQ(ReplaceExtension("C:\\x\\a", ".jpg"), "C:\\x\\a.jpg");
   EXPECT_EQ(ReplaceExtension("C:\\表\\a.b.png", ".jpg"), "C:\\表\\a.b.jpg");
@@ -155,6 +157,11 @@ TEST(FinishTrim, CutsTrailingBlackRowsAndTheLowestContentRow) {
   EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);
   std::vector<uint32_t> black(static_cast<size_t>(56) * 4006, 0);
   EXPECT_EQ(TrimmedHeight(PixelView{black.data(), 56, 4006}, 50, 300), 300);  // all black keeps its height
+  // A range as tall as two stacked 4K screens leaves scrollY past the image's last row.
+  EXPECT_EQ(TrimmedHeight(image, 50, 4006), 119);
+  ViewRow(image, 4005)[0] = 0x00FFFFFF;
+  EXPECT_EQ(TrimmedHeight(image, 50, 4300), 4005);
+  EXPECT_EQ(TrimmedHeight(PixelView{black.data(), 56, 4006}, 50, 4300), 4006);
 }
 
 TEST(NameHistory, CaseInsensitiveAndTwentyAtMost) {
@@ -163,7 +170,11 @@ TEST(NameHistory, CaseInsensitiveAndTwentyAtMost) {
   EXPECT_FALSE(RememberName(history, "shot"));
   EXPECT_FALSE(RememberName(history, "SHOT"));
   EXPECT_TRUE(RememberName(history, "表"));
-  for (int i = 0; i < 18; ++i) EXPECT_TRUE(RememberName(history, "n" + std::to_string(i)));
+  // Only single-byte letters fold: ア (83 41) and ヂ (83 61) differ in a second byte alone.
+  EXPECT_TRUE(RememberName(history, "画像ア"));
+  EXPECT_TRUE(RememberName(history, "画像ヂ"));
+  EXPECT_FALSE(RememberName(history, "画像ア"));
+  for (int i = 0; i < 16; ++i) EXPECT_TRUE(RememberName(history, "n" + std::to_string(i)));
   ASSERT_EQ(history.size(), 20u);
   EXPECT_TRUE(RememberName(history, "the 21st"));
   ASSERT_EQ(history.size(), 20u);

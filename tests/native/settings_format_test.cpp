@@ -27,6 +27,11 @@ TEST(ExtractLine, LongLineIsCutAtACharacter) {
   // 1002 ASCII bytes, then a double-byte character that would straddle the limit.
   const std::string content = std::string(1002, 'a') + "表";
   EXPECT_EQ(Line(content, 0), std::string(1002, 'a'));
+  // A save folder longer than its buffer would be cut into the name of another folder.
+  EXPECT_EQ(SaveFolderFromLine("C:\\" + std::string(300, 'a'), "C:\\desk", 264), "C:\\desk");
+  EXPECT_EQ(SaveFolderFromLine("C:\\" + std::string(261, 'a'), "C:\\desk", 264), "C:\\desk");
+  EXPECT_EQ(SaveFolderFromLine("C:\\" + std::string(260, 'a'), "C:\\desk", 264), "C:\\" + std::string(260, 'a'));
+  EXPECT_EQ(SaveFolderFromLine("C", "C:\\desk", 264), "C:\\desk");
 }
 
 TEST(MainWndPos, ParsesOnlyCrLfLines) {
