@@ -49,6 +49,8 @@ void StartUp(HINSTANCE instance) {
   GetCurrentDirectoryA(260, glStartDir);
   glVirtualW = GetSystemMetrics(SM_CXVIRTUALSCREEN);
   glVirtualH = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  glVirtualX = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  glVirtualY = GetSystemMetrics(SM_YVIRTUALSCREEN);
   glDisplayDC = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
   glBufMaxH = 4000;
   SHGetSpecialFolderPathA(nullptr, glDesktopPath, CSIDL_DESKTOP, FALSE);

@@ -24,6 +24,10 @@ extern HBRUSH glCyanBrush;
 extern char glStartDir[kTextBufBytes];
 extern int glVirtualW;
 extern int glVirtualH;
+// The virtual screen's top-left corner in screen coordinates: negative with a monitor left of or
+// above the primary one.
+extern int glVirtualX;
+extern int glVirtualY;
 extern HDC glDisplayDC;
 extern int glBufMaxH;
 extern int glBorder;

@@ -9,6 +9,8 @@ HBRUSH glCyanBrush;
 char glStartDir[kTextBufBytes];
 int glVirtualW;
 int glVirtualH;
+int glVirtualX;
+int glVirtualY;
 HDC glDisplayDC;
 int glBufMaxH;
 int glBorder;

@@ -14,14 +14,15 @@ namespace {
 constexpr int kFrozenSpan = 2000;
 constexpr int kMinRangeSide = 100;
 
-// Puts the client area exactly over the screen, the caption and frame off it.
+// Puts the client area exactly over the virtual screen, the caption and frame off it. Client
+// coordinates are then screen coordinates less the virtual screen's corner.
 void PlaceOverScreen(HWND window) {
   RECT client{}, frame{};
   GetClientRect(window, &client);
   GetWindowRect(window, &frame);
   const int frameX = ((frame.right - frame.left) - (client.right - client.left)) / 2;
   const int frameY = (frame.bottom - frame.top) - (client.bottom - client.top) - frameX;
-  SetWindowPos(window, nullptr, -frameX, -frameY, glVirtualW + 2 * frameX, glVirtualH + 2 * frameY, SWP_NOZORDER);
+  SetWindowPos(window, nullptr, glVirtualX - frameX, glVirtualY - frameY, glVirtualW + 2 * frameX, glVirtualH + 2 * frameY, SWP_NOZORDER);
 }
 
 // The window is larger than the screen by its frame; without this the system would clamp it to
@@ -42,6 +43,7 @@ void PaintFrozenScreen(HWND window) {
 void ApplyCursorRule(int16_t x, int16_t y) {
   RECT main{};
   GetWindowRect(glMainWnd, &main);
+  OffsetRect(&main, -glVirtualX, -glVirtualY);
   HCURSOR wanted = PointInRect(main.left, main.top, main.right, main.bottom, x, y) ? glArrowCursor : glCrossCursor;
   if (GetCursor() == wanted) return;
   SetClassLongPtrA(glHanniWnd, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(wanted));
@@ -70,21 +72,19 @@ void EndDrag(int x, int y) {
   glDragEndX = x;
   glDragEndY = y;
   OrderRect(glDragStartX, glDragStartY, glDragEndX, glDragEndY);
-  glHanniLeft = glDragStartX;
-  glHanniTop = glDragStartY;
-  glHanniRight = glDragEndX;
-  glHanniBottom = glDragEndY;
-  TraceNumbers("glHanniLeft", glHanniLeft, 0, 0, 0, 0);
-  TraceNumbers("glHanniTop", glHanniTop, 0, 0, 0, 0);
-  TraceNumbers("glHanniRight", glHanniRight, 0, 0, 0, 0);
-  TraceNumbers("glHanniBottom", glHanniBottom, 0, 0, 0, 0);
-  glHanniLeft -= glBorder;
-  glHanniTop -= glBorder;
-  glHanniRight += glBorder;
-  glHanniBottom += glBorder;
+  const RangeRect range =
+      RangeFromDrag(glDragStartX, glDragStartY, glDragEndX, glDragEndY, glVirtualX, glVirtualY, glBorder);
+  TraceNumbers("glHanniLeft", range.left + glBorder, 0, 0, 0, 0);
+  TraceNumbers("glHanniTop", range.top + glBorder, 0, 0, 0, 0);
+  TraceNumbers("glHanniRight", range.right - glBorder, 0, 0, 0, 0);
+  TraceNumbers("glHanniBottom", range.bottom - glBorder, 0, 0, 0, 0);
+  glHanniLeft = range.left;
+  glHanniTop = range.top;
+  glHanniRight = range.right;
+  glHanniBottom = range.bottom;
   ShowWindow(glHanniWnd, SW_HIDE);
-  glHanniWidth = glHanniRight - glHanniLeft - 2 * glBorder;
-  glHanniHeight = glHanniBottom - glHanniTop - 2 * glBorder;
+  glHanniWidth = range.width;
+  glHanniHeight = range.height;
   glDragging = 0;
   if (glHanniWidth < kMinRangeSide || glHanniHeight < kMinRangeSide) {
     ShowRangeLayout();  // the too-small rectangle stays stored
@@ -92,6 +92,13 @@ void EndDrag(int x, int y) {
   }
   Sleep(300);  // lets the range window vanish from the screen before the first grab
   StartCapture();
+}
+
+// Alt+F4 gives up the choice; the window stays for the next one.
+void CloseRangeSelect() {
+  ShowWindow(glHanniWnd, SW_HIDE);
+  glDragging = 0;
+  ShowRangeLayout();
 }
 
 int16_t LowX(LPARAM lParam) { return static_cast<int16_t>(LOWORD(lParam)); }
@@ -114,7 +121,7 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 0;
     case WM_LBUTTONDOWN: StartDrag(LowX(lParam), HighY(lParam)); return 0;
     case WM_LBUTTONUP: EndDrag(LowX(lParam), HighY(lParam)); return 0;
-    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_CLOSE: CloseRangeSelect(); return 0;
     case WM_TIMER:
     case WM_DESTROY: return 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
@@ -125,8 +132,8 @@ void BeginRangeSelect() {
   Sleep(300);  // lets the click's own redrawing settle before the screen is frozen
   // Only the screen itself is copied: the surfaces are 200 pixels larger, and a source
   // reaching past the screen makes some display drivers copy nothing at all.
-  BitBlt(glHanniMemDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, 0, 0, SRCCOPY);
-  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, 0, 0, SRCCOPY);
+  BitBlt(glHanniMemDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, glVirtualX, glVirtualY, SRCCOPY);
+  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, glVirtualX, glVirtualY, SRCCOPY);
   ShowWindow(glHanniWnd, SW_SHOWNORMAL);
   ShowCaptureLayout();
 }

@@ -12,6 +12,15 @@ int PointInRect(int left, int top, int right, int bottom, int16_t x, int16_t y) 
   return left <= x && x <= right && top <= y && y <= bottom ? 1 : 0;
 }
 
+RangeRect RangeFromDrag(int startX, int startY, int endX, int endY, int originX, int originY, int border) {
+  OrderRect(startX, startY, endX, endY);
+  RangeRect r{startX + originX - border, startY + originY - border, endX + originX + border,
+              endY + originY + border, 0, 0};
+  r.width = r.right - r.left - 2 * border;
+  r.height = r.bottom - r.top - 2 * border;
+  return r;
+}
+
 std::vector<FrameBlock> DashedFrameBlocks(int left, int top, int right, int bottom, int thickness) {
   constexpr int kDash = 15;
   OrderRect(left, top, right, bottom);

@@ -10,6 +10,15 @@ void OrderRect(int& left, int& top, int& right, int& bottom);
 // 1 when left <= x <= right and top <= y <= bottom (edges included), else 0.
 int PointInRect(int left, int top, int right, int bottom, int16_t x, int16_t y);
 
+// The stored range for a drag in the range window: the window's client area lies over the whole
+// virtual screen, whose top-left corner is (originX, originY) in screen coordinates (negative with
+// a monitor left of or above the primary one). In screen coordinates, grown by border.
+struct RangeRect {
+  int left, top, right, bottom;  // grown by border
+  int width, height;             // of the dragged rectangle itself
+};
+RangeRect RangeFromDrag(int startX, int startY, int endX, int endY, int originX, int originY, int border);
+
 struct FrameBlock {
   int x, y, w, h;
   bool black;  // white otherwise

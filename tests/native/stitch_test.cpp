@@ -389,6 +389,14 @@ TEST(RangeRect, OrderAndHitTest) {
   EXPECT_EQ(PointInRect(10, 20, 30, 40, 31, 40), 0);
   EXPECT_EQ(PointInRect(10, 20, 30, 40, 9, 25), 0);
   EXPECT_EQ(PointInRect(-20, -20, 5, 5, -1, -1), 1);
+  // A drag of exactly 100 x 100 on one screen, and the same drag backwards over a virtual screen
+  // whose corner lies left of and above the primary screen's origin.
+  const RangeRect one = RangeFromDrag(200, 300, 300, 400, 0, 0, 3);
+  EXPECT_EQ((std::vector<int>{one.left, one.top, one.right, one.bottom, one.width, one.height}),
+            (std::vector<int>{197, 297, 303, 403, 100, 100}));
+  const RangeRect two = RangeFromDrag(300, 400, 200, 300, -1920, -120, 3);
+  EXPECT_EQ((std::vector<int>{two.left, two.top, two.right, two.bottom, two.width, two.height}),
+            (std::vector<int>{-1723, 177, -1617, 283, 100, 100}));
 }
 
 TEST(RangeRect, DashedFrameLayout) {

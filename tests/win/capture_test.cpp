@@ -115,6 +115,13 @@ TEST_F(CaptureTest, TheRangeWindowShowsTheScreenFrozen) {
                                      RGB(ContentPixel(5, offset + 200) >> 16, (ContentPixel(5, offset + 200) >> 8) & 0xFF,
                                          ContentPixel(5, offset + 200) & 0xFF); },
                         5000));
+  // Alt+F4 gives up the choice: the window hides, ready for the next one, and the range layout returns.
+  SendMessageA(glHanniWnd, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(glHanniWnd));
+  EXPECT_FALSE(IsWindowVisible(glHanniWnd));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdRangeButton)));
+  Click(kIdRangeButton);
+  EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(glHanniWnd) != FALSE; }, 5000));
   ShowWindow(glHanniWnd, SW_HIDE);
   Click(kIdCancelButton);
 }
