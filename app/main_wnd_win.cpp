@@ -67,6 +67,7 @@ void OnMainWndCreate(HWND window) {
 void StoreConverterReply(const COPYDATASTRUCT* data) {
   if (data == nullptr || data->dwData != 1) return;
   glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, data->lpData, data->cbData));
+  glReplyArrived = 1;
 }
 
 void OnMainCommand(int id, int code) {

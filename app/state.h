@@ -44,6 +44,8 @@ extern Surface glHanniMemBeforeDC;
 extern HWND glMainWnd;
 extern char glReplyBuf[];
 extern int glReplyLen;
+// 1 once a reply has arrived since the last save-location request began.
+extern int glReplyArrived;
 
 // Main-window creation.
 extern char glFormatText[kTextBufBytes];

@@ -26,6 +26,7 @@ Surface glHanniMemBeforeDC;
 HWND glMainWnd;
 char glReplyBuf[kReplyBufBytes];
 int glReplyLen;
+int glReplyArrived;
 
 char glFormatText[kTextBufBytes];
 char FileHozonFolderPath[kTextBufBytes];

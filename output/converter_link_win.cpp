@@ -41,12 +41,12 @@ void ReportMissingConverter() {
 
 }  // namespace
 
-void ShellOpen(const char* file, const char* parameters) {
-  ShellExecuteA(nullptr, "open", file, parameters, nullptr, SW_SHOWNORMAL);
+bool ShellOpen(const char* file, const char* parameters) {
+  return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file, parameters, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
 bool LaunchAndFindWindow(HWND& handleVar, const char* file, const char* title) {
-  ShellOpen(file, nullptr);
+  if (!ShellOpen(file, nullptr)) return false;  // nothing started: nothing to wait for
   Sleep(200);
   const DWORD start = GetTickCount();
   UINT direction = GW_HWNDPREV;  // up from the topmost main window first, then down
@@ -73,6 +73,27 @@ void ConnectConverter() {
   if (!CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, width, height, 32)) return;
   if (!CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, width, height, 32)) return;
   EnableWindow(rangeButton, TRUE);
+}
+
+bool EnsureConverter() {
+  char title[sizeof KELVO_WINDOW_TITLE + 1] = {};
+  // A handle can be reused by another window once the converter's is gone: the title tells.
+  if (glConverterWnd != nullptr && IsWindow(glConverterWnd) && GetWindowTextA(glConverterWnd, title, sizeof title) > 0 &&
+      lstrcmpA(title, KELVO_WINDOW_TITLE) == 0)
+    return true;
+  glConverterWnd = nullptr;
+  for (UINT direction : {GW_HWNDPREV, GW_HWNDNEXT}) {
+    HWND found = FindTitledWindow(glMainWnd, direction, KELVO_WINDOW_TITLE);
+    if (found != nullptr) {
+      glConverterWnd = found;
+      return true;
+    }
+  }
+  HWND started = nullptr;
+  if (GetFileAttributesA("Kelvo.exe") == INVALID_FILE_ATTRIBUTES) return false;
+  if (!LaunchAndFindWindow(started, "Kelvo.exe", KELVO_WINDOW_TITLE)) return false;
+  glConverterWnd = started;
+  return true;
 }
 
 void OpenLatestVersionPage() {

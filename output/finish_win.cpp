@@ -11,6 +11,7 @@
 #include "app/main_wnd_core.h"
 #include "app/state.h"
 #include "capture/session.h"
+#include "output/converter_link.h"
 #include "output/finish_core.h"
 #include "output/handoff.h"
 #include "output/paths.h"
@@ -44,6 +45,9 @@ const OutputMode* ModeFor(int firstByte) {
 
 void Tell(const std::string& text) { MessageBoxA(glMainWnd, text.c_str(), "<(_ _)>", MB_OK | MB_TOPMOST); }
 
+// Another program may hold the clipboard for a moment.
+constexpr DWORD kClipboardWaitMs = 2000;
+
 // The names used this run, in the name box's list too.
 void RememberNameInHistory() {
   std::vector<std::string> history(glNameHistory, glNameHistory + glNameCount);
@@ -54,26 +58,53 @@ void RememberNameInHistory() {
   SendMessageA(GetDlgItem(glMainWnd, kIdNameBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(glNameText));
 }
 
-// The bitmap goes to the clipboard through a BMP file the converter makes.
-void CopyToClipboard(const Surface& cut) {
-  HandOffImage(kClipboardFile, static_cast<const uint32_t*>(cut.view), cut.width, cut.height, 100);
+const uint32_t* Pixels(const Surface& s) { return static_cast<const uint32_t*>(s.view); }
+
+bool OpenClipboardWaiting() {
+  const DWORD start = GetTickCount();
+  while (!OpenClipboard(nullptr)) {
+    if (GetTickCount() - start >= kClipboardWaitMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+// The bitmap goes to the clipboard through a BMP file: the converter's when it runs, else
+// TallSnap's own.
+bool CopyToClipboard(const Surface& cut, std::string& problem) {
+  std::string ignored;
+  if (!(EnsureConverter() && ConvertWithKelvo(kClipboardFile, Pixels(cut), cut.width, cut.height, ignored)) &&
+      !BmpSaveByDIBS(kClipboardFile, Pixels(cut), cut.width, cut.height, 0)) {
+    problem = std::string("クリップボードに渡すBMPファイルを書き込めませんでした。\r\n") + kClipboardFile;
+    return false;
+  }
   HBITMAP bitmap = static_cast<HBITMAP>(
       LoadImageA(GetModuleHandleA(nullptr), kClipboardFile, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
-  if (bitmap != nullptr && OpenClipboard(nullptr)) {
-    EmptyClipboard();
-    SetClipboardData(CF_BITMAP, bitmap);  // the clipboard owns it now
-    CloseClipboard();
-  } else if (bitmap != nullptr) {
-    DeleteObject(bitmap);
-    Tell("クリップボードを開けませんでした。");
-  }
   DeleteFileA(kClipboardFile);
+  if (bitmap == nullptr) {
+    problem = "クリップボードに渡す画像を読み込めませんでした。";
+    return false;
+  }
+  if (!OpenClipboardWaiting()) {
+    DeleteObject(bitmap);
+    problem = "ほかのプログラムがクリップボードを使っていて、開けませんでした。";
+    return false;
+  }
+  EmptyClipboard();
+  const bool taken = SetClipboardData(CF_BITMAP, bitmap) != nullptr;  // the clipboard owns it then
+  CloseClipboard();
+  if (taken) return true;
+  DeleteObject(bitmap);
+  problem = "クリップボードに画像を置けませんでした。";
+  return false;
 }
 
 // The extension of the path's last component, dot included.
 std::string CurrentExtension(const std::string& path) { return PathFindExtensionA(path.c_str()); }
 
-void WriteFiles(const OutputMode& mode, std::string path, const Surface& cut) {
+// Every file of the mode. False, with problem set, when one could not be written in any form.
+bool WriteFiles(const OutputMode& mode, std::string path, const Surface& cut, std::string& problem) {
+  std::string bmpWritten;
   bool first = true;
   for (const char* extension : mode.extensions) {
     if (!first) Sleep(200);
@@ -81,32 +112,70 @@ void WriteFiles(const OutputMode& mode, std::string path, const Surface& cut) {
     if (lstrcmpiA(CurrentExtension(path).c_str(), extension) != 0) path = ReplaceExtension(path, extension);
     if (std::strcmp(extension, ".jpg") == 0) TraceText("SaveFilePath", path);
     if (!NextFreeName(path, PathIsTaken)) {
-      Tell("同じ名前のファイルが多すぎて、番号をつけられません。\r\n" + path);
-      continue;
+      problem = "同じ名前のファイルが多すぎて、番号をつけられません。\r\n" + path;
+      return false;
     }
     if (path.size() >= kTextBufBytes) {
-      Tell("保存先のパスが長すぎます。\r\n" + path);
-      continue;
+      problem = "保存先のパスが長すぎます。\r\n" + path;
+      return false;
     }
-    HandOffImage(path, static_cast<const uint32_t*>(cut.view), cut.width, cut.height, 100);
+    // Without the converter, the BMP already written is the image: one file, one message.
+    if (!bmpWritten.empty() && !EnsureConverter()) {
+      Tell("（;‘ o‘）/Kelvo.exeが動いていないため、PNG・JPGは作れませんでした。BMPは保存しました。\r\n" + bmpWritten);
+      return true;
+    }
+    switch (HandOffImage(path, Pixels(cut), cut.width, cut.height, 100, problem)) {
+      case HandOff::Failed: return false;
+      case HandOff::SavedAsBmp: return true;  // the image is safe, and the user knows where
+      case HandOff::Written:
+        if (std::strcmp(extension, ".bmp") == 0) bmpWritten = path;
+        break;
+    }
   }
+  return true;
 }
 
-// Where the files go: the desktop, or the converter's save dialog. Empty: nowhere (cancelled,
-// or already saved elsewhere).
-std::string ChooseOutputPath(const OutputMode* mode, const Surface& cut) {
-  if (SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0)
-    return std::string(glDesktopPath) + "\\" + glNameText;
-  if (!AskSaveLocation(glMainWnd, mode != nullptr ? mode->fileTypeText : "", kSaveTitle, glNameText)) {
-    // No converter to show the dialog: the image is kept as a BMP in the save folder.
-    SaveFallbackBmp(std::string("C:\\") + glNameText, static_cast<const uint32_t*>(cut.view), cut.width, cut.height,
-                    "（;‘ o‘）/Kelvo.exeが動いていないため、保存先を選べませんでした。");
-    return std::string();
+// Writes the image as the format box says, where the user says. False, with problem set, when
+// it could not be written anywhere: the image must then stay.
+bool WriteOutput(const Surface& cut, std::string& problem) {
+  const int key = FirstChar(glFormatText);
+  if (key == 'B') return CopyToClipboard(cut, problem);
+  const OutputMode* mode = ModeFor(key);
+  if (mode == nullptr) {
+    problem = "保存形式が選ばれていません。保存形式を選んでください。";
+    return false;
   }
-  if (SentakuFileName[0][0] == '\0') return std::string();
-  const std::string path(glReplyBuf, strnlen(glReplyBuf, kReplyBufBytes));
-  TraceText("SaveFilePath", path);
-  return path;
+  std::string path;
+  if (SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0) {
+    path = std::string(glDesktopPath) + "\\" + glNameText;
+  } else {
+    const std::string stem = std::string("C:\\") + glNameText;  // only its name part is used
+    switch (AskSaveLocation(glMainWnd, mode->fileTypeText, kSaveTitle, glNameText)) {
+      case SaveAnswer::Cancelled: return true;  // the user's own choice
+      case SaveAnswer::NoConverter:
+        return SaveFallbackBmp(stem, Pixels(cut), cut.width, cut.height,
+                               "（;‘ o‘）/Kelvo.exeが動いていないため、保存先を選べませんでした。", problem);
+      case SaveAnswer::NoReply:
+        return SaveFallbackBmp(stem, Pixels(cut), cut.width, cut.height,
+                               "（;‘ o‘）/Kelvo.exeから保存先の返事がありませんでした。", problem);
+      case SaveAnswer::Chosen:
+        path.assign(glReplyBuf, strnlen(glReplyBuf, kReplyBufBytes));
+        TraceText("SaveFilePath", path);
+        break;
+    }
+  }
+  if (path.size() >= kTextBufBytes) {
+    problem = "保存先のパスが長すぎます。\r\n" + path;
+    return false;
+  }
+  SetText(FileHozonFolderPath, FolderOfPath(path));
+  return WriteFiles(*mode, path, cut, problem);
+}
+
+// The image stays with TallSnap, in the capture layout, so that "終わる" can try again.
+void KeepImage(Surface& cut, const std::string& why) {
+  Tell(why + "\r\n\r\n画像はまだTallSnapにあります。直してから、もう一度「終わる」を押してください。");
+  ReleaseSurface(cut);
 }
 
 }  // namespace
@@ -125,32 +194,12 @@ void FinishCapture() {
   GdiFlush();
 
   const std::string name = ControlText(glMainWnd, kIdNameBox);
-  if (name.size() >= kEntryBufBytes) {
-    // Refused rather than cut into another name; the image stays for another try.
-    Tell("名前が長すぎます。短くしてから、もう一度「終わる」を押してください。");
-    ReleaseSurface(cut);
-    return;
-  }
+  if (name.size() >= kEntryBufBytes) return KeepImage(cut, "名前が長すぎます。短くしてください。");
   SetText(glNameText, name);
   RememberNameInHistory();
 
-  const int key = FirstChar(glFormatText);
-  if (key == 'B') {
-    CopyToClipboard(cut);
-  } else {
-    const OutputMode* mode = ModeFor(key);
-    const std::string path = ChooseOutputPath(mode, cut);
-    if (path.size() >= kTextBufBytes) {
-      // Refused rather than cut into another path; the image stays for another try.
-      Tell("保存先のパスが長すぎます。\r\n" + path);
-      ReleaseSurface(cut);
-      return;
-    }
-    if (!path.empty()) {
-      SetText(FileHozonFolderPath, FolderOfPath(path));
-      if (mode != nullptr) WriteFiles(*mode, path, cut);
-    }
-  }
+  std::string problem;
+  if (!WriteOutput(cut, problem)) return KeepImage(cut, problem);
 
   ReleaseSurface(cut);
   ReleaseSurface(glBufDC);

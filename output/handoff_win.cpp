@@ -7,6 +7,7 @@
 
 #include "app/state.h"
 #include "output/bmp.h"
+#include "output/converter_link.h"
 #include "output/handoff_files.h"
 #include "output/paths.h"
 #include "settings/files.h"
@@ -43,14 +44,12 @@ bool BmpSaveByDIBS(const std::string& path, const uint32_t* pixels, int width, i
                   WriteFile(out, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
                   written == file.size();
   if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  if (!ok) {
-    DeleteFileA(path.c_str());
-    Tell("BMPファイルを書き込めませんでした。\r\n" + path);
-  }
+  if (!ok && out != INVALID_HANDLE_VALUE) DeleteFileA(path.c_str());  // a part of the image is no image
   return ok;
 }
 
-bool SaveFallbackBmp(const std::string& stemPath, const uint32_t* pixels, int width, int height, const char* why) {
+bool SaveFallbackBmp(const std::string& stemPath, const uint32_t* pixels, int width, int height, const char* why,
+                     std::string& problem) {
   std::string folder = FileHozonFolderPath;
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (folder.size() < 2 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -60,40 +59,27 @@ bool SaveFallbackBmp(const std::string& stemPath, const uint32_t* pixels, int wi
   std::string name = parts.valid ? parts.name : stemPath.substr(0, stemPath.rfind('.'));
   std::string path = folder + name + ".bmp";
   if (!NextFreeName(path, PathIsTaken)) {
-    Tell(std::string(why) + "\r\n画像を保存できる名前がありません。\r\n" + path);
+    problem = std::string(why) + "\r\n画像を保存できる名前がありません。\r\n" + path;
     return false;
   }
-  if (!BmpSaveByDIBS(path, pixels, width, height, 0)) return false;
+  if (path.size() >= kTextBufBytes || !BmpSaveByDIBS(path, pixels, width, height, 0)) {
+    problem = std::string(why) + "\r\nBMPファイルも書き込めませんでした。\r\n" + path;
+    return false;
+  }
   Tell(std::string(why) + "\r\n画像はBMPで保存しました。\r\n" + path);
   return true;
 }
 
-int HandOffImage(const std::string& path, const uint32_t* pixels, int width, int height, int quality) {
-  char cwd[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-  DeleteFileA(path.c_str());  // the name is free by its attributes: only our own earlier file can be here
-  DeleteFileA((std::string(cwd) + "\\" + kHandOffJpgFile).c_str());
-  DeleteFileA((std::string(cwd) + "\\" + kHandOffBmpFile).c_str());
-  if (!IsImageFileName(PathFindFileNameA(path.c_str()), false)) {
-    MessageBoxA(glMainWnd, "その拡張子の画像はお取り扱いしておりません。", "<(_ _)>", MB_TOPMOST);
-    return 0;
-  }
-  const std::string qualityText = NumToText(quality);
-  FileWriteMy2((std::string(glStartDir) + "\\ForTarvin.txt").c_str(), qualityText.data(),
-               static_cast<DWORD>(qualityText.size()));
-  if (lstrcmpiA(SplitPath(path).extension.c_str(), ".bmp") == 0)
-    return BmpSaveByDIBS(path, pixels, width, height, 0) ? 1 : 0;
-
+bool ConvertWithKelvo(const std::string& path, const uint32_t* pixels, int width, int height, std::string& problem) {
   const std::string handOff = std::string(glStartDir) + "\\" + kHandOffBmpFile;
-  if (glConverterWnd == nullptr || !IsWindow(glConverterWnd)) {
-    SaveFallbackBmp(path, pixels, width, height, "（;‘ o‘）/Kelvo.exeが動いていないため、JPG・PNGにできませんでした。");
-    return 0;
-  }
-  if (!BmpSaveByDIBS(handOff, pixels, width, height, 0)) return 0;
   char block[260] = {};
   if (path.size() >= sizeof block) {
-    Tell("保存先のパスが長すぎます。\r\n" + path);
-    return 0;
+    problem = "保存先のパスが長すぎます。\r\n" + path;
+    return false;
+  }
+  if (!BmpSaveByDIBS(handOff, pixels, width, height, 0)) {
+    problem = "Kelvo.exeに渡すBMPファイルを書き込めませんでした。\r\n" + handOff;
+    return false;
   }
   lstrcpynA(block, path.c_str(), sizeof block);
   COPYDATASTRUCT data{reinterpret_cast<ULONG_PTR>(glMainWnd), sizeof block, block};
@@ -103,7 +89,31 @@ int HandOffImage(const std::string& path, const uint32_t* pixels, int width, int
   Sleep(200);
   SendMessageTimeoutA(glConverterWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(handOff.c_str()), SMTO_ABORTIFHUNG,
                       kConversionWaitMs, &ignored);
-  if (WaitForFile(path)) return 1;
-  SaveFallbackBmp(path, pixels, width, height, "（;‘ o‘）/Kelvo.exeが画像を作れませんでした。");
-  return 0;
+  if (WaitForFile(path)) return true;
+  problem = "（;‘ o‘）/Kelvo.exeが画像を作れませんでした。";
+  return false;
+}
+
+HandOff HandOffImage(const std::string& path, const uint32_t* pixels, int width, int height, int quality,
+                     std::string& problem) {
+  char cwd[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  DeleteFileA(path.c_str());  // the name is free by its attributes: only our own earlier file can be here
+  DeleteFileA((std::string(cwd) + "\\" + kHandOffJpgFile).c_str());
+  DeleteFileA((std::string(cwd) + "\\" + kHandOffBmpFile).c_str());
+  if (!IsImageFileName(PathFindFileNameA(path.c_str()), false)) {
+    problem = "その拡張子の画像はお取り扱いしておりません。";
+    return HandOff::Failed;
+  }
+  const std::string qualityText = NumToText(quality);
+  FileWriteMy2((std::string(glStartDir) + "\\ForTarvin.txt").c_str(), qualityText.data(),
+               static_cast<DWORD>(qualityText.size()));
+  if (lstrcmpiA(SplitPath(path).extension.c_str(), ".bmp") == 0) {
+    if (BmpSaveByDIBS(path, pixels, width, height, 0)) return HandOff::Written;
+    problem = "BMPファイルを書き込めませんでした。\r\n" + path;
+    return HandOff::Failed;
+  }
+  std::string why = "（;‘ o‘）/Kelvo.exeが動いていないため、JPG・PNGにできませんでした。";
+  if (EnsureConverter() && ConvertWithKelvo(path, pixels, width, height, why)) return HandOff::Written;
+  return SaveFallbackBmp(path, pixels, width, height, why.c_str(), problem) ? HandOff::SavedAsBmp : HandOff::Failed;
 }

@@ -4,6 +4,7 @@
 
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
 #include "settings/text.h"
@@ -31,15 +32,17 @@ void SendText(HWND owner, ULONG_PTR kind, std::string text, UINT timeoutMs = kIt
 
 }  // namespace
 
-bool AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::string& title,
-                     const std::string& defaultName) {
-  if (glConverterWnd == nullptr || !IsWindow(glConverterWnd)) return false;
+SaveAnswer AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::string& title,
+                           const std::string& defaultName) {
+  if (!EnsureConverter()) return SaveAnswer::NoConverter;
   std::memset(SentakuFileName, 0, sizeof SentakuFileName);
   const std::string filter = FilterBlockFor(fileTypeText);
   const std::string folder = SaveRequestFolder(FileHozonFolderPath);
 
   // No reply is no choice: an old reply must never be taken for a new one.
   glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, nullptr, 0));
+  // An empty reply is a cancel; no reply at all is not, and must not cost the image.
+  glReplyArrived = 0;
   SendItem(owner, 1, filter.data(), static_cast<DWORD>(filter.size()), kItemTimeoutMs);
   SendText(owner, 2, defaultName);
   SendText(owner, 3, folder);
@@ -47,6 +50,8 @@ bool AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::str
   const uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(owner));
   SendItem(owner, static_cast<ULONG_PTR>(handle), &handle, 4, kItemTimeoutMs);
   SendText(owner, 5, NumToText(1), kDialogTimeoutMs);
+
+  if (glReplyArrived == 0) return SaveAnswer::NoReply;
 
   TraceText("●●●　最後が￥　拡張子をつけないでおくとこうなる FileHozonFolderPath", FileHozonFolderPath);
   TraceText("●●●　最後が￥　拡張子をつけないでおくとこうなる SentakuFileName[0]", SentakuFileName[0]);
@@ -59,5 +64,5 @@ bool AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::str
   SetText(FileHozonFolderPath, reply.folder);
   for (size_t i = 0; i < reply.names.size(); ++i) SetText(SentakuFileName[i], reply.names[i]);
   FileWriteText(kSaveFolderFile, FileHozonFolderPath);
-  return true;
+  return SentakuFileName[0][0] != '\0' ? SaveAnswer::Chosen : SaveAnswer::Cancelled;
 }

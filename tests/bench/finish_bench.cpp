@@ -96,8 +96,9 @@ int main(int argc, char** argv) {
     WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(f);
   });
-  const double jpg = Time([&] { HandOffImage(folder + "\\part.jpg", pixels, kW, height, 100); });
-  const double png = Time([&] { HandOffImage(folder + "\\part.png", pixels, kW, height, 100); });
+  std::string problem;
+  const double jpg = Time([&] { HandOffImage(folder + "\\part.jpg", pixels, kW, height, 100, problem); });
+  const double png = Time([&] { HandOffImage(folder + "\\part.png", pixels, kW, height, 100, problem); });
   ReleaseSurface(cut);
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);

@@ -11,6 +11,8 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "converters/kelvo_core.h"
+#include "output/converter_link.h"
 #include "scroll_content.h"
 #include "win_test_support.h"
 
@@ -251,6 +253,45 @@ void SetDesktop(bool on) {
 }
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Rows of the clipboard's bitmap that differ from the picture's; -1 when it holds no bitmap of
+// that size.
+int WrongClipboardRows(const Picture& expected) {
+  if (!OpenClipboard(nullptr)) return -1;
+  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(expected.width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(expected.height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  const UINT stride = (expected.width * 3 + 3) & ~3u;
+  std::vector<BYTE> rows(stride * expected.height);
+  HDC dc = GetDC(nullptr);
+  const int got = bitmap != nullptr ? GetDIBits(dc, bitmap, 0, expected.height, rows.data(), &info, DIB_RGB_COLORS) : 0;
+  ReleaseDC(nullptr, dc);
+  CloseClipboard();
+  if (got != static_cast<int>(expected.height)) return -1;
+  int wrong = 0;
+  for (UINT y = 0; y < expected.height; ++y)
+    wrong += std::memcmp(&rows[y * stride], &expected.bgr[y * expected.width * 3], expected.width * 3) != 0;
+  return wrong;
+}
+
+// Ends the converter's process, as a crash or the task manager would.
+void EndConverter() {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(glConverterWnd, &pid);
+  HANDLE kelvo = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  TerminateProcess(kelvo, 1);
+  WaitForSingleObject(kelvo, 10000);
+  CloseHandle(kelvo);
+}
+
+bool SameImage(const std::string& file, const Picture& expected) {
+  Picture back;
+  return DecodeImageFile(file, back) && back.bgr == expected.bgr;
+}
+
 }  // namespace
 
 TEST_F(CaptureTest, FinishingWritesEveryFormatNumbered) {
@@ -327,26 +368,7 @@ TEST_F(CaptureTest, TheClipboardGetsTheTrimmedImage) {
   const Picture expected = CaptureAndExpect(2);
   Click(kIdFinishButton);
   EXPECT_FALSE(Exists("clpbd.bmp"));
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
-  ASSERT_NE(bitmap, nullptr);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = static_cast<LONG>(expected.width);
-  info.bmiHeader.biHeight = -static_cast<LONG>(expected.height);
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  std::vector<BYTE> rows(((expected.width * 3 + 3) & ~3u) * expected.height);
-  HDC dc = GetDC(nullptr);
-  const int got = GetDIBits(dc, bitmap, 0, expected.height, rows.data(), &info, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, dc);
-  CloseClipboard();
-  ASSERT_EQ(got, static_cast<int>(expected.height));
-  int wrong = 0;
-  for (UINT y = 0; y < expected.height; ++y)
-    wrong += std::memcmp(&rows[y * ((expected.width * 3 + 3) & ~3u)], &expected.bgr[y * expected.width * 3],
-                         expected.width * 3) != 0;
-  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(WrongClipboardRows(expected), 0);
 }
 
 TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
@@ -386,32 +408,128 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
 }
 
-TEST_F(CaptureTest, WithoutItsConverterTheImageIsKeptAsABmp) {
+TEST_F(CaptureTest, AConverterThatIsGoneIsStartedAgainOrDoneWithout) {
   DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
   Click(kIdCancelButton);
-  DWORD kelvoPid = 0;
-  GetWindowThreadProcessId(glConverterWnd, &kelvoPid);
-  HANDLE kelvo = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, kelvoPid);
-  TerminateProcess(kelvo, 1);
-  WaitForSingleObject(kelvo, 10000);
-  CloseHandle(kelvo);
-
   SetDesktop(true);
-  SetName("kept");
+  const std::string desk = std::string(glDesktopPath) + "\\", tag = std::to_string(GetCurrentProcessId());
+  // Ended since start-up: the next finish starts it again, and the PNG is made.
+  HWND first = glConverterWnd;
+  EndConverter();
+  SetName("again" + tag);
   SetFormat("png");
-  lstrcpyA(FileHozonFolderPath, g_folder.c_str());
-  const Picture expected = CaptureAndExpect(2);
-  DialogAnswerer answerer;
+  Picture expected = CaptureAndExpect(2);
   Click(kIdFinishButton);
-  ASSERT_TRUE(answerer.WaitForCount(1, 10000));
-  EXPECT_EQ(answerer.Seen()[0].caption, "<(_ _)>");
-  // The desktop check chose the desktop, which became the save folder: the BMP lies there.
-  const std::string kept = std::string(glDesktopPath) + "\\kept.bmp";
-  EXPECT_NE(answerer.Seen()[0].text.find(kept), std::string::npos) << answerer.Seen()[0].text;
-  Picture back;
-  ASSERT_TRUE(DecodeImageFile(kept, back));
-  EXPECT_TRUE(back.bgr == expected.bgr);
-  EXPECT_FALSE(Exists(std::string(glDesktopPath) + "\\kept.png"));
-  DeleteFileA(kept.c_str());
+  EXPECT_TRUE(SameImage(desk + "again" + tag + ".png", expected));
+  EXPECT_NE(glConverterWnd, first);
+
+  // Gone for good: all three formats give one BMP and one message, and the clipboard still
+  // gets the image, with no message at all.
+  EndConverter();
+  ASSERT_TRUE(MoveFileA("Kelvo.exe", "Kelvo.away"));
+  SetName("kept" + tag);
+  SetFormat("3種類全て作ってみる！ おためし！");
+  expected = CaptureAndExpect(2);
+  {
+    DialogAnswerer answerer;
+    Click(kIdFinishButton);
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].caption, "<(_ _)>");
+    EXPECT_NE(answerer.Seen()[0].text.find(desk + "kept" + tag + ".bmp"), std::string::npos) << answerer.Seen()[0].text;
+    EXPECT_TRUE(SameImage(desk + "kept" + tag + ".bmp", expected));
+    for (const char* other : {"001.bmp", ".png", ".jpg"}) EXPECT_FALSE(Exists(desk + "kept" + tag + other)) << other;
+
+    SetFormat("BMPをクリップボードに保存");
+    expected = CaptureAndExpect(2);
+    Click(kIdFinishButton);
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_FALSE(Exists("clpbd.bmp"));
+    EXPECT_EQ(WrongClipboardRows(expected), 0);
+  }
+  ASSERT_TRUE(MoveFileA("Kelvo.away", "Kelvo.exe"));
+  EXPECT_TRUE(EnsureConverter());  // the converter the other tests use
+  for (const char* file : {"again", "kept"}) DeleteFileA((desk + file + tag + (file[0] == 'a' ? ".png" : ".bmp")).c_str());
   SetDesktop(false);
+}
+
+TEST_F(CaptureTest, AFinishThatCannotWriteKeepsTheImage) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  SetDesktop(true);
+  SetFormat("bmp");
+  const std::string desktop = glDesktopPath;
+  DialogAnswerer answerer;
+  size_t told = 0;
+  // Each of these finishes reports why and keeps the image for the next press of "終わる".
+  auto keeps = [&](const char* what) {
+    Click(kIdFinishButton);
+    ASSERT_EQ(answerer.Seen().size(), ++told) << what;
+    EXPECT_NE(answerer.Seen().back().text.find("もう一度「終わる」"), std::string::npos) << what;
+    EXPECT_NE(glBufDC.memDC, nullptr) << what;
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdFinishButton))) << what;
+  };
+  Picture expected = CaptureAndExpect(2);
+  SetName("full");
+  lstrcpyA(glDesktopPath, (g_folder + "\\gone").c_str());
+  keeps("a folder that is gone");
+  lstrcpyA(glDesktopPath, desktop.c_str());
+  SetName(std::string(kTextBufBytes - desktop.size() - 1, 'n'));
+  keeps("a path of 264 bytes");
+  lstrcpyA(glDesktopPath, g_folder.c_str());
+  SetName("full");
+  WriteFileBytes(g_folder + "\\full.bmp", "x");
+  for (int n = 0; n < 256; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\full%03d.bmp", n);
+    WriteFileBytes(g_folder + name, "x");
+  }
+  keeps("every number taken");
+  DeleteFileA((g_folder + "\\full.bmp").c_str());
+  Click(kIdFinishButton);  // the same image, at last
+  EXPECT_TRUE(SameImage(g_folder + "\\full.bmp", expected));
+  EXPECT_EQ(glBufDC.memDC, nullptr);
+
+  // Another program holds the clipboard: a moment is waited out, a long hold is not.
+  SetFormat("BMPをクリップボードに保存");
+  expected = CaptureAndExpect(2);
+  std::atomic<int> holdMs{60000};
+  std::atomic<bool> holding{false};
+  auto hold = [&] {
+    HWND owner = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    holding = OpenClipboard(owner) != FALSE;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(holdMs.load());) Sleep(10);
+    CloseClipboard();
+    DestroyWindow(owner);
+    holding = false;
+  };
+  std::thread holder(hold);
+  ASSERT_TRUE(PumpUntil([&] { return holding.load(); }, 5000));
+  keeps("the clipboard held");
+  holdMs = 0;
+  holder.join();
+  holdMs = 300;
+  std::thread briefHolder(hold);
+  ASSERT_TRUE(PumpUntil([&] { return holding.load(); }, 5000));
+  Click(kIdFinishButton);
+  briefHolder.join();
+  EXPECT_EQ(answerer.Seen().size(), told);
+  EXPECT_EQ(WrongClipboardRows(expected), 0);
+
+  // A converter that never answers the save request: the image is written as a BMP in the save
+  // folder, and the message names it.
+  SetDesktop(false);
+  SetFormat("png");
+  SetName("noreply");
+  lstrcpyA(FileHozonFolderPath, g_folder.c_str());
+  expected = CaptureAndExpect(2);
+  HWND kelvo = glConverterWnd;
+  glConverterWnd = CreateWindowA("STATIC", KELVO_WINDOW_TITLE, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  Click(kIdFinishButton);
+  DestroyWindow(glConverterWnd);
+  glConverterWnd = kelvo;
+  ASSERT_EQ(answerer.Seen().size(), told + 1);
+  EXPECT_NE(answerer.Seen().back().text.find(g_folder + "\\noreply.bmp"), std::string::npos)
+      << answerer.Seen().back().text;
+  EXPECT_TRUE(SameImage(g_folder + "\\noreply.bmp", expected));
+  EXPECT_EQ(glBufDC.memDC, nullptr);
 }
