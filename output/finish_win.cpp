@@ -60,9 +60,11 @@ void RememberNameInHistory() {
 
 const uint32_t* Pixels(const Surface& s) { return static_cast<const uint32_t*>(s.view); }
 
+// Opened for the main window: with no window, EmptyClipboard leaves the clipboard without an
+// owner, and Windows may then refuse the bitmap.
 bool OpenClipboardWaiting() {
   const DWORD start = GetTickCount();
-  while (!OpenClipboard(nullptr)) {
+  while (!OpenClipboard(glMainWnd)) {
     if (GetTickCount() - start >= kClipboardWaitMs) return false;
     Sleep(50);
   }

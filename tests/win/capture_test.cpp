@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -532,4 +533,75 @@ TEST_F(CaptureTest, AFinishThatCannotWriteKeepsTheImage) {
       << answerer.Seen().back().text;
   EXPECT_TRUE(SameImage(g_folder + "\\noreply.bmp", expected));
   EXPECT_EQ(glBufDC.memDC, nullptr);
+}
+
+namespace {
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return names;
+}
+
+}  // namespace
+
+TEST_F(CaptureTest, TwoHundredSessionsLeaveNothingBehind) {
+  DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
+  Click(kIdCancelButton);
+  const std::string out = g_folder + "\\soak", desktop = glDesktopPath;
+  CreateDirectoryA(out.c_str(), nullptr);
+  lstrcpyA(glDesktopPath, out.c_str());
+  SetDesktop(true);
+  SetName("soak");
+  const struct {
+    const char* format;
+    size_t files;  // the clipboard gets a bitmap instead
+  } modes[] = {{"jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)", 1}, {"png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)", 1},
+               {"bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)", 1}, {"3種類全て作ってみる！ おためし！", 3},
+               {"BMPをクリップボードに保存", 0}};
+  DialogAnswerer answerer;
+  // range layout, same range, the first ticks, then finish or cancel
+  auto session = [&](int i, bool finish) {
+    Click(kIdReadyButton);
+    Click(kIdSameRangeButton);
+    ASSERT_TRUE(PumpUntil([] { return glScrollY.load() == kH - 3; }, 5000)) << i;
+    if (!finish) return Click(kIdCancelButton);
+    const auto& mode = modes[(i / 2) % 5];
+    SetFormat(mode.format);
+    if (OpenClipboard(nullptr)) {
+      EmptyClipboard();
+      CloseClipboard();
+    }
+    const size_t before = FilesIn(out).size();
+    Click(kIdFinishButton);
+    EXPECT_EQ(FilesIn(out).size(), before + mode.files) << i << " " << mode.format;
+    if (mode.files == 0) {
+      EXPECT_TRUE(IsClipboardFormatAvailable(CF_BITMAP)) << i;
+    }
+    EXPECT_EQ(glBufDC.memDC, nullptr) << i;
+  };
+  for (int i = 0; i < 10; ++i) session(i, i % 2 == 0);  // one finish of each mode first
+  const ResourceCounts start = OwnResourceCounts();
+  const std::vector<std::string> work = FilesIn(g_folder), scratch = FilesIn(g_folder + "\\ファイルマップフォルダ");
+  const DWORD began = GetTickCount();
+  for (int i = 10; i < 210 && !HasFatalFailure(); ++i) session(i, i % 2 == 0);
+  const DWORD tookMs = GetTickCount() - began;
+  const ResourceCounts end = OwnResourceCounts();
+  std::printf("soak: 100 finishes and 100 cancels in %lu ms; GDI objects %d -> %d, windows %d -> %d, handles %d -> %d\n",
+              static_cast<unsigned long>(tookMs), start.gdi, end.gdi, start.user, end.user, start.handles,
+              end.handles);
+  EXPECT_EQ(answerer.Seen().size(), 0u);
+  EXPECT_LE(end.gdi, start.gdi + 4);
+  EXPECT_LE(end.user, start.user + 2);
+  EXPECT_LE(end.handles, start.handles + 8);
+  EXPECT_EQ(FilesIn(g_folder), work);
+  EXPECT_EQ(FilesIn(g_folder + "\\ファイルマップフォルダ"), scratch);
+  lstrcpyA(glDesktopPath, desktop.c_str());
+  SetDesktop(false);
 }

@@ -36,6 +36,14 @@ COLORREF ScreenPixel(int x, int y);
 // surfaces. False when it did not get there.
 bool StartTallSnapIn(const std::string& folder);
 
+// This process's GDI objects, USER objects (its windows) and kernel handles, counted from inside.
+struct ResourceCounts {
+  int gdi = 0;
+  int user = 0;
+  int handles = 0;
+};
+ResourceCounts OwnResourceCounts();
+
 // A Linux path as Wine's programs see it: drive Z: is the root.
 std::string WindowsPathOf(const std::string& unixPath);
 
