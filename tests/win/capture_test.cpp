@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/main_wnd.h"
@@ -586,20 +587,34 @@ TEST_F(CaptureTest, TwoHundredSessionsLeaveNothingBehind) {
     }
     EXPECT_EQ(glBufDC.memDC, nullptr) << i;
   };
+  // Kelvo counts its own: from outside, Wine answers 0.
+  auto kelvoCounts = [] {
+    ResourceCounts c;
+    c.gdi = static_cast<int>(SendMessageA(glConverterWnd, kKelvoCountsMessage, 0, 0));
+    c.user = static_cast<int>(SendMessageA(glConverterWnd, kKelvoCountsMessage, 1, 0));
+    c.handles = static_cast<int>(SendMessageA(glConverterWnd, kKelvoCountsMessage, 2, 0));
+    return c;
+  };
   for (int i = 0; i < 10; ++i) session(i, i % 2 == 0);  // one finish of each mode first
-  const ResourceCounts start = OwnResourceCounts();
+  HWND kelvo = glConverterWnd;
+  const ResourceCounts start = OwnResourceCounts(), kelvoStart = kelvoCounts();
   const std::vector<std::string> work = FilesIn(g_folder), scratch = FilesIn(g_folder + "\\ファイルマップフォルダ");
   const DWORD began = GetTickCount();
   for (int i = 10; i < 210 && !HasFatalFailure(); ++i) session(i, i % 2 == 0);
   const DWORD tookMs = GetTickCount() - began;
-  const ResourceCounts end = OwnResourceCounts();
-  std::printf("soak: 100 finishes and 100 cancels in %lu ms; GDI objects %d -> %d, windows %d -> %d, handles %d -> %d\n",
-              static_cast<unsigned long>(tookMs), start.gdi, end.gdi, start.user, end.user, start.handles,
-              end.handles);
+  const ResourceCounts end = OwnResourceCounts(), kelvoEnd = kelvoCounts();
+  std::printf("soak: 100 finishes and 100 cancels in %lu ms\n", static_cast<unsigned long>(tookMs));
+  for (const auto& [who, before, after] : {std::make_tuple("TallSnap", start, end), std::make_tuple("Kelvo", kelvoStart, kelvoEnd)}) {
+    std::printf("soak: %s: GDI objects %d -> %d, USER objects %d -> %d, handles %d -> %d\n", who, before.gdi, after.gdi,
+                before.user, after.user, before.handles, after.handles);
+    EXPECT_GT(before.gdi, 0) << who;
+    EXPECT_GT(before.handles, 0) << who;
+    EXPECT_LE(after.gdi, before.gdi + 4) << who;
+    EXPECT_LE(after.user, before.user + 2) << who;
+    EXPECT_LE(after.handles, before.handles + 8) << who;
+  }
+  EXPECT_EQ(glConverterWnd, kelvo);  // the same converter all along
   EXPECT_EQ(answerer.Seen().size(), 0u);
-  EXPECT_LE(end.gdi, start.gdi + 4);
-  EXPECT_LE(end.user, start.user + 2);
-  EXPECT_LE(end.handles, start.handles + 8);
   EXPECT_EQ(FilesIn(g_folder), work);
   EXPECT_EQ(FilesIn(g_folder + "\\ファイルマップフォルダ"), scratch);
   lstrcpyA(glDesktopPath, desktop.c_str());
