@@ -22,6 +22,7 @@ Surface glHanniMemDC;
 Surface glHanniMemBeforeDC;
 
 HWND glMainWnd;
+int glMainDpi;
 char glReplyBuf[kReplyBufBytes];
 int glReplyLen;
 
