@@ -20,4 +20,8 @@ std::string ControlText(HWND window, int id);
 // Asks for the whole main window to be painted again, without erasing.
 void RepaintMainWnd();
 
+// The DPI of the screen the window is on (96 unscaled, 144 at 150 %); with no window, that of
+// the main screen.
+int WindowDpi(HWND window);
+
 #endif

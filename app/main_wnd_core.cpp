@@ -47,6 +47,18 @@ const FormatItem* FormatItemForKey(int firstByte) {
   return nullptr;
 }
 
+int ScaleToDpi(int length, int dpi) {
+  if (dpi <= 0 || dpi == kBaseDpi) return length;
+  const long long scaled = static_cast<long long>(length) * dpi;
+  const long long half = kBaseDpi / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / kBaseDpi : -((-scaled + half) / kBaseDpi));
+}
+
+ControlRect ScaleRectToDpi(const ControlRect& rect, int dpi) {
+  const int left = ScaleToDpi(rect.x, dpi), top = ScaleToDpi(rect.y, dpi);
+  return {left, top, ScaleToDpi(rect.x + rect.w, dpi) - left, ScaleToDpi(rect.y + rect.h, dpi) - top};
+}
+
 size_t StoreReplyBytes(char* buf, size_t cap, const void* data, size_t len) {
   if (cap == 0) return 0;
   std::memset(buf, 0, std::min(kReplyClearBytes, cap));

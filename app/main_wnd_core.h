@@ -45,6 +45,30 @@ extern const FormatItem kFormatItems[kFormatItemCount];
 // The item whose key is this first byte, or nullptr ("b" and "B" differ).
 const FormatItem* FormatItemForKey(int firstByte);
 
+// The main window is laid out in pixels of a 96-DPI screen; on a scaled screen every length is
+// scaled by the window's DPI (144 at 150 %), while captures stay in the screen's own pixels.
+constexpr int kBaseDpi = 96;
+constexpr int kMainWndWidth = 613;
+constexpr int kMainWndHeight = 80;
+constexpr int kFontHeight = -12;  // character height, as CreateFont takes it
+// The coloured band behind the controls and the preview of the newest rows at its top.
+constexpr int kBandWidth = 600;
+constexpr int kBandHeight = 100;
+constexpr int kPreviewX = 500;
+constexpr int kPreviewHeight = 40;
+
+// A length of the 96-DPI layout at this DPI, to the nearest pixel (halves away from zero). A DPI
+// of 0 or less, which a failed query gives, leaves it as it is.
+int ScaleToDpi(int length, int dpi);
+
+// A control's place in client coordinates (a combobox's height includes its dropped list).
+struct ControlRect {
+  int x, y, w, h;
+};
+// The place at this DPI. Its edges are scaled, not its size, so that controls that meet at
+// 96 DPI still meet, and never overlap where they did not.
+ControlRect ScaleRectToDpi(const ControlRect& rect, int dpi);
+
 // Size of the reply buffer and of the part of it cleared before each reply.
 constexpr size_t kReplyBufBytes = 10000;
 constexpr size_t kReplyClearBytes = 1000;

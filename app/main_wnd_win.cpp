@@ -5,6 +5,7 @@
 #include "app/creation.h"
 #include "app/main_wnd_core.h"
 #include "app/shutdown.h"
+#include "app/start_up.h"
 #include "app/state.h"
 #include "capture/session.h"
 #include "output/converter_link.h"
@@ -19,38 +20,65 @@ struct ControlDef {
   const char* className;
   const char* text;
   DWORD style;
-  int x, y, w, h;  // a combobox's height includes its drop-down list
+  ControlRect place;  // at 96 DPI
 };
 
 const ControlDef kControls[kControlCount] = {
-    {kIdRangeButton, "BUTTON", "範囲指定する", WS_CHILD | WS_VISIBLE | BS_MULTILINE, 322, 22, 93, 20},
-    {kIdFinishButton, "BUTTON", "終わる", WS_CHILD, 389, 22, 110, 18},
+    {kIdRangeButton, "BUTTON", "範囲指定する", WS_CHILD | WS_VISIBLE | BS_MULTILINE, {322, 22, 93, 20}},
+    {kIdFinishButton, "BUTTON", "終わる", WS_CHILD, {389, 22, 110, 18}},
     {kIdCaptureNote, "STATIC",
      "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下に"
      "スクロールしてください。行きすぎたら、上に戻してください。",
-     WS_CHILD, 5, 6, 378, 38},
-    {kIdFormatBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN, 66, 0, 283, 555},
-    {kIdFormatLabel, "STATIC", "★保存形式", WS_CHILD | WS_VISIBLE, 5, 6, 61, 11},
-    {kIdNameLabel, "STATIC", "★名前 (同じ名前を避けるために自動で数字がつく)", WS_CHILD | WS_VISIBLE, 5, 6, 264, 12},
-    {kIdTopNote, "STATIC", "★ゲットしたい画像の上端が見える状態にしてください。", WS_CHILD | WS_VISIBLE, 5, 25, 283,
-     12},
-    {kIdRangeNote, "STATIC", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", WS_CHILD | WS_VISIBLE, 6,
-     23, 319, 12},
-    {kIdReadyButton, "BUTTON", "見えるようにしたら押してください。", WS_CHILD | WS_VISIBLE, 286, 23, 184, 20},
-    {kIdSameRangeButton, "BUTTON", "前と同じ範囲で", WS_CHILD | WS_VISIBLE, 446, 22, 84, 22},
-    {kIdCancelButton, "BUTTON", "キャンセル", WS_CHILD | WS_VISIBLE, 437, 2, 60, 17},
-    {kIdNameBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, 269, 0, 263, 666},
-    {kIdLatestButton, "BUTTON", "最新版？", WS_CHILD | WS_VISIBLE, 541, 0, 56, 23},
-    {kIdDesktopCheck, "BUTTON", "デスクトップに保存", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 473, 25, 122, 14},
+     WS_CHILD, {5, 6, 378, 38}},
+    {kIdFormatBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN, {66, 0, 283, 555}},
+    {kIdFormatLabel, "STATIC", "★保存形式", WS_CHILD | WS_VISIBLE, {5, 6, 61, 11}},
+    {kIdNameLabel, "STATIC", "★名前 (同じ名前を避けるために自動で数字がつく)", WS_CHILD | WS_VISIBLE, {5, 6, 264, 12}},
+    {kIdTopNote, "STATIC", "★ゲットしたい画像の上端が見える状態にしてください。", WS_CHILD | WS_VISIBLE,
+     {5, 25, 283, 12}},
+    {kIdRangeNote, "STATIC", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", WS_CHILD | WS_VISIBLE,
+     {6, 23, 319, 12}},
+    {kIdReadyButton, "BUTTON", "見えるようにしたら押してください。", WS_CHILD | WS_VISIBLE, {286, 23, 184, 20}},
+    {kIdSameRangeButton, "BUTTON", "前と同じ範囲で", WS_CHILD | WS_VISIBLE, {446, 22, 84, 22}},
+    {kIdCancelButton, "BUTTON", "キャンセル", WS_CHILD | WS_VISIBLE, {437, 2, 60, 17}},
+    {kIdNameBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT, {269, 0, 263, 666}},
+    {kIdLatestButton, "BUTTON", "最新版？", WS_CHILD | WS_VISIBLE, {541, 0, 56, 23}},
+    {kIdDesktopCheck, "BUTTON", "デスクトップに保存", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, {473, 25, 122, 14}},
 };
 
 void CreateMainControls(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   for (const ControlDef& c : kControls) {
-    HWND control = CreateWindowExA(0, c.className, c.text, c.style, c.x, c.y, c.w, c.h, window,
+    const ControlRect r = ScaleRectToDpi(c.place, glMainDpi);
+    HWND control = CreateWindowExA(0, c.className, c.text, c.style, r.x, r.y, r.w, r.h, window,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(glMainFont), FALSE);
   }
+}
+
+// Gives every control a main font made for this DPI and its place at this DPI; the old font is
+// released once no control holds it.
+void ScaleMainControlsTo(int dpi) {
+  HFONT old = glMainFont;
+  glMainFont = CreateProgramFont(dpi);
+  glMainDpi = dpi;
+  for (const ControlDef& c : kControls) {
+    HWND control = GetDlgItem(glMainWnd, c.id);
+    if (control == nullptr) continue;
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(glMainFont), TRUE);
+    const ControlRect r = ScaleRectToDpi(c.place, dpi);
+    SetWindowPos(control, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  DeleteObject(old);
+}
+
+// The window moved to a screen of another scale (or that screen's scale changed): Windows
+// suggests where the window goes and how large it is; the controls, font and band follow.
+void OnMainDpiChanged(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || suggested == nullptr) return;
+  SetWindowPos(glMainWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ScaleMainControlsTo(dpi);
+  RepaintMainWnd();
 }
 
 void ApplyLayout(Layout layout) {
@@ -60,6 +88,13 @@ void ApplyLayout(Layout layout) {
 
 void OnMainWndCreate(HWND window) {
   glMainWnd = window;
+  // Made for the main screen's scale, the window may have opened on a screen of another.
+  const int dpi = WindowDpi(window);
+  if (dpi != glMainDpi) {
+    ScaleMainControlsTo(dpi);
+    SetWindowPos(window, nullptr, 0, 0, ScaleToDpi(kMainWndWidth, dpi), ScaleToDpi(kMainWndHeight, dpi),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   CreateMainControls(window);
   PrepareMainWindow();
 }
@@ -87,9 +122,9 @@ void OnMainCommand(int id, int code) {
   }
 }
 
-// The band is filled through a clip region so that it stays within 600 x 100.
+// The band is filled through a clip region so that it stays within 600 x 100 (at 96 DPI).
 void FillBand(HDC dc, COLORREF colour) {
-  HRGN region = CreateRectRgn(0, 0, 600, 100);
+  HRGN region = CreateRectRgn(0, 0, ScaleToDpi(kBandWidth, glMainDpi), ScaleToDpi(kBandHeight, glMainDpi));
   SelectClipRgn(dc, region);
   HBRUSH brush = CreateSolidBrush(colour);
   HGDIOBJ previous = SelectObject(dc, brush);
@@ -100,18 +135,18 @@ void FillBand(HDC dc, COLORREF colour) {
   DeleteObject(brush);
 }
 
-// The newest band of the tall image, as tall as the range, shrunk to 40 pixels high.
+// The newest band of the tall image, as tall as the range, shrunk to 40 pixels high (at 96 DPI).
 void DrawPreview(HDC dc) {
   const int h = glHanniHeight;
   if (glBufDC.memDC == nullptr || h <= 0) return;
   const int w = glBufDC.width;
-  const float scale = 40.0f / static_cast<float>(h);
+  const float scale = static_cast<float>(ScaleToDpi(kPreviewHeight, glMainDpi)) / static_cast<float>(h);
   // Rows above the image's top or below the surface are never asked for.
   int top = glScrollY.load() - h;
   if (top > glBufDC.height - h) top = glBufDC.height - h;
   if (top < 0) top = 0;
-  StretchBlt(dc, 500, 0, static_cast<int>(scale * static_cast<float>(w)), static_cast<int>(scale * static_cast<float>(h)),
-             glBufDC.memDC, 0, top, w, h, SRCCOPY);
+  StretchBlt(dc, ScaleToDpi(kPreviewX, glMainDpi), 0, static_cast<int>(scale * static_cast<float>(w)),
+             static_cast<int>(scale * static_cast<float>(h)), glBufDC.memDC, 0, top, w, h, SRCCOPY);
 }
 
 void PaintMainWnd(HWND window) {
@@ -132,6 +167,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND: OnMainCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_TIMER: ConnectConverter(); return 0;
     case WM_PAINT: PaintMainWnd(window); return 0;
+    case WM_DPICHANGED: OnMainDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_CLOSE: DestroyWindow(glMainWnd); return 0;
     case WM_DESTROY: Shutdown(); return 0;
     case WM_SIZE:
@@ -156,3 +192,18 @@ std::string ControlText(HWND window, int id) {
 }
 
 void RepaintMainWnd() { InvalidateRect(glMainWnd, nullptr, FALSE); }
+
+int WindowDpi(HWND window) {
+  // Only Windows 10 (1607) and later know a window's own DPI; before, one DPI holds for all.
+  using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+  static const GetDpiForWindowProc getDpiForWindow = reinterpret_cast<GetDpiForWindowProc>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (window != nullptr && getDpiForWindow != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : kBaseDpi;
+}

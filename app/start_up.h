@@ -7,5 +7,7 @@
 void StartUp(HINSTANCE instance);
 // Runs until the quit message (or a failing GetMessageA).
 void RunMessageLoop();
+// The program's font, 12 pixels high at 96 DPI and as much larger as the DPI is.
+HFONT CreateProgramFont(int dpi);
 
 #endif

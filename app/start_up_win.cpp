@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/main_wnd.h"
+#include "app/main_wnd_core.h"
 #include "app/state.h"
 #include "range/hanni_wnd.h"
 #include "settings/files.h"
@@ -13,11 +14,6 @@
 namespace {
 
 constexpr int kIconResource = 101;
-
-HFONT CreateProgramFont() {
-  return CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_STROKE_PRECIS,
-                     CLIP_STROKE_PRECIS, DRAFT_QUALITY, FF_SWISS | DEFAULT_PITCH, "ＭＳ Ｐゴシック");
-}
 
 void RegisterProgramClass(const char* name, WNDPROC procedure, HICON large, HICON small, HBRUSH background) {
   WNDCLASSEXA wc{};
@@ -37,11 +33,19 @@ HICON StandardIcon(LPCSTR id) { return LoadIconA(nullptr, id); }
 
 }  // namespace
 
+HFONT CreateProgramFont(int dpi) {
+  return CreateFontA(ScaleToDpi(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                     OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, FF_SWISS | DEFAULT_PITCH, "ＭＳ Ｐゴシック");
+}
+
 void StartUp(HINSTANCE instance) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
-  glMainFont = CreateProgramFont();
-  glHanniFont = CreateProgramFont();
+  // The main window opens on the main screen, at its scale; the window's creation makes the
+  // font anew should its own DPI turn out otherwise.
+  glMainDpi = WindowDpi(nullptr);
+  glMainFont = CreateProgramFont(glMainDpi);
+  glHanniFont = CreateProgramFont(glMainDpi);
   glFaceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
   glCyanBrush = CreateSolidBrush(RGB(0, 255, 255));
   RegisterProgramClass("NORMALDLG", DefWindowProcA, StandardIcon(IDI_APPLICATION), StandardIcon(IDI_WINLOGO),
@@ -66,7 +70,8 @@ void StartUp(HINSTANCE instance) {
                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   RegisterProgramClass("NORMAL0", MainWndProc, icon, smallIcon, glCyanBrush);
   CreateWindowExA(WS_EX_TOPMOST, "NORMAL0", TALLSNAP_MAIN_TITLE, WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW,
-                  CW_USEDEFAULT, CW_USEDEFAULT, 613, 80, nullptr, nullptr, instance, nullptr);
+                  CW_USEDEFAULT, CW_USEDEFAULT, ScaleToDpi(kMainWndWidth, glMainDpi),
+                  ScaleToDpi(kMainWndHeight, glMainDpi), nullptr, nullptr, instance, nullptr);
 
   RegisterProgramClass("NORMAL1", HanniWndProc, StandardIcon(IDI_APPLICATION), StandardIcon(IDI_WINLOGO), glFaceBrush);
   CreateWindowExA(WS_EX_CLIENTEDGE | WS_EX_TOPMOST, "NORMAL1", "HanniWnd", WS_CLIPCHILDREN | WS_CAPTION | WS_THICKFRAME,

@@ -42,6 +42,8 @@ extern Surface glHanniMemBeforeDC;
 
 // Main window.
 extern HWND glMainWnd;
+// The DPI the main window's size, controls, band and glMainFont are scaled to (96 unscaled).
+extern int glMainDpi;
 extern char glReplyBuf[];
 extern int glReplyLen;
 // 1 once a reply has arrived since the last save-location request began.

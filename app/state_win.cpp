@@ -24,6 +24,7 @@ Surface glHanniMemDC;
 Surface glHanniMemBeforeDC;
 
 HWND glMainWnd;
+int glMainDpi;
 char glReplyBuf[kReplyBufBytes];
 int glReplyLen;
 int glReplyArrived;

@@ -55,9 +55,17 @@ start_xvfb() {
 # is a 64-bit one made with 32-bit Wine installed: it runs the shipped 32-bit programs and the
 # x86_64 build side by side, as a user's 64-bit Windows does, which the mixed pair of a 32-bit
 # TallSnap and a 64-bit converter needs. One made before 32-bit Wine was there is made anew.
+# With a DPI ($1, e.g. 144 for a display scaled to 150 %), the prefix is one of its own,
+# build/wineprefix-<dpi>dpi, whose desktop has that many pixels per logical inch.
 start_wine() {
+  local dpi=${1:-}
+  if [ -n "$dpi" ]; then
+    export WINEPREFIX="$ROOT/build/wineprefix-${dpi}dpi"
+  else
+    export WINEPREFIX="$ROOT/build/wineprefix"
+  fi
   if [ ! -f "$WINEPREFIX/.tallsnap-ready-wow64" ]; then
-    log "making the Wine prefix"
+    log "making the Wine prefix $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     "$WINE64" wineboot -i >/dev/null 2>&1 </dev/null || true
@@ -66,6 +74,9 @@ start_wine() {
     # The program asks for "ＭＳ Ｐゴシック"; IPA's proportional Gothic is the nearest we have.
     "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f \
       >/dev/null 2>&1 </dev/null
+    if [ -n "$dpi" ]; then
+      "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null
+    fi
     "$WINESERVER" -w
     touch "$WINEPREFIX/.tallsnap-ready-wow64"
   fi

@@ -2,7 +2,9 @@
 # The test command: installs what is missing, builds the presets, runs the native tests, then the
 # Win32 tests under Wine on a private X display: those of the 32-bit build (the shipped pointer
 # size, its end-to-end captures driving the programs unpacked from the release package) and those
-# of the x86_64 build. Exits non-zero on any failure.
+# of the x86_64 build; then the largest capture on a 3840 x 2160 screen, and the main window and
+# one capture of the 32-bit build on a display scaled to 150 % (144 DPI). Exits non-zero on any
+# failure.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
@@ -70,8 +72,26 @@ grep -qE "Test +#[0-9]+: win32\.EndToEnd\.$largest \.+ +Passed" "$largest_log" |
   status=1
 }
 
+# A display scaled to 150 %: a Wine prefix of its own whose desktop has 144 pixels per logical
+# inch. The main window's layouts must fit at that scale, and a capture stay pixel-exact.
+log "the 32-bit build on a display scaled to 150 % (144 DPI)"
+stop_started
+start_xvfb || exit 1
+start_wine 144 || exit 1
+scaled_log="$ROOT/build/win32-144dpi.log"
+scaled_tests='^win32\.(MainWindowTest\.|EndToEnd\.CancelMidwayWritesNothing$)'
+wine_tests win32-tests "$scaled_log" -R "$scaled_tests" -V
+for name in MainWindowTest.LayoutsFollowTheButtons EndToEnd.CancelMidwayWritesNothing; do
+  grep -qE "Test +#[0-9]+: win32\.${name//./\\.} \.+ +Passed" "$scaled_log" || {
+    log "$name at 144 DPI did not run and pass"
+    status=1
+  }
+done
+stop_started
+
 summary() { grep -E '^[0-9]+% tests passed' "$1" | tail -n 1; }
-logs=("$ROOT/build/native-tests.log" "$ROOT/build/win32-tests.log" "$ROOT/build/win64-tests.log" "$largest_log")
+logs=("$ROOT/build/native-tests.log" "$ROOT/build/win32-tests.log" "$ROOT/build/win64-tests.log" "$largest_log"
+  "$scaled_log")
 echo
 echo "== summary =="
 echo "build: native ${build_seconds[native]} s, win32 ${build_seconds[win32]} s," \
@@ -81,8 +101,11 @@ echo "32-bit build under Wine: $(summary "$ROOT/build/win32-tests.log") (${wine_
 echo "x86_64 build under Wine: $(summary "$ROOT/build/win64-tests.log") (${wine_seconds[$ROOT/build/win64-tests.log]} s)"
 echo "largest capture, 3840 x 2160: $(summary "$largest_log") (${wine_seconds[$largest_log]} s)"
 grep -a -oE '(memory|fidelity) TheLargest.*' "$largest_log" | tr -d '\r' | sed 's/^/  /'
+echo "display scaled to 150 % (144 DPI): $(summary "$scaled_log") (${wine_seconds[$scaled_log]} s)"
+grep -a -oE '(fidelity|rows) CancelMidway.*' "$scaled_log" | tr -d '\r' | sed 's/^/  /'
 echo "release package: $package_status ($ROOT/dist)"
-echo "screenshots of each end-to-end step: $ROOT/build/win32-tests/e2e-artefacts, $ROOT/build/win64/e2e-artefacts"
+echo "screenshots of each end-to-end step: $ROOT/build/win32-tests/e2e-artefacts, $ROOT/build/win64/e2e-artefacts" \
+  "(those at 144 DPI, each main-window layout among them, named *-144dpi-*)"
 echo "whole run: $SECONDS s"
 passed=$(cat "${logs[@]}" | grep -cE ' Passed +[0-9.]+ sec')
 failed=$(cat "${logs[@]}" | grep -cE '\*\*\*(Failed|Timeout|Exception)|Not Run')

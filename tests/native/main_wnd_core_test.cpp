@@ -72,3 +72,33 @@ TEST(ReplyStore, BoundedAndTerminated) {
   EXPECT_EQ(StoreReplyBytes(buf, sizeof buf, nullptr, 50), 0u);
   EXPECT_EQ(buf[0], '\0');
 }
+
+TEST(DpiScaling, LengthsToTheNearestPixelAnd96Unchanged) {
+  for (int dpi : {96, 0, -1})
+    for (int length : {613, 80, -12, 0, 1, 666}) EXPECT_EQ(ScaleToDpi(length, dpi), length) << dpi;
+  // 125 %, 150 % and 200 %; halves go away from zero, for the negative font height too.
+  EXPECT_EQ(ScaleToDpi(613, 120), 766);
+  EXPECT_EQ(ScaleToDpi(-12, 120), -15);
+  EXPECT_EQ(ScaleToDpi(613, 144), 920);
+  EXPECT_EQ(ScaleToDpi(5, 144), 8);
+  EXPECT_EQ(ScaleToDpi(-3, 144), -5);
+  EXPECT_EQ(ScaleToDpi(-12, 144), -18);
+  EXPECT_EQ(ScaleToDpi(613, 192), 1226);
+}
+
+TEST(DpiScaling, RectanglesKeepWhereTheyMeet) {
+  const ControlRect same = ScaleRectToDpi({322, 22, 93, 20}, 96);
+  EXPECT_EQ(same.x, 322);
+  EXPECT_EQ(same.w, 93);
+  // 93 x 1.5 = 139.5, yet the right edge 415 x 1.5 = 622.5 decides: 623 - 483.
+  const ControlRect wide = ScaleRectToDpi({322, 22, 93, 20}, 144);
+  EXPECT_EQ(wide.x, 483);
+  EXPECT_EQ(wide.y, 33);
+  EXPECT_EQ(wide.w, 140);
+  EXPECT_EQ(wide.h, 30);
+  // The name label ends where the name box begins, at every scale.
+  for (int dpi : {120, 144, 168, 192}) {
+    const ControlRect label = ScaleRectToDpi({5, 6, 264, 12}, dpi), box = ScaleRectToDpi({269, 0, 263, 666}, dpi);
+    EXPECT_EQ(label.x + label.w, box.x) << dpi;
+  }
+}

@@ -28,12 +28,18 @@ bool ChildProcess::Running() const {
   return pi.hProcess != nullptr && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-void Artefacts::Shot(const std::string& step) {
+void Artefacts::Shot(const std::string& step, const RECT* area) {
   char folder[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", folder, sizeof folder) == 0) return;
+  const int dpi = ScreenDpi();
+  const std::string scale = dpi == 96 ? "" : "-" + std::to_string(dpi) + "dpi";
   char file[MAX_PATH * 2];
-  std::snprintf(file, sizeof file, "%s/%s-%02d-%s.png", folder, name.c_str(), ++count, step.c_str());
-  RunUnix("/usr/bin/import -window root " + std::string(file), 20000);
+  std::snprintf(file, sizeof file, "%s/%s%s-%02d-%s.png", folder, name.c_str(), scale.c_str(), ++count, step.c_str());
+  std::string crop;
+  if (area != nullptr)
+    crop = "-crop " + std::to_string(area->right - area->left) + "x" + std::to_string(area->bottom - area->top) + "+" +
+           std::to_string(area->left) + "+" + std::to_string(area->top) + " +repage ";
+  RunUnix("/usr/bin/import -window root " + crop + std::string(file), 20000);
 }
 
 namespace {
@@ -141,12 +147,13 @@ bool ClipboardPicture(Picture& picture) {
   return found;
 }
 
-std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used, SIZE& size) {
+std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used,
+                                      int previewHeight, SIZE& size) {
   // The same surface shape and the same stretch as the program's painting: the sampling of a
   // shrinking stretch depends on both.
   constexpr int kSurfaceRows = 4006;
   const int width = rangeWidth + 6;
-  const float scale = 40.0f / static_cast<float>(rangeHeight);
+  const float scale = static_cast<float>(previewHeight) / static_cast<float>(rangeHeight);
   size.cx = static_cast<int>(scale * static_cast<float>(width));
   size.cy = static_cast<int>(scale * static_cast<float>(rangeHeight));
   std::vector<uint32_t> preview;

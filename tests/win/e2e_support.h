@@ -23,10 +23,12 @@ struct ChildProcess {
 };
 
 // Screenshots of each step, kept as test artefacts in the Linux folder named by
-// TALLSNAP_ARTEFACTS (nothing is kept when it is not set).
+// TALLSNAP_ARTEFACTS (nothing is kept when it is not set). On a scaled screen the names carry
+// its DPI, so that they stand beside those of the usual run.
 struct Artefacts {
   explicit Artefacts(std::string run) : name(std::move(run)) {}
-  void Shot(const std::string& step);
+  // The whole screen, or only this rectangle of it.
+  void Shot(const std::string& step, const RECT* area = nullptr);
   std::string name;
   int count = 0;
 };
@@ -57,8 +59,10 @@ bool ClipboardPicture(Picture& picture);
 using ImageRows = std::function<uint32_t(int x, int y)>;
 
 // What the main window's preview shows when the tall image (rangeWidth wide, its rows given by
-// image) has `used` rows in use: the newest band, rangeHeight rows, shrunk to 40 pixels high.
-std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used, SIZE& size);
+// image) has `used` rows in use: the newest band, rangeHeight rows, shrunk to previewHeight
+// pixels (40 at 96 DPI, more on a scaled screen).
+std::vector<uint32_t> ExpectedPreview(const ImageRows& image, int rangeWidth, int rangeHeight, int used,
+                                      int previewHeight, SIZE& size);
 
 // How a decoded picture holds up against the expected image. A lossy picture differs in every
 // row, so for it the telling figure is misplacedRows: rows closer to another expected row within

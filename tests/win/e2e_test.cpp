@@ -231,9 +231,12 @@ class EndToEnd : public ::testing::Test {
   // Waits until the preview shows the newest band of a tall image of `used` rows: the program
   // has taken in everything the window showed.
   bool PreviewShows(const ImageRows& image, int used, DWORD timeoutMs = 10000) {
+    // Its place and height follow the screen's scale; the image itself is in the screen's pixels.
+    const int dpi = ScreenDpi();
     SIZE size{};
-    const std::vector<uint32_t> expected = ExpectedPreview(image, RangeWidth(), RangeHeight(), used, size);
-    POINT at{500, 0};
+    const std::vector<uint32_t> expected =
+        ExpectedPreview(image, RangeWidth(), RangeHeight(), used, ScaleToDpi(40, dpi), size);
+    POINT at{ScaleToDpi(500, dpi), 0};
     ClientToScreen(main, &at);
     if (PumpUntil([&] { return ScreenPixels(at.x, at.y, size.cx, size.cy) == expected; }, timeoutMs)) return true;
     shots.Shot("preview-not-at-" + std::to_string(used));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <set>
@@ -10,6 +11,7 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "e2e_support.h"
 #include "win_test_support.h"
 
 namespace {
@@ -17,6 +19,33 @@ namespace {
 // The title as Shift-JIS bytes, spelled out so that the compiler's conversion is checked too.
 const char kTitleBytes[] = "TallSnap \x81" "i\x81" "e v\x81" "e\x81" "j/\x81" "@\x8F" "c\x92" "\xB7" "\x89" "\xE6"
                            "\x91" "\x9C" "\x82" "\xF0" "\x88" "\xEA" "\x94" "\xAD" "\x83" "Q\x83" "b\x83" "g\x81" "I";
+
+struct TableControl {
+  int id;
+  const char* cls;
+  const char* text;  // nullptr: a combobox, whose text comes from elsewhere
+  DWORD style;
+  ControlRect place;  // at 96 DPI; a combobox's height includes its dropped list
+};
+const TableControl kTable[] = {
+    {1000, "button", "範囲指定する", BS_MULTILINE, {322, 22, 93, 20}},
+    {1001, "button", "終わる", 0, {389, 22, 110, 18}},
+    {1002, "static",
+     "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下にスクロ"
+     "ールしてください。行きすぎたら、上に戻してください。",
+     0, {5, 6, 378, 38}},
+    {1003, "combobox", nullptr, CBS_DROPDOWN, {66, 0, 283, 555}},
+    {1004, "static", "★保存形式", 0, {5, 6, 61, 11}},
+    {1005, "static", "★名前 (同じ名前を避けるために自動で数字がつく)", 0, {5, 6, 264, 12}},
+    {1006, "static", "★ゲットしたい画像の上端が見える状態にしてください。", 0, {5, 25, 283, 12}},
+    {1007, "static", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", 0, {6, 23, 319, 12}},
+    {1008, "button", "見えるようにしたら押してください。", 0, {286, 23, 184, 20}},
+    {1009, "button", "前と同じ範囲で", 0, {446, 22, 84, 22}},
+    {1010, "button", "キャンセル", 0, {437, 2, 60, 17}},
+    {1011, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT, {269, 0, 263, 666}},
+    {1012, "button", "最新版？", 0, {541, 0, 56, 23}},
+    {1013, "button", "デスクトップに保存", BS_AUTOCHECKBOX, {473, 25, 122, 14}},
+};
 
 std::string g_folder;
 
@@ -58,6 +87,68 @@ class MainWindowTest : public ::testing::Test {
   static bool ClientPixelBecomes(int x, int y, COLORREF colour) {
     RepaintMainWnd();
     return PumpUntil([&] { return ClientPixel(x, y) == colour; }, 3000);
+  }
+  static RECT PlaceOf(int id) {
+    RECT r{};
+    GetWindowRect(Control(id), &r);
+    MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  static bool IsComboBox(int id) { return id == kIdFormatBox || id == kIdNameBox; }
+  // Every control at its table place scaled to this DPI, with the main font.
+  static void ExpectControlsAt(int dpi) {
+    for (const TableControl& c : kTable) {
+      SCOPED_TRACE(c.id);
+      EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(Control(c.id), WM_GETFONT, 0, 0)), glMainFont);
+      const ControlRect want = ScaleRectToDpi(c.place, dpi);
+      const RECT r = PlaceOf(c.id);
+      EXPECT_EQ(r.left, want.x);
+      EXPECT_EQ(r.top, want.y);
+      EXPECT_EQ(r.right - r.left, want.w);
+      if (IsComboBox(c.id)) {
+        // The height given reaches down to the bottom of the dropped list.
+        RECT list{};
+        SendMessageA(Control(c.id), CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
+        MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&list), 2);
+        // Wine keeps the edit's own height out of it; Windows does not.
+        EXPECT_NEAR(list.bottom - r.top, want.h, ScaleToDpi(30, dpi)) << "height with the list";
+      } else {
+        EXPECT_EQ(r.bottom - r.top, want.h);
+      }
+    }
+  }
+  // With the layout shown, at the main window's DPI: every visible control lies inside the
+  // client area, and two visible controls overlap only where their table places overlap at
+  // 96 DPI, by no more than that overlap scaled (and a pixel for rounding).
+  static void ExpectVisibleControlsFit(int dpi, const std::string& layout) {
+    SCOPED_TRACE(layout + " layout at " + std::to_string(dpi) + " DPI");
+    RECT client{};
+    GetClientRect(glMainWnd, &client);
+    const std::set<int> shown = VisibleControls();
+    for (int id : shown) {
+      const RECT r = PlaceOf(id);
+      EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+          << id << " at " << r.left << "," << r.top << " - " << r.right << "," << r.bottom << " in " << client.right
+          << " x " << client.bottom;
+    }
+    for (int a : shown)
+      for (int b : shown) {
+        if (b <= a) continue;
+        const RECT ra = PlaceOf(a), rb = PlaceOf(b);
+        RECT now{}, then{};
+        if (!IntersectRect(&now, &ra, &rb)) continue;
+        const RECT ta = TablePlace(a, ra, dpi), tb = TablePlace(b, rb, dpi);
+        EXPECT_TRUE(IntersectRect(&then, &ta, &tb)) << a << " and " << b << " overlap, unlike at 96 DPI";
+        EXPECT_LE(now.right - now.left, ScaleToDpi(then.right - then.left, dpi) + 1) << a << " and " << b;
+        EXPECT_LE(now.bottom - now.top, ScaleToDpi(then.bottom - then.top, dpi) + 1) << a << " and " << b;
+      }
+  }
+  // A control's place at 96 DPI; a combobox's closed height is its own, so it comes from the
+  // box as it is, scaled back.
+  static RECT TablePlace(int id, const RECT& now, int dpi) {
+    const ControlRect& p = kTable[id - kIdRangeButton].place;
+    const int h = IsComboBox(id) ? static_cast<int>((now.bottom - now.top) * kBaseDpi / dpi) : p.h;
+    return RECT{p.x, p.y, p.x + p.w, p.y + h};
   }
 };
 
@@ -106,10 +197,19 @@ TEST_F(MainWindowTest, StartUpFillsTheStateAndMakesTheWindows) {
   const LONG style = GetWindowLongA(glMainWnd, GWL_STYLE);
   EXPECT_EQ(style & (WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW),
             static_cast<LONG>(WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW));
+  // 613 x 80 and a 12-pixel font on an unscaled screen; at 150 % (144 DPI) 920 x 120 and 18.
+  const int dpi = ScreenDpi();
   RECT r{};
   GetWindowRect(glMainWnd, &r);
-  EXPECT_EQ(r.right - r.left, 613);
-  EXPECT_EQ(r.bottom - r.top, 80);
+  EXPECT_EQ(r.right - r.left, ScaleToDpi(613, dpi));
+  EXPECT_EQ(r.bottom - r.top, ScaleToDpi(80, dpi));
+  LOGFONTA font{};
+  ASSERT_NE(GetObjectA(glMainFont, sizeof font, &font), 0);
+  EXPECT_EQ(font.lfHeight, ScaleToDpi(-12, dpi));
+  if (dpi == 144) {
+    EXPECT_EQ(r.right - r.left, 920);
+    EXPECT_EQ(font.lfHeight, -18);
+  }
 
   ASSERT_NE(glHanniWnd, nullptr);
   EXPECT_FALSE(IsWindowVisible(glHanniWnd));
@@ -131,32 +231,7 @@ TEST_F(MainWindowTest, StartUpFillsTheStateAndMakesTheWindows) {
 }
 
 TEST_F(MainWindowTest, FourteenControlsAsTabled) {
-  const struct {
-    int id;
-    const char* cls;
-    const char* text;  // nullptr: a combobox, whose text comes from elsewhere
-    DWORD style;
-    int x, y, w, h;
-  } table[] = {
-      {1000, "button", "範囲指定する", BS_MULTILINE, 322, 22, 93, 20},
-      {1001, "button", "終わる", 0, 389, 22, 110, 18},
-      {1002, "static",
-       "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下にスクロ"
-       "ールしてください。行きすぎたら、上に戻してください。",
-       0, 5, 6, 378, 38},
-      {1003, "combobox", nullptr, CBS_DROPDOWN, 66, 0, 283, 555},
-      {1004, "static", "★保存形式", 0, 5, 6, 61, 11},
-      {1005, "static", "★名前 (同じ名前を避けるために自動で数字がつく)", 0, 5, 6, 264, 12},
-      {1006, "static", "★ゲットしたい画像の上端が見える状態にしてください。", 0, 5, 25, 283, 12},
-      {1007, "static", "★ココを押してから画像の見えている範囲を斜めにドラッグ　→", 0, 6, 23, 319, 12},
-      {1008, "button", "見えるようにしたら押してください。", 0, 286, 23, 184, 20},
-      {1009, "button", "前と同じ範囲で", 0, 446, 22, 84, 22},
-      {1010, "button", "キャンセル", 0, 437, 2, 60, 17},
-      {1011, "combobox", nullptr, CBS_DROPDOWN | CBS_SORT, 269, 0, 263, 666},
-      {1012, "button", "最新版？", 0, 541, 0, 56, 23},
-      {1013, "button", "デスクトップに保存", BS_AUTOCHECKBOX, 473, 25, 122, 14},
-  };
-  for (const auto& c : table) {
+  for (const TableControl& c : kTable) {
     SCOPED_TRACE(c.id);
     HWND control = Control(c.id);
     ASSERT_NE(control, nullptr);
@@ -173,30 +248,40 @@ TEST_F(MainWindowTest, FourteenControlsAsTabled) {
     EXPECT_EQ(style & c.style, c.style);
     EXPECT_EQ(style & 0x0F & ~c.style, 0u) << "button or static kind";
     EXPECT_EQ(GetWindowLongA(control, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY, 0);
-    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), glMainFont);
-    RECT r{};
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, c.x);
-    EXPECT_EQ(r.top, c.y);
-    EXPECT_EQ(r.right - r.left, c.w);
-    if (Lower(cls) == "combobox") {
-      // The height given at creation reaches down to the bottom of the dropped list.
-      RECT list{};
-      SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
-      MapWindowPoints(nullptr, glMainWnd, reinterpret_cast<POINT*>(&list), 2);
-      // Wine keeps the edit's own height out of it; Windows does not.
-      EXPECT_NEAR(list.bottom - r.top, c.h, 30) << "height with the list";
-    } else {
-      EXPECT_EQ(r.bottom - r.top, c.h);
-    }
   }
+  ExpectControlsAt(ScreenDpi());
 }
 
 TEST_F(MainWindowTest, LayoutsFollowTheButtons) {
   const std::set<int> start = {1005, 1006, 1008, 1011, 1012, 1013};
   const std::set<int> range = {1000, 1003, 1004, 1007, 1010, 1012};
+  const int dpi = ScreenDpi();
+  // On a scaled screen a picture of each layout is kept, for a person to judge the texts.
+  Artefacts shots("MainWindowLayouts");
+  auto fits = [&](const std::string& layout) {
+    ExpectVisibleControlsFit(dpi, layout);
+    if (dpi == kBaseDpi) return;
+    // Wine puts what a window drew on the screen a moment later: wait until every visible
+    // control shows some of its dark text or frame there.
+    RedrawWindow(glMainWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    PumpUntil(
+        [] {
+          for (int id : VisibleControls()) {
+            RECT c{};
+            GetWindowRect(Control(id), &c);
+            const std::vector<uint32_t> pixels = ScreenPixels(c.left, c.top, c.right - c.left, c.bottom - c.top);
+            if (std::none_of(pixels.begin(), pixels.end(), [](uint32_t p) { return (p & 0xC0C0C0u) == 0; }))
+              return false;
+          }
+          return true;
+        },
+        3000);
+    RECT r{};
+    GetWindowRect(glMainWnd, &r);
+    shots.Shot(layout, &r);
+  };
   EXPECT_EQ(VisibleControls(), start);
+  fits("start");
 
   Click(kIdReadyButton);
   EXPECT_EQ(VisibleControls(), range);  // no stored range: no "前と同じ範囲で"
@@ -213,9 +298,11 @@ TEST_F(MainWindowTest, LayoutsFollowTheButtons) {
   std::set<int> rangeWithSame = range;
   rangeWithSame.insert(1009);
   EXPECT_EQ(VisibleControls(), rangeWithSame);
+  fits("range");
 
   ShowCaptureLayout();
   EXPECT_EQ(VisibleControls(), (std::set<int>{1001, 1002, 1010, 1012}));
+  fits("capture");
   Click(kIdCancelButton);
   EXPECT_EQ(VisibleControls(), start);
 }
@@ -304,24 +391,59 @@ TEST_F(MainWindowTest, BandColourAndPreviewOnTheScreen) {
   glHanniHeight = 300;
   ASSERT_EQ(CreateSurface(glBufDC, "TallSnap_glBufDC", 0, 506, 4006, 32), 1);
   for (int y = 0; y < 600; ++y)
-    for (int x = 0; x < 500; ++x) *SurfacePixel(glBufDC, x, y) = y < 300 ? 0x0000FF00 : 0x000000FF;
+    for (int x = 0; x < 506; ++x) *SurfacePixel(glBufDC, x, y) = y < 300 ? 0x0000FF00 : 0x000000FF;
   glScrollY = 600;
   glCapturing = 1;
   ShowRangeLayout();  // the way into capturing, which leaves the preview's place free
   ShowCaptureLayout();
   EXPECT_TRUE(ClientPixelBecomes(2, 20, red));
-  EXPECT_EQ(ClientPixel(520, 20), RGB(0, 0, 255));
-  // 40 / 300 x 506 = 67 pixels wide (below "最新版？"), 40 pixels high.
-  EXPECT_EQ(ClientPixel(565, 30), RGB(0, 0, 255));
-  EXPECT_EQ(ClientPixel(567, 30), red);
-  EXPECT_EQ(ClientPixel(520, 39), RGB(0, 0, 255));
-  EXPECT_EQ(ClientPixel(520, 40), red);
+  // At 96 DPI the preview stands at x 500, 40 / 300 x 506 = 67 pixels wide (below "最新版？")
+  // and 40 high; on a scaled screen its place and height scale, and its width follows.
+  const int dpi = ScreenDpi();
+  const int left = ScaleToDpi(500, dpi), high = ScaleToDpi(40, dpi);
+  const int wide = static_cast<int>(static_cast<float>(high) / 300.0f * 506.0f);
+  EXPECT_EQ(ClientPixel(left + 20, 20), RGB(0, 0, 255));
+  EXPECT_EQ(ClientPixel(left + wide - 1, high - 10), RGB(0, 0, 255));
+  EXPECT_EQ(ClientPixel(left + wide, high - 10), red);
+  EXPECT_EQ(ClientPixel(left + 20, high - 1), RGB(0, 0, 255));
+  EXPECT_EQ(ClientPixel(left + 20, high), red);
+  // The band reaches 600 x 100 scaled; the class's cyan lies beyond it.
+  EXPECT_EQ(ClientPixel(ScaleToDpi(600, dpi) - 1, 5), red);
+  EXPECT_EQ(ClientPixel(ScaleToDpi(600, dpi), 5), cyan);
 
   glCapturing = 0;
   EXPECT_TRUE(ClientPixelBecomes(2, 20, cyan));
-  EXPECT_EQ(ClientPixel(520, 20), RGB(0, 0, 255));  // a cancelled image stays in view
+  EXPECT_EQ(ClientPixel(left + 20, 20), RGB(0, 0, 255));  // a cancelled image stays in view
   ReleaseSurface(glBufDC);
   glHanniHeight = 0;
   glScrollY = 0;
-  EXPECT_TRUE(ClientPixelBecomes(520, 20, cyan));
+  EXPECT_TRUE(ClientPixelBecomes(left + 20, 20, cyan));
+}
+
+TEST_F(MainWindowTest, ADpiChangeRescalesTheWindowItsControlsAndItsFont) {
+  // As Windows does when the window moves to a screen of another scale: 125 %, 200 %, then back.
+  const int home = ScreenDpi();
+  glHanniLeft = 10;
+  glHanniRight = 200;  // the range layout with "前と同じ範囲で"
+  for (int dpi : {120, 192, home}) {
+    SCOPED_TRACE(dpi);
+    RECT r{};
+    GetWindowRect(glMainWnd, &r);
+    RECT suggested{r.left + 7, r.top + 5, r.left + 7 + ScaleToDpi(613, dpi), r.top + 5 + ScaleToDpi(80, dpi)};
+    const HFONT old = glMainFont;
+    SendMessageA(glMainWnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(glMainWnd, &r);
+    EXPECT_TRUE(EqualRect(&r, &suggested)) << r.left << "," << r.top << " - " << r.right << "," << r.bottom;
+    LOGFONTA font{};
+    ASSERT_NE(GetObjectA(glMainFont, sizeof font, &font), 0);
+    EXPECT_EQ(font.lfHeight, ScaleToDpi(-12, dpi));
+    EXPECT_EQ(GetObjectType(old), 0u) << "the font of the old scale is released";
+    ExpectControlsAt(dpi);
+    ShowStartLayout();
+    ExpectVisibleControlsFit(dpi, "start");
+    ShowRangeLayout();
+    ExpectVisibleControlsFit(dpi, "range");
+    ShowCaptureLayout();
+    ExpectVisibleControlsFit(dpi, "capture");
+  }
 }

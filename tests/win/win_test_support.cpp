@@ -105,6 +105,13 @@ COLORREF ScreenPixel(int x, int y) {
   return c;
 }
 
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 namespace {
 
 struct WindowSearch {

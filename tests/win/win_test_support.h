@@ -30,6 +30,8 @@ HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly);
 
 // The colour of a screen pixel, read back through a bit-block transfer from the display.
 COLORREF ScreenPixel(int x, int y);
+// The screen's pixels per logical inch as GDI tells them (96 unscaled, 144 at 150 %).
+int ScreenDpi();
 
 // Runs TallSnap's start-up in this process with folder as its working folder (the converters
 // copied into it) and waits until the start-up tick has found the converter and made the range
