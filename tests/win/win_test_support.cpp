@@ -301,8 +301,11 @@ void DialogDriver::Run() {
   const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 40) + " " +
                            std::to_string(r.top + (r.bottom - r.top) * 2 / 3);
   RunUnix(move, 10000);
+  HWND edit = FileNameEdit(dialog);
+  char shown[MAX_PATH] = {};
+  SendMessageTimeoutA(edit, WM_GETTEXT, sizeof shown, reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 2000, nullptr);
+  initialText = shown;
   if (!typed.empty()) {
-    HWND edit = FileNameEdit(dialog);
     auto textBecomes = [&](const std::string& want) {
       const DWORD t = GetTickCount();
       for (;;) {

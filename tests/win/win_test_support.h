@@ -63,7 +63,8 @@ struct DialogDriver {
   std::string typed;
   bool sawDialog = false;
   bool textMatched = false;
-  std::string lastText;  // what the file name box held, for the failure message
+  std::string initialText;  // what the file name box held when the dialog was found
+  std::string lastText;     // what the file name box held, for the failure message
   HWND dialogOwner = nullptr;
   std::string dialogTitle;
   bool forcedClose = false;  // the keys did not close it; it was cancelled by a message
