@@ -23,6 +23,11 @@ int QualityFromText(const std::string& text);
 enum class CopyItem { Filter, DefaultName, Folder, Title, Owner, Start, OutputPath, Unknown };
 CopyItem ClassifyCopyData(uint64_t dwData, uint64_t wParam, size_t cbData);
 
+// Asks Kelvo's window how many resources Kelvo holds, counted inside Kelvo (from another
+// process Wine answers 0): wParam 0 its GDI objects, 1 its USER objects, 2 its kernel handles;
+// any other wParam is answered 0.
+constexpr unsigned kKelvoCountsMessage = 0x8000 + 0x4B4C;  // WM_APP + 0x4B4C
+
 // Longest path or text item taken; a longer one is refused.
 constexpr size_t kMaxPathBytes = 260;
 // Size of the output-path block of a conversion request.

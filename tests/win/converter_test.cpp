@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "converters/kelvo_core.h"
 #include "output/bmp.h"
 #include "win_test_support.h"
 
@@ -192,6 +193,13 @@ TEST_F(KelvoTest, FoundByAWalkOfTheWindowListAndOutOfTheWay) {
   EXPECT_TRUE(GetWindowLongA(kelvo, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_EQ(GetAncestor(kelvo, GA_PARENT), GetDesktopWindow());
   EXPECT_EQ(GetWindow(kelvo, GW_OWNER), nullptr);
+
+  // The counts a soak test follows: GDI objects, USER objects, kernel handles; nothing else.
+  for (WPARAM what = 0; what <= 2; ++what) {
+    const LRESULT n = SendMessageA(kelvo, kKelvoCountsMessage, what, 0);
+    EXPECT_TRUE(n > 0 && n < 5000) << what << ": " << n;
+  }
+  EXPECT_EQ(SendMessageA(kelvo, kKelvoCountsMessage, 3, 0), 0);
 }
 
 TEST_F(KelvoTest, ConvertsHandOffBmpsExactly) {
