@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -20,7 +21,8 @@ bool glHaveOutputPath;
 // Set on WM_DESTROY: a quit posted while a sent message is handled need not wake the wait below.
 bool glQuitting;
 
-void Refuse(const std::string& why) { OutputDebugStringA(("Kelvo: " + why + "\r\n").c_str()); }
+// One line of the debugger output: what Kelvo refused or could not do, and why.
+void DebugLine(const std::string& text) { OutputDebugStringA(("Kelvo: " + text + "\r\n").c_str()); }
 
 // Handles of 64-bit windows are 32-bit values, sign-extended.
 HWND WindowFromValue(uint32_t value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(value))); }
@@ -33,17 +35,12 @@ void SendReply(HWND owner, const char* path) {
                       SMTO_ABORTIFHUNG, 10000, &ignored);
 }
 
-// The dialog leaves Kelvo's current directory alone: relative output paths resolve against it.
-void ShowSaveDialog(const SaveRequest& request) {
-  HWND owner = WindowFromValue(request.owner);
-  if (!IsWindow(owner)) {
-    Refuse("save request from a window that does not exist");
-    return;
-  }
-  char file[MAX_PATH] = {};
-  lstrcpynA(file, request.defaultName.c_str(), MAX_PATH);
-  char cwd[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, cwd);
+// One showing of the save dialog: the chosen path in file, or false with the dialog's extended
+// error (0 when the user cancelled).
+bool RunSaveDialog(HWND owner, const SaveRequest& request, bool withName, bool withFolder, char (&file)[MAX_PATH],
+                   DWORD& error) {
+  std::memset(file, 0, sizeof file);
+  if (withName) lstrcpynA(file, request.defaultName.c_str(), MAX_PATH);
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
@@ -51,10 +48,44 @@ void ShowSaveDialog(const SaveRequest& request) {
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrInitialDir = request.folder.empty() ? nullptr : request.folder.c_str();
+  ofn.lpstrInitialDir = withFolder && !request.folder.empty() ? request.folder.c_str() : nullptr;
   ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   const bool chosen = GetSaveFileNameA(&ofn) != 0;
+  error = chosen ? 0 : CommDlgExtendedError();
+  return chosen;
+}
+
+// The dialog leaves Kelvo's current directory alone: relative output paths resolve against it.
+void ShowSaveDialog(const SaveRequest& request) {
+  HWND owner = WindowFromValue(request.owner);
+  if (!IsWindow(owner)) {
+    DebugLine("save request from a window that does not exist");
+    return;
+  }
+  char cwd[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  // A dialog that fails is no cancel, and answering it like one loses the image: Windows refuses
+  // a default name holding ":", "?" or "*", or one too long, before showing anything, and every
+  // dialog fails when the chosen path does not fit its buffer. Each retry leaves out more of
+  // what may have made it fail; only the user's own cancel answers empty at once.
+  static const struct {
+    bool withName, withFolder;
+    const char* next;
+  } kAttempts[] = {{true, true, "shown again without the default name"},
+                   {false, true, "shown again without the initial folder"},
+                   {false, false, "answered as cancelled"}};
+  char file[MAX_PATH] = {};
+  bool chosen = false;
+  for (const auto& attempt : kAttempts) {
+    DWORD error = 0;
+    chosen = RunSaveDialog(owner, request, attempt.withName, attempt.withFolder, file, error);
+    if (chosen || error == 0) break;
+    char line[128];
+    std::snprintf(line, sizeof line, "save dialog failed (error 0x%04lX), %s", static_cast<unsigned long>(error),
+                  attempt.next);
+    DebugLine(line);
+  }
   SetCurrentDirectoryA(cwd);
   SendReply(owner, chosen ? file : nullptr);
 }
@@ -62,27 +93,88 @@ void ShowSaveDialog(const SaveRequest& request) {
 void OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
   if (data == nullptr) return;
   const CopyItem item = ClassifyCopyData(data->dwData, sender, data->cbData);
-  if (item == CopyItem::Unknown) return Refuse("unknown message");
+  if (item == CopyItem::Unknown) return DebugLine("unknown message");
   if (item == CopyItem::OutputPath) {
     std::string path;
     glHaveOutputPath = PayloadText(data->lpData, data->cbData, kMaxPathBytes - 1, path) && !path.empty() &&
                        std::memchr(data->lpData, 0, data->cbData) != nullptr;
     glOutputPath = glHaveOutputPath ? path : std::string();
-    if (!glHaveOutputPath) Refuse("output path missing or longer than 260 bytes");
+    if (!glHaveOutputPath) DebugLine("output path missing or longer than 260 bytes");
     return;
   }
   const SaveStep step = AcceptSaveItem(glSaveRequest, item, data->lpData, data->cbData);
-  if (step == SaveStep::Refused) return Refuse("save request item out of order or malformed");
+  if (step == SaveStep::Refused) return DebugLine("save request item out of order or malformed");
   if (step == SaveStep::Start) ShowSaveDialog(glSaveRequest);
 }
 
 void OnHandOffBmp(const char* bmpPath) {
-  if (!glHaveOutputPath) return Refuse("hand-off BMP without an output path");
+  if (!glHaveOutputPath) return DebugLine("hand-off BMP without an output path");
   glHaveOutputPath = false;
   const size_t n = bmpPath != nullptr ? strnlen(bmpPath, kMaxPathBytes) : kMaxPathBytes;
-  if (n == 0 || n >= kMaxPathBytes) return Refuse("hand-off BMP path missing or too long");
+  if (n == 0 || n >= kMaxPathBytes) return DebugLine("hand-off BMP path missing or too long");
   std::string error;
-  if (!ConvertBmpFile(std::string(bmpPath, n), glOutputPath, ReadQualityFile(), error)) Refuse(error);
+  if (!ConvertBmpFile(std::string(bmpPath, n), glOutputPath, ReadQualityFile(), error)) DebugLine(error);
+}
+
+// Wine answers 0 to GetGuiResources and GetProcessHandleCount even from inside the process;
+// there the objects are counted by asking each possible handle value what it is. Wine takes
+// a GDI or USER handle by its low 16 bits alone, and hands out kernel handles from the lowest
+// free multiple of 4, so the walk of those ends after a long run of unused values.
+DWORD ProbeGdiObjects() {
+  DWORD n = 0;
+  for (UINT_PTR h = 1; h <= 0xFFFF; ++h) n += GetObjectType(reinterpret_cast<HGDIOBJ>(h)) != 0;
+  return n;
+}
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<DWORD*>(count);
+  return TRUE;
+}
+
+BOOL CALLBACK CountOwnWindowTree(HWND window, LPARAM count) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != GetCurrentProcessId()) return TRUE;
+  ++*reinterpret_cast<DWORD*>(count);
+  EnumChildWindows(window, CountWindow, count);
+  return TRUE;
+}
+
+// Windows (top-level, message-only and their children) and menus: what a dialog or a window
+// left behind would leak.
+DWORD ProbeUserObjects() {
+  DWORD n = 0;
+  EnumWindows(CountOwnWindowTree, reinterpret_cast<LPARAM>(&n));
+  for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); w != nullptr;
+       w = FindWindowExA(HWND_MESSAGE, w, nullptr, nullptr))
+    CountOwnWindowTree(w, reinterpret_cast<LPARAM>(&n));
+  for (UINT_PTR h = 0x20; h <= 0xFFFF; h += 2) n += IsMenu(reinterpret_cast<HMENU>(h)) != FALSE;
+  return n;
+}
+
+DWORD ProbeKernelHandles() {
+  constexpr UINT_PTR kUnusedRun = 4096;
+  DWORD n = 0;
+  UINT_PTR unused = 0;
+  for (UINT_PTR h = 4; unused < kUnusedRun && h < (UINT_PTR{1} << 26); h += 4) {
+    DWORD flags = 0;
+    const bool live = GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags) != FALSE;
+    n += live;
+    unused = live ? 0 : unused + 1;
+  }
+  return n;
+}
+
+LRESULT ResourceCount(WPARAM what) {
+  DWORD n = 0;
+  switch (what) {
+    case 0: n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); return n != 0 ? n : ProbeGdiObjects();
+    case 1: n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); return n != 0 ? n : ProbeUserObjects();
+    case 2:
+      if (!GetProcessHandleCount(GetCurrentProcess(), &n)) n = 0;
+      return n != 0 ? n : ProbeKernelHandles();
+    default: return 0;
+  }
 }
 
 // Wine answers 0 to GetGuiResources and GetProcessHandleCount even from inside the process;

@@ -96,7 +96,7 @@ const uint64_t kMasks[] = {~uint64_t{0}, 3, 0};  // the keyed hash, four values,
 
 TEST(StitchDifferential, OneTickDecidesAsTheLiteralSearch) {
   std::mt19937 random(8);
-  int cases = 0, appends = 0, nearTop = 0;
+  int appends = 0, nearTop = 0, unchanged = 0, noMatches = 0, limits = 0;
   for (int round = 0; round < 2000; ++round) {
     const int w = kWidths[random() % 8];
     const int h = 12 + static_cast<int>(random() % (round % 50 == 0 ? 2100 : 160));
@@ -130,20 +130,25 @@ TEST(StitchDifferential, OneTickDecidesAsTheLiteralSearch) {
         if (HasFatalFailure()) return;
       }
     }
-    ++cases;
     appends += literal.outcome == StitchOutcome::Append;
     nearTop += literal.outcome == StitchOutcome::Append && literal.keyRow < 60;
+    unchanged += literal.outcome == StitchOutcome::Unchanged;
+    noMatches += literal.outcome == StitchOutcome::NoMatch;
+    limits += literal.outcome == StitchOutcome::LimitReached;
   }
-  EXPECT_EQ(cases, 2000);
-  EXPECT_GT(appends, 200);  // the cases reach the append, not only the early outs
+  // Every outcome is decided many times, the append not only by the early outs.
+  EXPECT_GT(appends, 200);
   EXPECT_GT(nearTop, 5);
+  EXPECT_GT(unchanged, 50);
+  EXPECT_GT(noMatches, 500);
+  EXPECT_GT(limits, 0);
 }
 
 // A session as the program runs it (record kept from tick to tick) beside a literal one, over
 // one document and one series of moves; after every tick both images must be the same.
 TEST(StitchDifferential, SessionsStayIdenticalTickByTick) {
   std::mt19937 random(81);
-  int sessions = 0, ticks = 0, appends = 0, limits = 0, noMatches = 0, unchanged = 0;
+  int ticks = 0, appends = 0, limits = 0, noMatches = 0, unchanged = 0, regrown = 0;
   for (int round = 0; round < 120; ++round) {
     const int w = kWidths[random() % 8];
     const int h = round % 20 == 0 ? 2001 + static_cast<int>(random() % 50)
@@ -168,6 +173,7 @@ TEST(StitchDifferential, SessionsStayIdenticalTickByTick) {
     }
     ResetStitchRows(rows, fast.image, w, h, h, static_cast<uint64_t>(round) * 977);
     int fastScrollY = h, literalScrollY = h;
+    bool cutBack = false, grewAfter = false;
 
     for (int tick = 0; tick < 160; ++tick) {
       const int pick = static_cast<int>(random() % 20);
@@ -192,6 +198,8 @@ TEST(StitchDifferential, SessionsStayIdenticalTickByTick) {
       if (l.outcome == StitchOutcome::Append) {
         ApplyStitchLiteral(literal.image, fast.grab, w, h, l.keyRow, l.matchRow);
         ApplyStitch(fast.image, fast.grab, w, h, f.keyRow, f.matchRow, rows);
+        cutBack = cutBack || l.newScrollY < literalScrollY;
+        grewAfter = grewAfter || (cutBack && l.newScrollY > literalScrollY);
         literalScrollY = l.newScrollY;
         fastScrollY = f.newScrollY;
         ++appends;
@@ -205,9 +213,10 @@ TEST(StitchDifferential, SessionsStayIdenticalTickByTick) {
         break;  // capturing stops
       }
     }
-    ++sessions;
+    regrown += grewAfter;
   }
-  EXPECT_EQ(sessions, 120);
+  // Most records go on through a cut back and grow the image again after it.
+  EXPECT_GT(regrown, 60);
   // Every path is taken many times.
   EXPECT_GT(appends, 3000);
   EXPECT_GT(noMatches, 300);

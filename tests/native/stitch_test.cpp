@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "range/rect.h"
@@ -399,26 +400,37 @@ TEST(RangeRect, OrderAndHitTest) {
             (std::vector<int>{-1723, 177, -1617, 283, 100, 100}));
 }
 
+namespace {
+std::vector<std::string> Dashes(const std::vector<FrameBlock>& blocks) {
+  std::vector<std::string> out;
+  for (const FrameBlock& f : blocks)
+    out.push_back(std::to_string(f.x) + "," + std::to_string(f.y) + " " + std::to_string(f.w) + "x" +
+                  std::to_string(f.h) + (f.black ? " black" : " white"));
+  return out;
+}
+}  // namespace
+
 TEST(RangeRect, DashedFrameLayout) {
-  // A 100 x 100 range grown by 3: 197, 297, 303, 403 with thickness 2.
-  const auto blocks = DashedFrameBlocks(197, 297, 303, 403, 2);
-  ASSERT_FALSE(blocks.empty());
-  EXPECT_EQ(blocks[0].x, 195);
-  EXPECT_EQ(blocks[0].y, 295);
-  EXPECT_EQ(blocks[0].w, 15);
-  EXPECT_EQ(blocks[0].h, 2);
-  EXPECT_TRUE(blocks[0].black);
-  EXPECT_EQ(blocks[1].y, 401);  // inside the bottom edge
-  EXPECT_TRUE(blocks[1].black);
-  EXPECT_FALSE(blocks[2].black);  // the colour flips after every pair
-  // No band touches the grabbed rectangle (200..299, 300..399).
-  for (const FrameBlock& f : blocks) {
-    const bool overlaps = f.x < 300 && f.x + f.w > 200 && f.y < 400 && f.y + f.h > 300;
-    EXPECT_FALSE(overlaps) << f.x << "," << f.y;
+  // A 100 x 100 range grown by 3: 197, 297, 303, 403 with thickness 2. 15-pixel dashes, the
+  // top and left bands just outside, the bottom and right ones just inside; black and white in
+  // turn after every pair; the last dash of a run reaches past the corner.
+  std::vector<FrameBlock> expected;
+  for (int k = 0; k < 8; ++k) {
+    expected.push_back({195 + 15 * k, 295, 15, 2, k % 2 == 0});
+    expected.push_back({195 + 15 * k, 401, 15, 2, k % 2 == 0});
   }
+  for (int k = 0; k < 8; ++k) {
+    expected.push_back({195, 295 + 15 * k, 2, 15, k % 2 == 0});
+    expected.push_back({301, 295 + 15 * k, 2, 15, k % 2 == 0});
+  }
+  const auto blocks = DashedFrameBlocks(197, 297, 303, 403, 2);
+  EXPECT_EQ(Dashes(blocks), Dashes(expected));
   // The same frame whichever corner the rectangle was given from.
-  const auto reversed = DashedFrameBlocks(303, 403, 197, 297, 2);
-  ASSERT_EQ(reversed.size(), blocks.size());
+  EXPECT_EQ(Dashes(DashedFrameBlocks(303, 403, 197, 297, 2)), Dashes(expected));
+  // The colour carries over into the second pass: after three pairs across, it starts white.
+  const auto odd = DashedFrameBlocks(0, 0, 30, 30, 2);
+  ASSERT_EQ(odd.size(), 12u);
+  EXPECT_EQ(Dashes({odd[6]}), Dashes({{-2, -2, 2, 15, false}}));
   // The strips the frame's windows cover: every dash in one of them, none reaching the grab,
   // and no strip wider than its dashes (2 pixels across).
   const FrameBands bands = DashedFrameBands(303, 403, 197, 297, 2);

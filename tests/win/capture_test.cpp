@@ -320,8 +320,11 @@ TEST_F(CaptureTest, FinishingWritesEveryFormatNumbered) {
     SetFormat(run.format);
     const Picture expected = CaptureAndExpect(3);
     ASSERT_GT(expected.height, 0u);
+    DeleteFileA((g_folder + "\\ForTarvin.txt").c_str());
     Click(kIdFinishButton);
     EXPECT_EQ(glBufDC.memDC, nullptr);  // the surfaces went with the finish
+    // The quality left for Tarvin.exe on every file, BMP too: three bytes, no line end.
+    EXPECT_EQ(ReadFileBytes(g_folder + "\\ForTarvin.txt"), "100");
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
     for (const std::string& file : run.files) {
       Picture back;

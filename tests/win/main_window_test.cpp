@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
@@ -315,6 +318,7 @@ void CALLBACK CountTick(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) { ++g_ticks
 TEST_F(MainWindowTest, CancelStopsTheTimerAndTheRedBand) {
   glCapturing = 1;
   ShowCaptureLayout();
+  ASSERT_TRUE(ClientPixelBecomes(2, 20, RGB(255, 0, 0)));
   glTimerId = timeSetEvent(10, 0, CountTick, 0, TIME_PERIODIC);
   ASSERT_NE(glTimerId, 0u);
   ASSERT_TRUE(PumpUntil([] { return g_ticks.load() >= 3; }, 3000));
@@ -324,6 +328,8 @@ TEST_F(MainWindowTest, CancelStopsTheTimerAndTheRedBand) {
   PumpFor(100);
   EXPECT_LE(g_ticks.load(), after + 1);  // at most one tick already under way
   EXPECT_TRUE(IsWindowVisible(Control(kIdReadyButton)));
+  // Cancel asks for the repaint itself: nothing else here makes the band cyan again.
+  EXPECT_TRUE(PumpUntil([] { return ClientPixel(2, 20) == RGB(0, 255, 255); }, 3000));
 }
 
 TEST_F(MainWindowTest, ControlTextAndTheFormatBox) {
@@ -333,10 +339,22 @@ TEST_F(MainWindowTest, ControlTextAndTheFormatBox) {
   EXPECT_EQ(ControlText(glMainWnd, kIdNameBox), "");
   EXPECT_EQ(ControlText(glMainWnd, 4242), "");
 
+  // The format list in its order, as the user reads it; the half-width katakana are single
+  // bytes.
+  const char* const formats[] = {
+      "jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)", "png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)",
+      "bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)", "3種類全て作ってみる！ おためし！", "BMPをクリップボードに保存"};
+  EXPECT_NE(std::string(formats[0]).find("\xCC\xA7\xB2\xD9\xBB\xB2\xBD\xDE"), std::string::npos);
+  ASSERT_EQ(SendMessageA(Control(kIdFormatBox), CB_GETCOUNT, 0, 0), 5);
+  for (int i = 0; i < 5; ++i) {
+    char item[128] = {};
+    ASSERT_LT(SendMessageA(Control(kIdFormatBox), CB_GETLBTEXTLEN, i, 0), LRESULT{sizeof item});
+    SendMessageA(Control(kIdFormatBox), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    EXPECT_STREQ(item, formats[i]) << i;
+  }
   // First run: the JPEG item is shown and is the format text.
-  EXPECT_STREQ(glFormatText, kFormatItems[0].text);
-  EXPECT_EQ(ControlText(glMainWnd, kIdFormatBox), kFormatItems[0].text);
-  EXPECT_EQ(SendMessageA(Control(kIdFormatBox), CB_GETCOUNT, 0, 0), 5);
+  EXPECT_STREQ(glFormatText, formats[0]);
+  EXPECT_EQ(ControlText(glMainWnd, kIdFormatBox), formats[0]);
   EXPECT_EQ(SendMessageA(Control(kIdFormatBox), CB_GETCURSEL, 0, 0), CB_ERR);  // text only, no selection
 
   // Typing into the box updates the format text at once.
@@ -356,7 +374,80 @@ TEST_F(MainWindowTest, ControlTextAndTheFormatBox) {
   EXPECT_EQ(std::string(glFormatText), std::string(263, 'b'));
 }
 
+namespace {
+
+struct SeenItem {
+  WPARAM sender;
+  ULONG_PTR kind;
+  std::string bytes;
+};
+std::vector<SeenItem> g_request;
+
+// Stands in for Kelvo: keeps every WM_COPYDATA and answers the start item as a cancelled
+// dialog does, while it is still being sent.
+LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_COPYDATA) return DefWindowProcA(window, message, wParam, lParam);
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  const char* bytes = static_cast<const char*>(data->lpData);
+  g_request.push_back({wParam, data->dwData, bytes == nullptr ? std::string() : std::string(bytes, data->cbData)});
+  if (data->dwData == 5) {
+    COPYDATASTRUCT cancelled{1, 0, nullptr};
+    SendMessageA(reinterpret_cast<HWND>(wParam), WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                 reinterpret_cast<LPARAM>(&cancelled));
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 TEST_F(MainWindowTest, ConverterRepliesAreBounded) {
+  // "終わる" on a JPEG capture asks the converter for a save location: exactly these six items.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RecorderProc;
+  wc.lpszClassName = "RequestRecorder";
+  RegisterClassA(&wc);
+  HWND recorder = CreateWindowExA(0, "RequestRecorder", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND kelvo = glConverterWnd;
+  const std::string folder = FileHozonFolderPath;
+  glConverterWnd = recorder;
+  lstrcpyA(FileHozonFolderPath, "C:\\a\\");
+  glHanniWidth = 20;
+  glHanniHeight = 10;
+  ASSERT_EQ(CreateSurface(glBufDC, "TallSnap_glBufDC", 0, 26, 4006, 32), 1);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 26; ++x) *SurfacePixel(glBufDC, x, y) = 0x00808080;
+  glScrollY = 10;
+  SetWindowTextA(Control(kIdFormatBox), "jpg");
+  SetWindowTextA(Control(kIdNameBox), "shot");
+  SendMessageA(Control(kIdDesktopCheck), BM_SETCHECK, BST_UNCHECKED, 0);
+  ShowCaptureLayout();
+  g_request.clear();
+  Click(kIdFinishButton);
+  glConverterWnd = kelvo;
+  lstrcpyA(FileHozonFolderPath, folder.c_str());
+  DestroyWindow(recorder);
+
+  const uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(glMainWnd));
+  static const char filter[] = "JPG(*.jpg)\0*.jpg\0すべてのファイル(*)\0*\0";
+  static_assert(sizeof filter == 40, "JPG(*.jpg) makes a filter block of 40 bytes");
+  const std::string title = "保存先(フォルダ)と名前を決めてください";
+  const SeenItem expected[] = {
+      {0, 1, std::string(filter, sizeof filter)},
+      {0, 2, std::string("shot\0\0", 6)},
+      {0, 3, std::string("C:\\a\0\0", 6)},  // the folder without its trailing backslash
+      {0, 0, title + std::string(2, '\0')},
+      {0, handle, std::string(reinterpret_cast<const char*>(&handle), 4)},
+      {0, 5, std::string("1\0\0", 3)},
+  };
+  ASSERT_EQ(g_request.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(g_request[i].sender, reinterpret_cast<WPARAM>(glMainWnd));
+    EXPECT_EQ(g_request[i].kind, expected[i].kind);
+    EXPECT_EQ(g_request[i].bytes, expected[i].bytes);
+  }
+  EXPECT_EQ(glReplyLen, 0);  // the cancel, stored while the start item was being sent
+
   std::string payload = "C:\\out\\a.jpg";
   COPYDATASTRUCT data{1, static_cast<DWORD>(payload.size()), payload.data()};
   SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
@@ -368,6 +459,8 @@ TEST_F(MainWindowTest, ConverterRepliesAreBounded) {
   SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&foreign));
   EXPECT_STREQ(glReplyBuf, "C:\\out\\a.jpg");
 
+  const long before = CountInProgramImage(GetCurrentProcess(), GetCurrentProcessId(), 'z');
+  ASSERT_GE(before, 0);
   std::string huge(25000, 'z');
   huge[kReplyBufBytes + 10] = 'q';
   COPYDATASTRUCT big{1, static_cast<DWORD>(huge.size()), huge.data()};
@@ -375,6 +468,10 @@ TEST_F(MainWindowTest, ConverterRepliesAreBounded) {
   EXPECT_EQ(glReplyLen, static_cast<int>(kReplyBufBytes - 1));
   EXPECT_EQ(glReplyBuf[kReplyBufBytes - 1], '\0');
   EXPECT_EQ(std::strlen(glReplyBuf), kReplyBufBytes - 1);
+  // Nothing was written past the buffer: the payload's bytes in the program's globals are the
+  // stored ones alone.
+  EXPECT_EQ(CountInProgramImage(GetCurrentProcess(), GetCurrentProcessId(), 'z') - before,
+            static_cast<long>(kReplyBufBytes - 1));
 
   COPYDATASTRUCT empty{1, 0, nullptr};
   SendMessageA(glMainWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty));

@@ -169,12 +169,17 @@ TEST_F(ProgramTest, StartsFindsItsConverterAndEndsCleanly) {
   ASSERT_NE(kelvoProcess, nullptr);
 
   // A reply far larger than the program's buffer, from another process.
+  const long before = CountInProgramImage(p.pi.hProcess, p.pi.dwProcessId, 'r');
   std::string huge(50000, 'r');
   COPYDATASTRUCT data{1, static_cast<DWORD>(huge.size()), huge.data()};
   DWORD_PTR result = 0;
   EXPECT_NE(SendMessageTimeoutA(p.main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
                                 &result),
             0);
+  // It kept what fits, one byte short of its buffer, and wrote nothing past it: those are all
+  // the payload's bytes that its globals gained.
+  ASSERT_GE(before, 0);
+  EXPECT_EQ(CountInProgramImage(p.pi.hProcess, p.pi.dwProcessId, 'r') - before, static_cast<long>(kReplyBufBytes - 1));
 
   // The range layout on a real click, then back.
   SendMessageA(GetDlgItem(p.main, kIdReadyButton), BM_CLICK, 0, 0);

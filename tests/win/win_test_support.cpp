@@ -1,10 +1,13 @@
 #include "win_test_support.h"
 
+#include <tlhelp32.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
@@ -89,6 +92,38 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
+}
+
+long CountInProgramImage(HANDLE process, DWORD pid, char b) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  bool found = false;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+    const size_t n = std::strlen(module.szModule);
+    found = n > 4 && lstrcmpiA(module.szModule + n - 4, ".exe") == 0;
+    if (found) break;
+  }
+  CloseHandle(snapshot);
+  if (!found) return -1;
+  BYTE* at = module.modBaseAddr;
+  BYTE* const end = at + module.modBaseSize;
+  long count = 0;
+  std::vector<char> bytes;
+  while (at < end) {
+    MEMORY_BASIC_INFORMATION info{};
+    if (VirtualQueryEx(process, at, &info, sizeof info) == 0) return -1;
+    BYTE* const regionEnd = std::min(static_cast<BYTE*>(info.BaseAddress) + info.RegionSize, end);
+    if (info.State == MEM_COMMIT && (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) == 0) {
+      bytes.resize(static_cast<size_t>(regionEnd - at));
+      SIZE_T got = 0;
+      if (!ReadProcessMemory(process, at, bytes.data(), bytes.size(), &got)) return -1;
+      count += static_cast<long>(std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(got), b));
+    }
+    at = regionEnd;
+  }
+  return count;
 }
 
 COLORREF ScreenPixel(int x, int y) {
@@ -308,8 +343,11 @@ void DialogDriver::Run() {
   const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 40) + " " +
                            std::to_string(r.top + (r.bottom - r.top) * 2 / 3);
   RunUnix(move, 10000);
+  HWND edit = FileNameEdit(dialog);
+  char shown[MAX_PATH] = {};
+  SendMessageTimeoutA(edit, WM_GETTEXT, sizeof shown, reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 2000, nullptr);
+  initialText = shown;
   if (!typed.empty()) {
-    HWND edit = FileNameEdit(dialog);
     auto textBecomes = [&](const std::string& want) {
       const DWORD t = GetTickCount();
       for (;;) {

@@ -28,6 +28,11 @@ void PumpFor(DWORD ms);
 // The first top-level window of process pid whose class is className, or null.
 HWND FindProcessWindow(DWORD pid, const char* className, bool visibleOnly);
 
+// How many bytes b the program image of process pid holds (its code and data, where globals
+// live): what a reply stored in a global buffer adds to it shows how much of it was written.
+// -1 when the image cannot be read, the process being gone for instance.
+long CountInProgramImage(HANDLE process, DWORD pid, char b);
+
 // The colour of a screen pixel, read back through a bit-block transfer from the display.
 COLORREF ScreenPixel(int x, int y);
 // The screen's pixels per logical inch as GDI tells them (96 unscaled, 144 at 150 %).
@@ -73,7 +78,8 @@ struct DialogDriver {
   std::string typed;
   bool sawDialog = false;
   bool textMatched = false;
-  std::string lastText;  // what the file name box held, for the failure message
+  std::string initialText;  // what the file name box held when the dialog was found
+  std::string lastText;     // what the file name box held, for the failure message
   HWND dialogOwner = nullptr;
   std::string dialogTitle;
   bool forcedClose = false;  // the keys did not close it; it was cancelled by a message
