@@ -14,6 +14,7 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "converters/kelvo_core.h"
 #include "e2e_support.h"
 #include "win_test_support.h"
 
@@ -406,7 +407,7 @@ TEST_F(MainWindowTest, ConverterRepliesAreBounded) {
   wc.lpfnWndProc = RecorderProc;
   wc.lpszClassName = "RequestRecorder";
   RegisterClassA(&wc);
-  HWND recorder = CreateWindowExA(0, "RequestRecorder", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND recorder = CreateWindowExA(0, "RequestRecorder", KELVO_WINDOW_TITLE, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   HWND kelvo = glConverterWnd;
   const std::string folder = FileHozonFolderPath;
   glConverterWnd = recorder;
