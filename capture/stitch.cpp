@@ -70,21 +70,31 @@ bool RowsEqual(const uint32_t* a, const uint32_t* b, int width) {
   return true;
 }
 
+// The columns of image row y that lie within the image's read bound: those past it are not
+// compared.
+int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes) {
+  const int64_t rowOffset = 4 * (static_cast<int64_t>(image.width) * (image.height - 1 - y));
+  const int64_t inBound = imageBytes < rowOffset ? 0 : (int64_t{imageBytes} - rowOffset) / 4 + 1;
+  return static_cast<int>(std::min<int64_t>(w, inBound));
+}
+
+// Nothing new is visible: the grab ends as the image does, row for row. The last rows alone do
+// not tell when a band at the bottom of the range stands still while the rows above it move.
+bool EndsAsTheImage(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int32_t imageBytes) {
+  for (int k = 0; k < std::min(scrollY, h); ++k) {
+    const int y = scrollY - 1 - k;
+    if (!RowsEqual(ViewRow(image, y), ViewRow(grab, h - 1 - k), ColumnsInBound(image, y, w, imageBytes))) return false;
+  }
+  return true;
+}
+
 // Steps before the search: nothing new visible, or the image full. True when the search runs.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
                  int32_t imageBytes, const MiddleColumns& middle, StitchDecision& d) {
-  if (scrollY != h) {
-    const uint32_t* imageRow = ViewRow(image, scrollY - 1);
-    const uint32_t* grabRow = ViewRow(grab, h - 1);
-    const int64_t rowOffset = 4 * (static_cast<int64_t>(image.width) * (image.height - scrollY));
-    // Columns whose offset lies past the image's read bound are not compared.
-    const int64_t inBound = imageBytes < rowOffset ? 0 : (int64_t{imageBytes} - rowOffset) / 4 + 1;
-    const int compared = static_cast<int>(std::min<int64_t>(w, inBound));
-    // The uniformity is the grab row's, which is read in full whatever the bound.
-    if (RowsEqual(imageRow, grabRow, compared) && !Uniform(grabRow, middle)) {
-      d.outcome = StitchOutcome::Unchanged;
-      return false;
-    }
+  // The uniformity is the grab row's, which is read in full whatever the bound.
+  if (scrollY != h && !Uniform(ViewRow(grab, h - 1), middle) && EndsAsTheImage(image, grab, w, h, scrollY, imageBytes)) {
+    d.outcome = StitchOutcome::Unchanged;
+    return false;
   }
   if (scrollY > maxHeight - h) {
     d.outcome = StitchOutcome::LimitReached;
@@ -143,6 +153,21 @@ StitchDecision AppendAt(int y, int r, int h) {
   return StitchDecision{StitchOutcome::Append, y, r, y + h - r - kStitchBorder};
 }
 
+// A band that does not scroll (a footer, a status bar) stands at the image's end where the grab
+// shows it still, while rows above it moved: its rows would match themselves there and hold the
+// image where it ends, and rows alike inside it could even match at the content's move. The rows
+// that stand so, counted up from the image's last row, when some row above them does not:
+// the key rows are first looked for above them. 0 when nothing stands or nothing moved.
+int StandingBandRows(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+  // Where the image's last row lies in a grab of the same screen: the first grab's last row,
+  // or, after an append, the last row copied.
+  const int endRow = scrollY == h ? h - 1 : h - 1 - kStitchBorder;
+  const int most = std::min(scrollY - 1, endRow);
+  int k = 0;
+  while (k <= most && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k), w)) ++k;
+  return k <= most ? k : 0;
+}
+
 }  // namespace
 
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
@@ -152,19 +177,33 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d)) return d;
   Judged judged(scrollY, h);
-  for (int y = scrollY - 1; y >= kSmallestOverlap; --y) {
-    const uint32_t* key = ViewRow(image, y);
-    if (Uniform(key, middle)) continue;
-    Best best;
-    for (int r = h - 1; r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0; --r) {
-      if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
-      judged.Mark(y, r);
-      const int n = OverlapOf(y, r);
-      best.Offer(r, n, AgreeingPairs(image, grab, y, r, n, w, best.Allowed(n)));
+  // The first key row, from `from` up, with a place that qualifies.
+  auto walk = [&](int from, Best& best) {
+    for (int y = from; y >= kSmallestOverlap; --y) {
+      const uint32_t* key = ViewRow(image, y);
+      if (Uniform(key, middle)) continue;
+      best = Best{};
+      for (int r = h - 1; r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0; --r) {
+        if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
+        judged.Mark(y, r);
+        const int n = OverlapOf(y, r);
+        best.Offer(r, n, AgreeingPairs(image, grab, y, r, n, w, best.Allowed(n)));
+      }
+      if (best.Found()) return y;
     }
-    if (best.Found()) return AppendAt(y, best.matchRow, h);
+    return -1;
+  };
+  // Above a band that stands still, the rows that moved decide; when they find nothing, the
+  // search starts over from the image's end.
+  if (const int band = StandingBandRows(image, grab, w, h, scrollY)) {
+    Best above;
+    const int y = walk(scrollY - 1 - band, above);
+    if (y >= 0) return AppendAt(y, above.matchRow, h);
+    judged = Judged(scrollY, h);
   }
-  return d;
+  Best best;
+  const int y = walk(scrollY - 1, best);
+  return y >= 0 ? AppendAt(y, best.matchRow, h) : d;
 }
 
 void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
@@ -395,33 +434,50 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   bool indexed = false;
   Judged judged(scrollY, h);
   std::vector<int> judgedHere;
-  for (int y = scrollY - 1; y >= kSmallestOverlap; --y) {
-    if (rows.uniform[static_cast<size_t>(y)]) continue;
-    Best best;
-    if (!indexed) {
-      judgedHere.clear();
-      if (LiteralKeyRow(image, grab, y, w, h, literalLeft, best, judged, judgedHere)) {
-        if (best.Found()) return AppendAt(y, best.matchRow, h);
-        continue;
-      }
-      // The key row is searched again, all on hashes, as if never begun.
-      for (const int r : judgedHere) judged.Forget(y, r);
+  bool miscounted = false;
+  // As the literal walk: the first key row, from `from` up, with a place that qualifies.
+  auto walk = [&](int from, Best& best) {
+    for (int y = from; y >= kSmallestOverlap; --y) {
+      if (rows.uniform[static_cast<size_t>(y)]) continue;
       best = Best{};
-      IndexGrab(rows, grab, w, h);
-      indexed = true;
-      ++rows.indexBuilds;
+      if (!indexed) {
+        judgedHere.clear();
+        if (LiteralKeyRow(image, grab, y, w, h, literalLeft, best, judged, judgedHere)) {
+          if (best.Found()) return y;
+          continue;
+        }
+        // The key row is searched again, all on hashes, as if never begun.
+        for (const int r : judgedHere) judged.Forget(y, r);
+        best = Best{};
+        IndexGrab(rows, grab, w, h);
+        indexed = true;
+        ++rows.indexBuilds;
+      }
+      HashedKeyRow(rows, image, grab, y, w, best, judged);
+      if (!best.Found()) continue;
+      // The count chosen is the literal one unless a collision raised it; then no other count
+      // can be trusted either, and the literal search decides the tick.
+      const int n = OverlapOf(y, best.matchRow);
+      if (AgreeingPairs(image, grab, y, best.matchRow, n, w, AllowedDisagreements(n)) != best.agree) miscounted = true;
+      return y;
     }
-    HashedKeyRow(rows, image, grab, y, w, best, judged);
-    if (!best.Found()) continue;
-    // The count chosen is the literal one unless a collision raised it; then no other count
-    // can be trusted either, and the literal search decides the tick.
-    const int n = OverlapOf(y, best.matchRow);
-    if (AgreeingPairs(image, grab, y, best.matchRow, n, w, AllowedDisagreements(n)) == best.agree)
-      return AppendAt(y, best.matchRow, h);
+    return -1;
+  };
+  auto literally = [&] {
     ++rows.literalFallbacks;
     return DecideStitchLiteral(image, grab, w, h, scrollY, maxHeight, imageBytes);
+  };
+  if (const int band = StandingBandRows(image, grab, w, h, scrollY)) {
+    Best above;
+    const int y = walk(scrollY - 1 - band, above);
+    if (miscounted) return literally();
+    if (y >= 0) return AppendAt(y, above.matchRow, h);
+    judged = Judged(scrollY, h);
   }
-  return d;
+  Best best;
+  const int y = walk(scrollY - 1, best);
+  if (miscounted) return literally();
+  return y >= 0 ? AppendAt(y, best.matchRow, h) : d;
 }
 
 void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,

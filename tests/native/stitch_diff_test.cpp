@@ -139,7 +139,7 @@ TEST(StitchDifferential, OneTickDecidesAsTheLiteralSearch) {
   // Every outcome is decided many times, the append not only by the early outs.
   EXPECT_GT(appends, 200);
   EXPECT_GT(nearTop, 5);
-  EXPECT_GT(unchanged, 50);
+  EXPECT_GT(unchanged, 20);  // only grabs that end as the image does, row for row
   EXPECT_GT(noMatches, 500);
   EXPECT_GT(limits, 0);
 }

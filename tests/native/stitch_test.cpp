@@ -260,12 +260,14 @@ TEST(Stitch, WhatCountsAsUnchanged) {
   Session s(100, 200);
   s.Start(c, 0);
   s.Tick(c, 0);
-  // The grab's last row is the image's last row, at every column.
-  const auto outcome = [&](uint32_t column, uint32_t flip, bool blank) {
+  // The grab ends as the image does, row for row, at every column; or only its last row does,
+  // as a band that stands still below content that moved.
+  const auto outcome = [&](uint32_t column, uint32_t flip, bool blank, bool moved = false) {
     s.Grab(c, 40);
     uint32_t* imageRow = ViewRow(s.image, s.scrollY - 1);
     if (blank) std::fill(imageRow, imageRow + 100, 0x00FFFFFFu);
-    for (int x = 0; x < 100; ++x) ViewRow(s.grab, 199)[x] = imageRow[x];
+    for (int k = 0; k < (moved ? 1 : s.scrollY); ++k)
+      for (int x = 0; x < 100; ++x) ViewRow(s.grab, 199 - k)[x] = ViewRow(s.image, s.scrollY - 1 - k)[x];
     ViewRow(s.grab, 199)[column] ^= flip;
     return DecideStitch(s.image, s.grab, 100, 200, s.scrollY, 4000, s.ImageBytes(), s.rows).outcome;
   };
@@ -274,6 +276,7 @@ TEST(Stitch, WhatCountsAsUnchanged) {
   EXPECT_NE(outcome(4, 0xFF000000u, false), StitchOutcome::Unchanged);  // the fourth byte
   // A blank last row is blank at every scroll position: it tells nothing.
   EXPECT_NE(outcome(0, 0, true), StitchOutcome::Unchanged);
+  EXPECT_EQ(outcome(0, 0, false, true), StitchOutcome::Append);
 }
 
 TEST(Stitch, RowsAreJoinedOnlyWhereWholeRowsAgree) {
@@ -443,5 +446,56 @@ TEST(RangeRect, DashedFrameLayout) {
     for (const FrameBand& b : bands.band)
       inside += f.x >= b.x && f.x + f.w <= b.x + b.w && f.y >= b.y && f.y + f.h <= b.y + b.h;
     EXPECT_GE(inside, 1) << f.x << "," << f.y;
+  }
+}
+
+// A band that does not scroll, over the bottom (or top) of the range: the image grows by the
+// distance scrolled, back up and down again, and holds the band once, at its end (or top).
+TEST(Stitch, AFixedBandAppearsOnceWhereItStands) {
+  constexpr int kW = 200, kH = 1074;
+  const std::vector<int> moves = {24, 24, 24, 24, 24, 24, -30, 24, 24, 24, 24};
+  for (bool text : {false, true}) {
+    Content c(kW, 2000, 7);
+    if (text) c.MakeLetters(8, false);
+    for (int band : {1, 12, 200}) {
+      for (bool plain : {true, false}) {
+        for (bool top : {false, true}) {
+          if (top && band == 200) continue;  // a header is an eighth of the range at most
+          SCOPED_TRACE(std::string(text ? "text" : "rows") + ", band " + std::to_string(band) +
+                       (plain ? " plain" : " drawn") + (top ? " at the top" : ""));
+          // The band: one colour, or a status bar: text in its upper half, dividers down its whole
+          // height, so that its lower rows are all alike.
+          Content drawn(kW, band, 9);
+          for (int j = 0; j < band; ++j)
+            for (int x = 0; x < kW; ++x)
+              if (plain || x < kW / 3 || x > 2 * kW / 3 || 2 * j >= band) drawn.rows[j][x] = 0x00C0C0C0u;
+          for (int j = 0; j < band && !plain; ++j) drawn.rows[j][kW / 2] = drawn.rows[j][kW / 2 + 20] = 0x00404040u;
+          const int from = top ? 0 : kH - band;
+          Session s(kW, kH);
+          s.overlay = [&](const PixelView& grab, int) {
+            for (int j = 0; j < band; ++j) std::copy(drawn.rows[j].begin(), drawn.rows[j].end(), ViewRow(grab, from + j));
+          };
+          s.Grab(c, 0);
+          s.overlay(s.grab, 0);
+          for (int j = 0; j < kH; ++j) std::copy(ViewRow(s.grab, j), ViewRow(s.grab, j) + kW, ViewRow(s.image, j));
+          ResetStitchRows(s.rows, s.image, kW, kH, kH, 1);
+          int offset = 0;
+          for (size_t tick = 0; tick <= moves.size(); ++tick) {
+            offset += tick == 0 ? 0 : moves[tick - 1];
+            s.Tick(c, offset);
+            ASSERT_EQ(s.scrollY, offset + kH - 3) << "tick " << tick;
+            for (int y = 0; y < s.scrollY; ++y) {
+              const int inBand = top ? y : y - (offset + from);
+              const bool banded = inBand >= 0 && inBand < band;
+              ASSERT_TRUE(s.ImageRowIs(y, banded ? drawn.rows[inBand] : c.rows[y])) << "tick " << tick << " row " << y;
+            }
+          }
+          // Nothing moves: nothing changes.
+          for (int tick = 0; tick < 3; ++tick) s.Tick(c, offset);
+          EXPECT_EQ(s.scrollY, offset + kH - 3);
+          EXPECT_TRUE(s.ImageRowIs(offset + kH - 4, top || band <= 3 ? c.rows[offset + kH - 4] : drawn.rows[band - 4]));
+        }
+      }
+    }
   }
 }
