@@ -80,10 +80,10 @@ int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes) {
 
 // Nothing new is visible: the grab ends as the image does, row for row. The last rows alone do
 // not tell when a band at the bottom of the range stands still while the rows above it move.
-bool EndsAsTheImage(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int32_t imageBytes) {
-  for (int k = 0; k < std::min(scrollY, h); ++k) {
+bool EndsAsTheImage(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow) {
+  for (int k = 0; k < std::min(scrollY, endRow + 1); ++k) {
     const int y = scrollY - 1 - k;
-    if (!RowsEqual(ViewRow(image, y), ViewRow(grab, h - 1 - k), ColumnsInBound(image, y, w, imageBytes))) return false;
+    if (!RowsEqual(ViewRow(image, y), ViewRow(grab, endRow - k), ColumnsInBound(image, y, w, imageBytes))) return false;
   }
   return true;
 }
@@ -91,8 +91,13 @@ bool EndsAsTheImage(const PixelView& image, const PixelView& grab, int w, int h,
 // Steps before the search: nothing new visible, or the image full. True when the search runs.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
                  int32_t imageBytes, const MiddleColumns& middle, StitchDecision& d) {
-  // The uniformity is the grab row's, which is read in full whatever the bound.
-  if (scrollY != h && !Uniform(ViewRow(grab, h - 1), middle) && EndsAsTheImage(image, grab, w, h, scrollY, imageBytes)) {
+  // The uniformity is the grab row's, which is read in full whatever the bound. Row for row
+  // where the last append left the image's end, the grab shows nothing new either: a search
+  // would only find that place again, and over a band standing at the grab's end it is the
+  // usual tick of a pause.
+  if (scrollY != h && ((!Uniform(ViewRow(grab, h - 1), middle) &&
+                        EndsAsTheImage(image, grab, w, scrollY, imageBytes, h - 1)) ||
+                       EndsAsTheImage(image, grab, w, scrollY, imageBytes, h - 1 - kStitchBorder))) {
     d.outcome = StitchOutcome::Unchanged;
     return false;
   }

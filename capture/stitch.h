@@ -28,7 +28,8 @@ struct StitchColumns {
 StitchColumns StitchColumnsFor(int width);
 
 enum class StitchOutcome {
-  Unchanged,     // the image's last row, not a blank one, is the grab's last row: nothing new is visible
+  Unchanged,     // the grab ends as the image does, row for row (from its last row, not a blank one, or from
+                 // the last row an append copied): nothing new is visible
   LimitReached,  // the image is full: capturing stops
   NoMatch,       // no key row of the image has a place in the grab that its rows above confirm
   Append,        // grab rows from matchRow on replace image rows from keyRow on

@@ -43,6 +43,13 @@ uint32_t RepeatedPixel(int x, int k) {
   return TextPixel(x, k % 30 < 7 ? k % 30 : k);
 }
 
+// A status bar that does not scroll: grey, two dividers down its whole height, text in its
+// upper half.
+uint32_t FooterPixel(int x, int j, int rows) {
+  if (x == kW / 2 || x == kW / 2 + 40) return 0x00404040u;
+  return 2 * j < rows && x > 300 && x < 900 ? TextPixel(x, j) & 0x00C0C0C0u : 0x00C0C0C0u;
+}
+
 using Content = uint32_t (*)(int x, int k);
 
 struct Case {
@@ -52,6 +59,7 @@ struct Case {
   // ends at grab row H - 4, so a scroll by s shows the document from height - (H - 3) + s.
   int scroll;
   std::vector<int> heights;
+  int footer = 0;  // rows of a fixed band over the bottom of the range
 };
 
 constexpr int kTooFar = 2 * kH;
@@ -71,6 +79,9 @@ const Case kCases[] = {
     {"usual, repeated lines", RepeatedPixel, 24, {1074, 3990}},
     {"one period, repeated lines", RepeatedPixel, 30, {1074, 3990}},
     {"no match, repeated lines", RepeatedPixel, kTooFar, {1074, 3990}},
+    {"fixed footer 40: scroll 24", TextPixel, 24, {1074, 3990}, 40},
+    {"fixed footer 200: scroll 24", TextPixel, 24, {1074, 3990}, 200},
+    {"fixed footer 40: nothing moved", TextPixel, 0, {1074, 3990}, 40},
 };
 
 struct Tick {
@@ -92,6 +103,12 @@ struct Tick {
       for (int x = 0; x < kW; ++x) ViewRow(image, y)[x] = c.content(x, y);
     for (int j = 0; j < kH; ++j)
       for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = c.content(x, top + j);
+    // The band stands over the grab's last rows and ends the image as the last append left it.
+    for (int j = 0; j < c.footer; ++j)
+      for (int x = 0; x < kW; ++x) {
+        ViewRow(grab, kH - c.footer + j)[x] = FooterPixel(x, j, c.footer);
+        if (j < c.footer - 3) ViewRow(image, height - (c.footer - 3) + j)[x] = FooterPixel(x, j, c.footer);
+      }
     ResetStitchRows(rows, image, kW, kH, height, 1);
   }
   // Every tick starts from the same image height: an append rewrote the rows from its key row

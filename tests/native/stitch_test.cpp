@@ -169,9 +169,10 @@ TEST(Stitch, TheFirstTicksOfASession) {
   EXPECT_EQ(s.scrollY, 207);
   for (int y = 0; y < 207; ++y) ASSERT_TRUE(s.ImageRowIs(y, c.rows[y])) << y;
 
-  // Nothing moved since: the image re-anchors where it is.
-  EXPECT_EQ(s.Tick(c, 10).outcome, StitchOutcome::Append);
+  // Nothing moved since: the grab ends where the append left the image, and nothing changes.
+  EXPECT_EQ(s.Tick(c, 10).outcome, StitchOutcome::Unchanged);
   EXPECT_EQ(s.scrollY, 207);
+  for (int y = 0; y < 207; ++y) ASSERT_TRUE(s.ImageRowIs(y, c.rows[y])) << y;
 }
 
 TEST(Stitch, AMoveUpOfExactlyThreeRowsWaitsForTheNextMove) {
