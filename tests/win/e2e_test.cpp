@@ -600,6 +600,30 @@ TEST_F(EndToEnd, AConverterOfTheOtherPointerSize) {
 // drawn over them travels with the content, and the uncovered rows painted 20 to 80 ms later.
 // Quick bursts of wheel notches, now and then back up: the image holds no frame and no
 // half-painted rows.
+TEST_F(EndToEnd, AFooterThatStandsStillAppearsOnceAtTheEnd) {
+  ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH, kPixelsPerNotch, "footer"));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox) && PickFormat(kBmp));
+  const int start = target.Offset();
+  // The range down to the window's bottom edge, the status bar inside it.
+  ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kTargetY + kTargetH));
+  // The content scrolled from start, then the bar where the range's last rows show it.
+  const auto rows = [&] {
+    const int moved = target.Offset() - start, dx = range_.left - target.x, dy = start + range_.top - target.y;
+    const int barFrom = moved + RangeHeight() - kFooterRows;
+    return ImageRows([=](int x, int y) { return y < barFrom ? ContentPixel(dx + x, dy + y) : FooterPixel(dx + x, y - barFrom); });
+  };
+  for (int burst = 0; burst < 12; ++burst) {
+    const int notches = (burst % 6 == 5 ? -1 : 1) * (3 + burst % 3);
+    ASSERT_TRUE(target.Burst(notches, 50 + (burst * 13) % 31)) << burst;
+    EXPECT_TRUE(PreviewShows(rows(), RowsFollowed(start))) << burst;
+  }
+  shots.Shot("scrolled");
+  const int height = RowsFollowed(start);
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\footer.bmp"));
+  ExpectFaithful(folder + "\\footer.bmp", rows(), RangeWidth(), height);
+}
+
 TEST_F(EndToEnd, ATargetThatCopiesItsPixelsAndPaintsLate) {
   ASSERT_TRUE(target.Start(kTargetX, kTargetY, kTargetW, kTargetH, kPixelsPerNotch, "late"));
   ASSERT_TRUE(StartTallSnap());

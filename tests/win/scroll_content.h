@@ -24,4 +24,13 @@ inline uint32_t ContentPixel(int x, int k) {
   return h & 0x00FFFFFFu;
 }
 
+// A status bar over the bottom of the window that does not scroll: grey, two dividers down its
+// whole height, marks of text in its upper half, so that its lower rows are all alike.
+constexpr int kFooterRows = 24;
+inline uint32_t FooterPixel(int x, int j) {
+  if (x == 150 || x == 300) return 0x00404040u;
+  if (j < kFooterRows / 2 && x >= 20 && x < 140 && (x * 7 + j * 13) % 5 == 0) return 0x00202020u;
+  return 0x00C0C0C0u;
+}
+
 #endif

@@ -4,7 +4,8 @@
 // Usage: scroll_target X Y [WIDTH HEIGHT [PIXELS_PER_NOTCH [MODE]]]
 // MODE "copy" scrolls as many programs do, by copying the window's own pixels on the screen and
 // painting only the uncovered rows, so that anything drawn over the window travels with its
-// content. MODE "late" copies too, and paints the uncovered rows only 20 to 80 ms later.
+// content. MODE "late" copies too, and paints the uncovered rows only 20 to 80 ms later. MODE
+// "footer" keeps a status bar over the window's bottom rows while the picture above it scrolls.
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@ int g_offset = 0;
 int g_width = kTargetWidth, g_height = kTargetHeight;
 int g_pixelsPerNotch = kPixelsPerNotch;
 enum class Mode { Repaint, Copy, Late } g_mode = Mode::Repaint;
+bool g_footer = false;
 uint32_t g_draw = 20261207;
 constexpr UINT_PTR kLatePaintTimer = 1;
 
@@ -28,7 +30,10 @@ void Paint(HWND window) {
   HDC dc = BeginPaint(window, &ps);
   std::vector<uint32_t> pixels(static_cast<size_t>(g_width) * g_height);
   for (int y = 0; y < g_height; ++y)
-    for (int x = 0; x < g_width; ++x) pixels[static_cast<size_t>(y) * g_width + x] = ContentPixel(x, g_offset + y);
+    for (int x = 0; x < g_width; ++x)
+      pixels[static_cast<size_t>(y) * g_width + x] = g_footer && y >= g_height - kFooterRows
+                                                         ? FooterPixel(x, y - (g_height - kFooterRows))
+                                                         : ContentPixel(x, g_offset + y);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = g_width;
@@ -96,6 +101,7 @@ int main(int argc, char** argv) {
     g_height = std::atoi(argv[4]);
   }
   if (argc > 5) g_pixelsPerNotch = std::atoi(argv[5]);
+  g_footer = argc > 6 && std::strcmp(argv[6], "footer") == 0;
   if (argc > 6) g_mode = std::strcmp(argv[6], "late") == 0 ? Mode::Late : std::strcmp(argv[6], "copy") == 0 ? Mode::Copy : Mode::Repaint;
   WNDCLASSA wc{};
   wc.lpfnWndProc = TargetProc;
