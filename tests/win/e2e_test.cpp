@@ -797,6 +797,15 @@ struct StepShots {
     };
   }
   int Rows(int to) const { return to * shift + static_cast<int>(shots[0].size()) - 3; }
+  // The same with a band that stands still right under the range the steps were taken in:
+  // the capture's range reaches over it, and the band ends the tall image.
+  ImageRows WithBand(int to, const ScreenRows& band) const {
+    const int bandFrom = to * shift + static_cast<int>(shots[0].size());
+    return [this, to, bandFrom, &band](int x, int y) {
+      return y < bandFrom ? Image(to)(x, y) : band[static_cast<size_t>(y - bandFrom)][static_cast<size_t>(x)];
+    };
+  }
+  int RowsWithBand(int to, const ScreenRows& band) const { return Rows(to) + static_cast<int>(band.size()); }
 };
 
 // Lines of prose: words drawn afresh for each line, every line different.
@@ -940,10 +949,14 @@ TEST_F(EndToEnd, LessInXterm) {
   Xterm xterm;
   const std::string text = "/tmp/tallsnap-prose-" + std::to_string(GetCurrentProcessId()) + ".txt";
   WriteFileBytes(WindowsPathOf(text), ProseText(300, 23));
-  ASSERT_TRUE(xterm.Start("6x13", 80, 36, 650, 150, 2, "LESSHISTFILE=- /usr/bin/less -S " + text));
+  // Its prompt line stands still under the page: a status line of fixed text.
+  ASSERT_TRUE(xterm.Start("6x13", 80, 36, 650, 150, 2,
+                          "LESSHISTFILE=- /usr/bin/less -S '-Ps-- a prompt that stands still under the page --' " + text));
   const RECT range{xterm.x + 2, xterm.y + 2, xterm.x + 2 + 401, xterm.y + 2 + 13 * 35};
+  const RECT prompt{range.left, range.bottom, range.right, range.bottom + 13};
   // The first page is there once the prompt line shows under it.
-  ASSERT_TRUE(PumpUntil([&] { return RangeRows(range)[0] != RangeRows(range)[12]; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return RangeRows(range)[0] != RangeRows(range)[12] && RangeRows(prompt)[5] != RangeRows(prompt)[0]; }, 10000));
+  const ScreenRows band = RangeRows(prompt);
   const auto keys = [&](int steps) {
     std::string line;
     for (int i = 0; i < 3 * std::abs(steps); ++i) line += steps > 0 ? " j" : " k";
@@ -956,21 +969,24 @@ TEST_F(EndToEnd, LessInXterm) {
   ASSERT_TRUE(StartTallSnap());
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
-  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  // The range takes in the prompt line.
+  ASSERT_TRUE(DragRange(range.left, range.top, range.right, prompt.bottom));
   int at = 0;
   for (const int steps : {2, 3, -1, 4, 2}) {
     keys(steps);
     at += steps;
     ASSERT_TRUE(truth.Shows(at)) << at;
-    EXPECT_TRUE(PreviewShows(truth.Image(at), truth.Rows(at))) << at;
+    ASSERT_TRUE(RangeRows(prompt) == band) << at;
+    EXPECT_TRUE(PreviewShows(truth.WithBand(at, band), truth.RowsWithBand(at, band))) << at;
   }
   ASSERT_TRUE(FinishThroughDialog(folder + "\\less.bmp"));
-  ExpectFaithful(folder + "\\less.bmp", truth.Image(at), RangeWidth(), truth.Rows(at));
+  ExpectFaithful(folder + "\\less.bmp", truth.WithBand(at, band), RangeWidth(), truth.RowsWithBand(at, band));
   DeleteFileA(WindowsPathOf(text).c_str());
 }
 
 // Wine's Notepad showing a long log whose lines are alike but for a few digits, scrolled by the
-// wheel a notch at a time, the range down to the blank strip under the last whole line.
+// wheel a notch at a time, the range down over its status bar, which stands still under the
+// text (with the blank strip under the last whole line).
 TEST_F(EndToEnd, ALongTextInNotepad) {
   std::string text;
   for (int i = 0; i < 400; ++i) {
@@ -980,14 +996,21 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
     text += line;
   }
   WriteFileBytes(folder + "\\long.txt", text);
+  HKEY settings = nullptr;
+  const DWORD shown = 1;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Notepad", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &settings, nullptr), ERROR_SUCCESS);
+  RegSetValueExA(settings, "bStatusBar", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&shown), sizeof shown);
+  RegCloseKey(settings);
   ChildProcess notepad;
   ASSERT_TRUE(notepad.Start("notepad.exe \"" + folder + "\\long.txt\"", folder));
-  HWND window = nullptr, edit = nullptr;
+  HWND window = nullptr, edit = nullptr, status = nullptr;
   ASSERT_TRUE(PumpUntil(
       [&] {
         window = FindProcessWindow(notepad.pi.dwProcessId, "Notepad", true);
         edit = window != nullptr ? FindWindowExA(window, nullptr, "Edit", nullptr) : nullptr;
-        return edit != nullptr && IsWindowVisible(edit);
+        status = window != nullptr ? FindWindowExA(window, nullptr, "msctls_statusbar32", nullptr) : nullptr;
+        return edit != nullptr && IsWindowVisible(edit) && status != nullptr && IsWindowVisible(status);
       },
       20000));
   ASSERT_TRUE(StartTallSnap());
@@ -1037,16 +1060,23 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
   ASSERT_TRUE(PumpUntil([&] { return firstLine() == 0; }, 10000));
   ASSERT_TRUE(truth.Shows(0));
 
+  // Under the text area: its last blank row, the edit's edge and the status bar, all still.
+  RECT bar{};
+  GetWindowRect(status, &bar);
+  const RECT below{area.left, area.bottom, area.right, bar.bottom};
+  const ScreenRows band = RangeRows(below);
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
-  ASSERT_TRUE(DragRange(area.left, area.top, area.right, area.bottom));
+  ASSERT_TRUE(DragRange(area.left, area.top, area.right, below.bottom));
   ASSERT_TRUE(focusNotepad());
   wheel(kNotches);
   ASSERT_TRUE(truth.Shows(kNotches));
-  EXPECT_TRUE(PreviewShows(truth.Image(kNotches), truth.Rows(kNotches)));
+  ASSERT_TRUE(RangeRows(below) == band);
+  EXPECT_TRUE(PreviewShows(truth.WithBand(kNotches, band), truth.RowsWithBand(kNotches, band)));
   shots.Shot("notepad-captured");
   ASSERT_TRUE(FinishThroughDialog(folder + "\\notepad.bmp"));
-  ExpectFaithful(folder + "\\notepad.bmp", truth.Image(kNotches), RangeWidth(), truth.Rows(kNotches));
+  ExpectFaithful(folder + "\\notepad.bmp", truth.WithBand(kNotches, band), RangeWidth(),
+                 truth.RowsWithBand(kNotches, band));
 }
 
 // The run command's demonstration: a long text in xterm's scroll-back captured and saved as PNG
