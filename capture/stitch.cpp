@@ -78,29 +78,44 @@ int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes) {
   return static_cast<int>(std::min<int64_t>(w, inBound));
 }
 
-// Nothing new is visible: the grab ends as the image does, row for row. The last rows alone do
-// not tell when a band at the bottom of the range stands still while the rows above it move.
-bool EndsAsTheImage(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow) {
-  for (int k = 0; k < std::min(scrollY, endRow + 1); ++k) {
-    const int y = scrollY - 1 - k;
-    if (!RowsEqual(ViewRow(image, y), ViewRow(grab, endRow - k), ColumnsInBound(image, y, w, imageBytes))) return false;
-  }
-  return true;
+// The pairs, counted up from the image's last row and the grab's row endRow, that are equal
+// before the first that is not; min(scrollY, endRow + 1) when every pair is.
+int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow) {
+  const int pairs = std::min(scrollY, endRow + 1);
+  int k = 0;
+  while (k < pairs && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k),
+                                ColumnsInBound(image, scrollY - 1 - k, w, imageBytes)))
+    ++k;
+  return k;
 }
 
-// Steps before the search: nothing new visible, or the image full. True when the search runs.
+// Steps before the search: nothing new visible, or the image full. True when the search runs;
+// standing then holds the rows at the image's end that stand where the grab shows them still
+// while a row above them does not: a band that does not scroll, such as a footer or a status
+// bar (0 when there is none). Its rows would match themselves there and hold the image where it
+// ends, and rows alike inside it could even match at the content's move: the key rows are
+// looked for above it first.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                 int32_t imageBytes, const MiddleColumns& middle, StitchDecision& d) {
-  // The uniformity is the grab row's, which is read in full whatever the bound. Row for row
-  // where the last append left the image's end, the grab shows nothing new either: a search
-  // would only find that place again, and over a band standing at the grab's end it is the
-  // usual tick of a pause.
-  if (scrollY != h && ((!Uniform(ViewRow(grab, h - 1), middle) &&
-                        EndsAsTheImage(image, grab, w, scrollY, imageBytes, h - 1)) ||
-                       EndsAsTheImage(image, grab, w, scrollY, imageBytes, h - 1 - kStitchBorder))) {
+                 int32_t imageBytes, const MiddleColumns& middle, StitchDecision& d, int& standing) {
+  // Nothing new is visible when the grab ends as the image does, row for row: from its last
+  // row (whose uniformity is read in full whatever the bound), or from where the last append
+  // left the image's end. The last rows alone do not tell when a band at the bottom of the range
+  // stands still while the rows above it move; the second is the usual tick of a pause.
+  if (scrollY != h && !Uniform(ViewRow(grab, h - 1), middle) &&
+      RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1) == std::min(scrollY, h)) {
     d.outcome = StitchOutcome::Unchanged;
     return false;
   }
+  // Where the image's last row lies in a grab of the same screen: the first grab's last row,
+  // or, after an append, the last row copied.
+  const int endRow = scrollY == h ? h - 1 : h - 1 - kStitchBorder;
+  const int alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow);
+  const bool allAlike = alike == std::min(scrollY, endRow + 1);
+  if (scrollY != h && allAlike) {
+    d.outcome = StitchOutcome::Unchanged;
+    return false;
+  }
+  standing = allAlike ? 0 : alike;
   if (scrollY > maxHeight - h) {
     d.outcome = StitchOutcome::LimitReached;
     return false;
@@ -158,21 +173,6 @@ StitchDecision AppendAt(int y, int r, int h) {
   return StitchDecision{StitchOutcome::Append, y, r, y + h - r - kStitchBorder};
 }
 
-// A band that does not scroll (a footer, a status bar) stands at the image's end where the grab
-// shows it still, while rows above it moved: its rows would match themselves there and hold the
-// image where it ends, and rows alike inside it could even match at the content's move. The rows
-// that stand so, counted up from the image's last row, when some row above them does not:
-// the key rows are first looked for above them. 0 when nothing stands or nothing moved.
-int StandingBandRows(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
-  // Where the image's last row lies in a grab of the same screen: the first grab's last row,
-  // or, after an append, the last row copied.
-  const int endRow = scrollY == h ? h - 1 : h - 1 - kStitchBorder;
-  const int most = std::min(scrollY - 1, endRow);
-  int k = 0;
-  while (k <= most && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k), w)) ++k;
-  return k <= most ? k : 0;
-}
-
 }  // namespace
 
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
@@ -180,7 +180,8 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   const int w = rangeWidth, h = rangeHeight;
   const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d)) return d;
+  int band = 0;
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d, band)) return d;
   Judged judged(scrollY, h);
   // The first key row, from `from` up, with a place that qualifies.
   auto walk = [&](int from, Best& best) {
@@ -200,7 +201,7 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   };
   // Above a band that stands still, the rows that moved decide; when they find nothing, the
   // search starts over from the image's end.
-  if (const int band = StandingBandRows(image, grab, w, h, scrollY)) {
+  if (band > 0) {
     Best above;
     const int y = walk(scrollY - 1 - band, above);
     if (y >= 0) return AppendAt(y, above.matchRow, h);
@@ -430,7 +431,8 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   const int w = rangeWidth, h = rangeHeight;
   const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d)) return d;
+  int band = 0;
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d, band)) return d;
   Adopt(rows, image, w, h);
   LearnRows(rows, image, middle, scrollY);
   // The usual tick decides its first key row after a scan of the grab and one literal check of
@@ -472,7 +474,7 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
     ++rows.literalFallbacks;
     return DecideStitchLiteral(image, grab, w, h, scrollY, maxHeight, imageBytes);
   };
-  if (const int band = StandingBandRows(image, grab, w, h, scrollY)) {
+  if (band > 0) {
     Best above;
     const int y = walk(scrollY - 1 - band, above);
     if (miscounted) return literally();

@@ -12,6 +12,7 @@
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
 #include "app/state.h"
+#include "converters/resource_count_win.h"
 
 std::string MakeTempFolder() {
   char base[MAX_PATH];
@@ -397,33 +398,10 @@ void DialogDriver::Run() {
   }
 }
 
-namespace {
-
-BOOL CALLBACK CountOwnWindow(HWND window, LPARAM param) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != GetCurrentProcessId()) return TRUE;
-  ++*reinterpret_cast<int*>(param);
-  EnumChildWindows(window, CountOwnWindow, param);
-  return TRUE;
-}
-
-}  // namespace
-
 ResourceCounts OwnResourceCounts() {
   ResourceCounts counts;
-  counts.gdi = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-  DWORD handles = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &handles);
-  counts.handles = static_cast<int>(handles);
-  // Wine answers both with 0: a live GDI object is found by the index in its handle's low word,
-  // a kernel handle by its value, so probing every value counts them.
-  if (counts.gdi == 0)
-    for (UINT_PTR i = 1; i < 0x10000; ++i) counts.gdi += GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0;
-  if (counts.handles == 0) {
-    DWORD flags = 0;
-    for (UINT_PTR i = 4; i < 0x40000; i += 4) counts.handles += GetHandleInformation(reinterpret_cast<HANDLE>(i), &flags) != 0;
-  }
-  EnumWindows(CountOwnWindow, reinterpret_cast<LPARAM>(&counts.user));
+  counts.gdi = static_cast<int>(OwnResourceCount(Resource::Gdi));
+  counts.user = static_cast<int>(OwnResourceCount(Resource::User));
+  counts.handles = static_cast<int>(OwnResourceCount(Resource::Handles));
   return counts;
 }

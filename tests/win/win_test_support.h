@@ -43,7 +43,8 @@ int ScreenDpi();
 // surfaces. False when it did not get there.
 bool StartTallSnapIn(const std::string& folder);
 
-// This process's GDI objects, USER objects (its windows) and kernel handles, counted from inside.
+// This process's GDI objects, USER objects (its windows and menus) and kernel handles, counted
+// from inside, as Kelvo counts its own.
 struct ResourceCounts {
   int gdi = 0;
   int user = 0;
