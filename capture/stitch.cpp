@@ -1,6 +1,7 @@
 #include "capture/stitch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +19,8 @@ StitchColumns StitchColumnsFor(int width) {
   return c;
 }
 
+int StitchTileStart(int t, int width) { return t >= kStitchTiles ? width : 2 * (t * width / (2 * kStitchTiles)); }
+
 namespace {
 
 #if defined(__SSE2__)
@@ -25,50 +28,67 @@ __m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const 
 bool AllOnes(__m128i v) { return _mm_movemask_epi8(v) == 0xFFFF; }
 #endif
 
-// The columns a uniform row is alike in: from the quarter column to the last middle column,
-// every one of them. A row with ink there, even between the sampled columns, is a key row.
-struct MiddleColumns {
-  int quarter, last;
+// Columns begin .. end - 1.
+struct Span {
+  int begin, end;
+  bool operator==(const Span& o) const { return begin == o.begin && end == o.end; }
 };
-MiddleColumns MiddleOf(const StitchColumns& cols) {
-  MiddleColumns m{cols.quarter, cols.quarter};
-  for (int c = cols.firstMiddle; static_cast<float>(c) <= cols.scanBound; c += cols.step) m.last = c;
-  return m;
-}
 
-// A uniform row makes no key row (it would match almost anywhere) and never ends a tick as
-// unchanged (a blank strip under the text is blank at every scroll position).
-bool Uniform(const uint32_t* row, const MiddleColumns& m) {
-  const uint32_t reference = row[m.quarter];
-  int c = m.quarter + 1;
+// The middle half of the row: a row alike there is uniform. It makes no key row (it would
+// match almost anywhere), gives no evidence for a place, and never ends a tick as unchanged (a
+// blank strip under the text is blank at every scroll position).
+Span MiddleOf(int w) { return Span{w / 4, 3 * w / 4}; }
+
+bool IsUniform(const uint32_t* row, Span m) {
+  if (m.end - m.begin < 2) return true;
+  const uint32_t reference = row[m.begin];
+  int c = m.begin + 1;
 #if defined(__SSE2__)
   const __m128i ref = _mm_set1_epi32(static_cast<int>(reference));
-  for (; c + 3 <= m.last; c += 4)
+  for (; c + 4 <= m.end; c += 4)
     if (!AllOnes(_mm_cmpeq_epi32(Load(row + c), ref))) return false;
 #endif
-  for (; c <= m.last; ++c)
+  for (; c < m.end; ++c)
     if (row[c] != reference) return false;
   return true;
 }
 
-// All width columns agree.
-bool RowsEqual(const uint32_t* a, const uint32_t* b, int width) {
-  int c = 0;
+// The columns of the span agree.
+bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
+  int c = s.begin;
 #if defined(__SSE2__)
-  for (; c + 15 < width; c += 16) {
+  for (; c + 16 <= s.end; c += 16) {
     const __m128i e0 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c), Load(b + c)),
                                      _mm_cmpeq_epi32(Load(a + c + 4), Load(b + c + 4)));
     const __m128i e1 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c + 8), Load(b + c + 8)),
                                      _mm_cmpeq_epi32(Load(a + c + 12), Load(b + c + 12)));
     if (!AllOnes(_mm_and_si128(e0, e1))) return false;
   }
-  for (; c + 3 < width; c += 4)
+  for (; c + 4 <= s.end; c += 4)
     if (!AllOnes(_mm_cmpeq_epi32(Load(a + c), Load(b + c)))) return false;
 #endif
-  for (; c < width; ++c)
+  for (; c < s.end; ++c)
     if (a[c] != b[c]) return false;
   return true;
 }
+
+// The first column of the key row's span unlike its first pixel, past the even margin of a
+// page, and the last one unlike its last pixel: where a comparison with another row most likely
+// fails at once. The span's first and last for an even row.
+struct KeyColumns {
+  int first, last;
+};
+KeyColumns KeyColumnsOf(const uint32_t* key, Span s) {
+  int c = s.begin + 1;
+  while (c < s.end && key[c] == key[s.begin]) ++c;
+  int d = s.end - 2;
+  while (d >= s.begin && key[d] == key[s.end - 1]) --d;
+  return KeyColumns{c < s.end ? c : s.begin, d >= s.begin ? d : s.end - 1};
+}
+bool MaybeEqual(const uint32_t* row, const uint32_t* key, KeyColumns k) {
+  return row[k.first] == key[k.first] && row[k.last] == key[k.last];
+}
+
 
 // The columns of image row y that lie within the image's read bound: those past it are not
 // compared.
@@ -84,10 +104,14 @@ int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int sc
   const int pairs = std::min(scrollY, endRow + 1);
   int k = 0;
   while (k < pairs && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k),
-                                ColumnsInBound(image, scrollY - 1 - k, w, imageBytes)))
+                                Span{0, ColumnsInBound(image, scrollY - 1 - k, w, imageBytes)}))
     ++k;
   return k;
 }
+
+// Where the image's last row lies in a grab of the same screen: the first grab's last row,
+// or, after an append, the last row copied.
+int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitchBorder; }
 
 // Steps before the search: nothing new visible, or the image full. True when the search runs;
 // standing then holds the rows at the image's end that stand where the grab shows them still
@@ -96,19 +120,17 @@ int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int sc
 // ends, and rows alike inside it could even match at the content's move: the key rows are
 // looked for above it first.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                 int32_t imageBytes, const MiddleColumns& middle, StitchDecision& d, int& standing) {
+                 int32_t imageBytes, StitchDecision& d, int& standing) {
   // Nothing new is visible when the grab ends as the image does, row for row: from its last
   // row (whose uniformity is read in full whatever the bound), or from where the last append
   // left the image's end. The last rows alone do not tell when a band at the bottom of the range
   // stands still while the rows above it move; the second is the usual tick of a pause.
-  if (scrollY != h && !Uniform(ViewRow(grab, h - 1), middle) &&
+  if (scrollY != h && !IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
       RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1) == std::min(scrollY, h)) {
     d.outcome = StitchOutcome::Unchanged;
     return false;
   }
-  // Where the image's last row lies in a grab of the same screen: the first grab's last row,
-  // or, after an append, the last row copied.
-  const int endRow = scrollY == h ? h - 1 : h - 1 - kStitchBorder;
+  const int endRow = EndRowOf(scrollY, h);
   const int alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow);
   const bool allAlike = alike == std::min(scrollY, endRow + 1);
   if (scrollY != h && allAlike) {
@@ -123,54 +145,313 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
   return true;
 }
 
-// The row pairs a place (key row y at grab row r) is checked on: image row y - k with grab row
-// r - k for k below n. Rows under the key row are left out: they may be a blank strip or a
-// band that does not scroll.
-int OverlapOf(int y, int r) { return std::min(y, r) + 1; }
-int AllowedDisagreements(int n) { return n / kDisagreeShare; }
+// What one search compares: the rows of the image that can be joined (above a band standing at
+// the bottom), the grab rows above that band, and the columns that vote.
+struct Frame {
+  PixelView image, grab;
+  int w, h, scrollY;
+  int band;         // rows standing at the image's end, set aside
+  int lastGrabRow;  // the lowest grab row compared
+  int lastOffset;   // image row less grab row where the last append left the image's end
+  int topBand;      // grab rows at the top that stand where the first grab showed them
+  Span vote;
+  Span middle;
+};
 
-// The pairs of the overlap whose rows are equal, counted until more than `allowed` differ
-// (a count below n - allowed then only tells that the place does not qualify).
-int AgreeingPairs(const PixelView& image, const PixelView& grab, int y, int r, int n, int w, int allowed) {
-  int disagree = 0;
-  for (int k = 0; k < n; ++k)
-    if (!RowsEqual(ViewRow(image, y - k), ViewRow(grab, r - k), w) && ++disagree > allowed) break;
-  return n - disagree;
+Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+  Frame f{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), 0, Span{0, w}, MiddleOf(w)};
+  // A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
+  // first rows, up to half the range, as the first grab showed them, which the image's first
+  // rows still are. It stays there, once; the content under it was gathered below it.
+  const int most = std::min(h / kTopBandShare, scrollY);
+  while (f.topBand < most && RowsEqual(ViewRow(image, f.topBand), ViewRow(grab, f.topBand), Span{0, w})) ++f.topBand;
+  return f;
 }
 
-// The best place of one key row among its candidates, offered from the largest grab row down:
-// the most agreeing pairs, and on a tie the larger grab row (the smaller movement).
-struct Best {
-  int matchRow = -1;
-  int agree = -1;
-  // The disagreements past which a candidate with an overlap of n neither qualifies nor beats
-  // the best so far: counting can stop there. Negative when it cannot win whatever its count;
-  // overlaps only shrink further down the grab, so neither can any later candidate.
-  int Allowed(int n) const { return std::min(AllowedDisagreements(n), n - agree - 1); }
-  void Offer(int r, int n, int agreeing) {
-    if (n - agreeing <= AllowedDisagreements(n) && agreeing > agree) {
-      matchRow = r;
-      agree = agreeing;
+void SetBand(Frame& f, int band) {
+  f.band = band;
+  // The band stands over the grab's last rows as well: from the one above the border on.
+  f.lastGrabRow = band > 0 ? f.h - 1 - kStitchBorder - band : f.h - 1;
+}
+
+// One place of the grab against the image, image row = grab row + offset, judged on the whole
+// overlap: grab rows lo .. hi.
+struct Place {
+  int offset = 0;
+  int lo = 0, hi = -1;
+  int join = -1;          // the lowest grab row that agrees and has ink: the append starts there
+  bool qualifies = false;
+  bool exact = true;      // every row was compared pixel for pixel
+  std::vector<int> disagreeing;  // rows of lo .. lo + k - 1 that disagree, for k up to hi - lo + 1
+
+  int Disagreeing(int from, int to) const { return disagreeing[to - lo + 1] - disagreeing[from - lo]; }
+  bool operator==(const Place& o) const {
+    return offset == o.offset && lo == o.lo && hi == o.hi && join == o.join && qualifies == o.qualifies &&
+           disagreeing == o.disagreeing;
+  }
+};
+
+// Of two places, the one whose rows disagree less where both overlap the image: content that
+// merely repeats (a table's alike rows, code) agrees at many places, but only at the true one
+// do its distinct rows agree too. Then the longer overlap, the move closer to the last one, the
+// smaller move.
+bool Beats(const Place& a, const Place& b, int lastOffset) {
+  const int lo = std::max(a.lo, b.lo), hi = std::min(a.hi, b.hi);
+  if (lo <= hi) {
+    const int da = a.Disagreeing(lo, hi), db = b.Disagreeing(lo, hi);
+    if (da != db) return da < db;
+  }
+  if (a.hi - a.lo != b.hi - b.lo) return a.hi - a.lo > b.hi - b.lo;
+  const int ma = std::abs(a.offset - lastOffset), mb = std::abs(b.offset - lastOffset);
+  if (ma != mb) return ma < mb;
+  return a.offset < b.offset;
+}
+
+// Offsets whose place was judged this search: each is judged once, on its whole overlap,
+// whichever key row proposes it.
+struct Judged {
+  std::vector<uint8_t> seen;
+  int h;
+  explicit Judged(const Frame& f) : seen(static_cast<size_t>(f.scrollY + f.h), 0), h(f.h) {}
+  bool Seen(int o) const { return seen[static_cast<size_t>(o + h - 1)] != 0; }
+  bool Take(int o) {
+    uint8_t& s = seen[static_cast<size_t>(o + h - 1)];
+    if (s) return false;
+    s = 1;
+    return true;
+  }
+};
+
+// Per row of a place being judged: bit 0 the rows agree, bit 1 they do and have ink.
+constexpr uint8_t kAgree = 1, kInk = 2;
+
+struct Scratch {
+  std::vector<uint8_t> rows;
+  std::vector<int> disagree, ink, region;
+};
+
+// The rows of a place that are judged run from its overlap's first row down to the join; rows
+// of the band standing at the grab's top that disagree are passed over (the band hides what
+// lies under it), those that agree count. Each row judged scores kDisagreeShare - 1 when it
+// disagrees and -1 when it agrees, and they confirm the place when their score is at most
+// ConfirmingScore(m) for m of them: fewer than about one in kDisagreeShare disagree, and an
+// eighth of m (at least kSmallestOverlap) more rows agree than that. One block of at most a
+// third of the range's rows may be set aside first, whatever it holds, for something that
+// changes by itself; each row it sets aside costs half a row of agreement, so that it takes
+// dense disagreement only and a few agreeing rows left round it confirm nothing. Setting aside
+// the block that gains most is the best any can do, so the place qualifies when what is left
+// after it is low enough; more rows agreeing can only lower it.
+int ScoreOf(uint8_t row, bool inBand) { return (row & kAgree) ? -1 : inBand ? 0 : kDisagreeShare - 1; }
+int ConfirmingScore(int m) { return -std::max(kSmallestOverlap, m / kDisagreeShare); }
+
+bool Confirms(const Frame& f, const Place& p, Scratch& s) {
+  const int n = p.join - p.lo + 1, band = std::max(0, f.topBand - p.lo);
+  const uint8_t* rows = s.rows.data();
+  int m = 0, score = 0, ink = 0, disagreeing = 0;
+  for (int k = 0; k < n; ++k) {
+    const bool agree = (rows[k] & kAgree) != 0;
+    if (!agree && k < band) continue;
+    ++m;
+    score += agree ? -1 : kDisagreeShare - 1;
+    ink += (rows[k] & kInk) != 0;
+    disagreeing += !agree;
+  }
+  if (m < kSmallestOverlap) return false;
+  // Rows with ink must agree, and at least half as many as disagree: blank rows agree anywhere.
+  if (ink < kLeastEvidence || 2 * ink < disagreeing) return false;
+  const int confirming = 2 * ConfirmingScore(m), window = f.h / kMovingRegionShare;
+  if (2 * score <= confirming) return true;  // the usual place: nothing to set aside
+  if (2 * score - (2 * kDisagreeShare - 3) * window > confirming) return false;  // not even a block all disagreeing
+  // Doubled, a row the block sets aside gains 2 x its score less 1. The best block of at most
+  // `window` rows ending at each row: the sum so far less the least sum of the window before,
+  // kept with a queue of rising sums.
+  std::vector<int>& sum = s.disagree;
+  std::vector<int>& least = s.region;
+  sum.resize(static_cast<size_t>(n) + 1);
+  least.resize(static_cast<size_t>(n) + 1);
+  sum[0] = 0;
+  for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + 2 * ScoreOf(rows[k], k < band) - 1;
+  size_t head = 0, tail = 0;
+  int gain = 0;
+  for (int e = 1; e <= n; ++e) {
+    // least holds the starts e - window .. e - 1 whose sums rise.
+    while (tail > head && sum[static_cast<size_t>(least[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
+    least[tail++] = e - 1;
+    if (least[head] < e - window) ++head;
+    gain = std::max(gain, sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(least[head])]);
+  }
+  return 2 * score - gain <= confirming;
+}
+
+// Judges the place at offset o with the search's way of comparing rows.
+template <class Rows>
+void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
+  p = Place{};
+  p.offset = o;
+  p.lo = std::max(0, -o);
+  p.hi = std::min(f.lastGrabRow, f.scrollY - 1 - f.band - o);
+  if (p.hi - p.lo + 1 < kSmallestOverlap) return;
+  rows.BeginPlace();
+  const uint32_t hashedBefore = rows.Hashed();
+  const int n = p.hi - p.lo + 1, window = f.h / kMovingRegionShare;
+  s.rows.assign(static_cast<size_t>(n), 0);
+  // From the overlap's end up to the join, which is compared pixel for pixel (which row it is
+  // must not hang on a hash): the rows under it (a blank strip, rows half painted, a box that changed) are
+  // replaced by the append and only count when places are compared.
+  int join = -1, g = p.hi;
+  for (; g >= p.lo && join < 0; --g) {
+    bool agree = rows.Agree(o, g);
+    bool ink = agree && !rows.Uniform(g + o);
+    if (ink && rows.Hashing()) agree = ink = rows.AgreeExactly(o, g);
+    s.rows[g - p.lo] = static_cast<uint8_t>((agree ? kAgree : 0) | (ink ? kInk : 0));
+    if (ink) join = g;
+  }
+  if (join >= 0 && g >= p.lo && rows.Hashing()) {
+    rows.Fill(o, p.lo, g, s.rows.data());
+  } else if (join >= 0) {
+    // Compared one by one, and bounded: the doubled score that no block set aside can take
+    // below it counts the rows judged so far in full but for the most a block can gain, and
+    // those not yet compared (and the join) as agreeing, against the score the fewest rows
+    // judged would need. Once it is too high the place is refused at once.
+    const int confirming = 2 * ConfirmingScore(kSmallestOverlap);
+    int least = -(2 * kDisagreeShare - 3) * window - 2 * (g - p.lo + 2);
+    for (; g >= p.lo; --g) {
+      const bool agree = rows.Agree(o, g);
+      const bool ink = agree && !rows.Uniform(g + o);
+      s.rows[g - p.lo] = static_cast<uint8_t>((agree ? kAgree : 0) | (ink ? kInk : 0));
+      if (!agree && (least += g < f.topBand ? 2 : 2 * kDisagreeShare) > confirming) return;
     }
   }
-  bool Found() const { return matchRow >= 0; }
+  if (join < 0) return;
+  p.join = join;
+  p.exact = rows.Hashed() == hashedBefore;
+  if (!Confirms(f, p, s)) return;
+  p.qualifies = true;
+  p.disagreeing.assign(static_cast<size_t>(n) + 1, 0);
+  for (int k = 0; k < n; ++k) p.disagreeing[k + 1] = p.disagreeing[k] + ((s.rows[k] & kAgree) == 0);
+}
+
+
+enum class Found { Nothing, Place, Unsure };
+struct Verdict {
+  Found found = Found::Nothing;
+  Place place;
 };
 
-// The places a tick has judged, by their offset y - r: a place the overlap of a lower key row
-// refused is not judged again for a higher one. Repeated structure offers the same few offsets
-// to every key row of a repeated line, and judging each once keeps a tick that finds nothing
-// near one reading of the grab.
-struct Judged {
-  std::vector<uint8_t> seen;  // offset + h
-  int h;
-  Judged(int scrollY, int rangeHeight) : seen(static_cast<size_t>(scrollY + rangeHeight + 1), 0), h(rangeHeight) {}
-  bool Seen(int y, int r) const { return seen[static_cast<size_t>(y - r + h)] != 0; }
-  void Mark(int y, int r) { seen[static_cast<size_t>(y - r + h)] = 1; }
-  void Forget(int y, int r) { seen[static_cast<size_t>(y - r + h)] = 0; }
+// The search over one frame: key rows from the image's end up; the first whose proposals
+// include a place that qualifies decides among them.
+template <class Rows>
+Verdict SearchFrame(const Frame& f, Rows& rows, Scratch& s) {
+  Judged judged(f);
+  std::vector<int> candidates;
+  std::vector<Place> qualified;
+  Place p;
+  for (int y = f.scrollY - 1 - f.band; y >= 0; --y) {
+    if (rows.Uniform(y)) continue;
+    rows.Candidates(y, judged, candidates);
+    for (const int r : candidates) {
+      if (!judged.Take(y - r)) continue;
+      Evaluate(f, rows, y - r, s, p);
+      if (p.qualifies) qualified.push_back(std::move(p));
+    }
+    if (qualified.empty()) continue;
+    size_t king = 0;
+    for (size_t i = 1; i < qualified.size(); ++i)
+      if (Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+    bool beatsAll = true;
+    for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
+      beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
+    return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
+  }
+  return Verdict{};
+}
+
+// Side bands that stand still: tiles from either edge, up to a quarter of the width, that show
+// what the first grab showed in the same place (the image's top rows) in all but an eighth of
+// the rows, and change from row to row in an eighth of them at least. Tiles nearly alike in
+// every row are passed over: they agree at any place, whether they stand or move. The columns
+// between the bands vote.
+Span StandingSides(const Frame& f) {
+  const int rows = std::min(f.scrollY, f.h - kStitchBorder), few = rows / kDisagreeShare;
+  const auto stands = [&](int t, bool& drawn) {
+    const Span tile{StitchTileStart(t, f.w), StitchTileStart(t + 1, f.w)};
+    int differ = 0, changes = 0;
+    for (int g = 0; g < rows; ++g) {
+      const uint32_t* now = ViewRow(f.grab, g);
+      if (!RowsEqual(ViewRow(f.image, g), now, tile) && ++differ > few) return false;
+      if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, tile)) ++changes;
+    }
+    drawn = changes > few;
+    return true;
+  };
+  int left = 0, right = 0;
+  for (int t = 0; t < kSideBandTiles; ++t) {
+    bool drawn = false;
+    if (!stands(t, drawn)) break;
+    if (drawn) left = t + 1;
+  }
+  for (int t = kStitchTiles - 1; t >= kStitchTiles - kSideBandTiles; --t) {
+    bool drawn = false;
+    if (!stands(t, drawn)) break;
+    if (drawn) right = kStitchTiles - t;
+  }
+  return Span{StitchTileStart(left, f.w), StitchTileStart(kStitchTiles - right, f.w)};
+}
+
+// The whole search: above a band standing at the bottom, then from the image's end; all columns,
+// then without the side bands that stand still.
+template <class MakeRows>
+Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
+  for (int stage = 0; stage < 2; ++stage) {
+    if (stage == 1) {
+      const Span vote = StandingSides(f);
+      if (vote == f.vote) break;
+      f.vote = vote;
+    }
+    const int bands[2] = {band, 0};
+    for (int i = 0; i < (band > 0 ? 2 : 1); ++i) {
+      SetBand(f, bands[i]);
+      auto rows = make(f);
+      Verdict v = SearchFrame(f, rows, s);
+      if (v.found != Found::Nothing) return v;
+    }
+  }
+  return Verdict{};
+}
+
+}  // namespace
+
+namespace {
+
+// Rows compared pixel for pixel: the reference, and how the fast search confirms its choice.
+struct LiteralRows {
+  const Frame& f;
+  std::vector<int8_t> uniform = std::vector<int8_t>(static_cast<size_t>(f.scrollY), -1);
+  uint32_t Hashed() const { return 0; }
+  bool Uniform(int y) {
+    int8_t& u = uniform[static_cast<size_t>(y)];
+    if (u < 0) u = IsUniform(ViewRow(f.image, y), f.middle);
+    return u != 0;
+  }
+  void Candidates(int y, const Judged& judged, std::vector<int>& out) const {
+    out.clear();
+    const uint32_t* key = ViewRow(f.image, y);
+    const KeyColumns k = KeyColumnsOf(key, f.vote);
+    for (int r = f.lastGrabRow; r >= 0; --r) {
+      const uint32_t* row = ViewRow(f.grab, r);
+      if (MaybeEqual(row, key, k) && !judged.Seen(y - r) && RowsEqual(row, key, f.vote)) out.push_back(r);
+    }
+  }
+  bool Agree(int o, int g) const { return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote); }
+  bool AgreeExactly(int o, int g) const { return Agree(o, g); }
+  void BeginPlace() const {}
+  bool Hashing() const { return false; }
+  void Fill(int, int, int, uint8_t*) const {}
+  Verdict Accept(const Frame&, Place&& king, bool, Scratch&) const { return Verdict{Found::Place, std::move(king)}; }
 };
 
-StitchDecision AppendAt(int y, int r, int h) {
-  return StitchDecision{StitchOutcome::Append, y, r, y + h - r - kStitchBorder};
+StitchDecision AppendAt(const Place& p, int h) {
+  return StitchDecision{StitchOutcome::Append, p.join + p.offset, p.join, p.offset + h - kStitchBorder};
 }
 
 }  // namespace
@@ -178,38 +459,12 @@ StitchDecision AppendAt(int y, int r, int h) {
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                                    int scrollY, int maxHeight, int32_t imageBytes) {
   const int w = rangeWidth, h = rangeHeight;
-  const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d, band)) return d;
-  Judged judged(scrollY, h);
-  // The first key row, from `from` up, with a place that qualifies.
-  auto walk = [&](int from, Best& best) {
-    for (int y = from; y >= kSmallestOverlap; --y) {
-      const uint32_t* key = ViewRow(image, y);
-      if (Uniform(key, middle)) continue;
-      best = Best{};
-      for (int r = h - 1; r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0; --r) {
-        if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
-        judged.Mark(y, r);
-        const int n = OverlapOf(y, r);
-        best.Offer(r, n, AgreeingPairs(image, grab, y, r, n, w, best.Allowed(n)));
-      }
-      if (best.Found()) return y;
-    }
-    return -1;
-  };
-  // Above a band that stands still, the rows that moved decide; when they find nothing, the
-  // search starts over from the image's end.
-  if (band > 0) {
-    Best above;
-    const int y = walk(scrollY - 1 - band, above);
-    if (y >= 0) return AppendAt(y, above.matchRow, h);
-    judged = Judged(scrollY, h);
-  }
-  Best best;
-  const int y = walk(scrollY - 1, best);
-  return y >= 0 ? AppendAt(y, best.matchRow, h) : d;
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, d, band)) return d;
+  Scratch s;
+  const Verdict v = Search(FrameFor(image, grab, w, h, scrollY), band, [](const Frame& f) { return LiteralRows{f}; }, s);
+  return v.found == Found::Place ? AppendAt(v.place, h) : d;
 }
 
 void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
@@ -239,30 +494,55 @@ uint64_t Sum(__m128i acc0, __m128i acc1) {
 }
 #endif
 
-// The pairs from column c (even) on, one by one; an odd last pixel is paired with a key.
-uint64_t PairTail(const uint32_t* row, int c, int width, const uint32_t* keys) {
+// The pairs from column c (even) up to end, one by one; an odd last pixel is paired with a key.
+uint64_t PairTail(const uint32_t* row, int c, int end, const uint32_t* keys) {
   uint64_t sum = 0;
-  for (; c + 1 < width; c += 2)
+  for (; c + 1 < end; c += 2)
     sum += uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * static_cast<uint32_t>(row[c + 1] + keys[c + 1]);
-  if (c < width) sum += uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * (keys[c + 1] | 1u);
+  if (c < end) sum += uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * (keys[c + 1] | 1u);
+  return sum;
+}
+
+// The pairs of columns begin (even) .. end - 1; with `to`, the columns are copied there on the way.
+uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, uint32_t* to) {
+  int c = begin;
+  uint64_t sum = 0;
+#if defined(__SSE2__)
+  // No load reaches past end, so the row needs no columns beyond the range.
+  if (end - begin >= 8) {
+  __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
+  for (; c + 7 < end; c += 8) {
+    const __m128i v0 = Load(row + c), v1 = Load(row + c + 4);
+    if (to != nullptr) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c), v0);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 4), v1);
+    }
+    acc0 = _mm_add_epi64(acc0, PairProducts(v0, keys + c));
+    acc1 = _mm_add_epi64(acc1, PairProducts(v1, keys + c + 4));
+  }
+  sum = Sum(acc0, acc1);
+  }
+#endif
+  if (to != nullptr) std::memcpy(to + c, row + c, sizeof(uint32_t) * static_cast<size_t>(end - c));
+  return sum + PairTail(row, c, end, keys);
+}
+
+// Every tile's hash of a row, copying it to `to` on the way when given; returns their sum.
+uint64_t TileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles, uint32_t* to) {
+  uint64_t sum = 0;
+  for (int t = 0; t < kStitchTiles; ++t)
+    sum += tiles[t] = PairSum(row, StitchTileStart(t, width), StitchTileStart(t + 1, width), keys, to);
   return sum;
 }
 
 }  // namespace
 
 uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys) {
-  int c = 0;
-  uint64_t sum = 0;
-#if defined(__SSE2__)
-  // No load reaches past width, so the row needs no columns beyond the range.
-  __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
-  for (; c + 7 < width; c += 8) {
-    acc0 = _mm_add_epi64(acc0, PairProducts(Load(row + c), keys + c));
-    acc1 = _mm_add_epi64(acc1, PairProducts(Load(row + c + 4), keys + c + 4));
-  }
-  sum = Sum(acc0, acc1);
-#endif
-  return sum + PairTail(row, c, width, keys);
+  return PairSum(row, 0, width, keys, nullptr);
+}
+
+void KeyedTileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles) {
+  TileHashes(row, width, keys, tiles, nullptr);
 }
 
 namespace {
@@ -283,8 +563,10 @@ void Describe(StitchRows& rows, const PixelView& image, int rangeWidth, int rang
   rows.keys.resize(static_cast<size_t>(std::max(rangeWidth, 0)) + 1);
   uint64_t state = rows.seed;
   for (uint32_t& key : rows.keys) key = static_cast<uint32_t>(SplitMix(state) >> 32);
-  rows.hash.assign(static_cast<size_t>(image.height), 0);
-  rows.uniform.assign(static_cast<size_t>(image.height), 0);
+  // Nothing of them is read before it is learnt.
+  rows.hash.resize(static_cast<size_t>(image.height));
+  rows.tilesKnown.assign(rows.tilesKnown.empty() ? 0 : static_cast<size_t>(image.height), 0);
+  rows.uniform.resize(static_cast<size_t>(image.height));
   rows.knownRows = 0;
   rows.blackFrom = std::max(0, std::min(blackFrom, image.height));
 }
@@ -297,59 +579,24 @@ void Adopt(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHe
     Describe(rows, image, rangeWidth, rangeHeight, image.height);
 }
 
-// Hash and uniformity of the image rows from knownRows up to (not including) upTo.
-void LearnRows(StitchRows& rows, const PixelView& image, const MiddleColumns& middle, int upTo) {
-  upTo = std::min(upTo, rows.height);
-  for (int y = upTo - 1; y >= rows.knownRows; --y) {  // in memory order
-    const uint32_t* row = ViewRow(image, y);
-    rows.hash[static_cast<size_t>(y)] = KeyedRowHash(row, rows.rangeWidth, rows.keys.data()) & rows.hashMask;
-    rows.uniform[static_cast<size_t>(y)] = Uniform(row, middle);
-  }
-  rows.knownRows = std::max(rows.knownRows, upTo);
+// Learns image row y from its pixels (copied there from `from` first when given).
+void LearnRow(StitchRows& rows, const PixelView& image, int y, const uint32_t* from) {
+  uint32_t* row = ViewRow(image, y);
+  const size_t at = static_cast<size_t>(y);
+  rows.hash[at] = PairSum(from != nullptr ? from : row, 0, rows.rangeWidth, rows.keys.data(), from != nullptr ? row : nullptr);
+  if (!rows.tilesKnown.empty()) rows.tilesKnown[at] = 0;
+  rows.uniform[at] = IsUniform(row, MiddleOf(rows.rangeWidth));
 }
 
-// Copies the range's columns of a row and returns their KeyedRowHash, taken on the way through
-// rather than by reading the row again.
-uint64_t CopyRowHashing(const uint32_t* from, uint32_t* to, int width, const uint32_t* keys) {
-  int c = 0;
-  uint64_t sum = 0;
-#if defined(__SSE2__)
-  __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
-  for (; c + 7 < width; c += 8) {
-    const __m128i v0 = Load(from + c), v1 = Load(from + c + 4);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c), v0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 4), v1);
-    acc0 = _mm_add_epi64(acc0, PairProducts(v0, keys + c));
-    acc1 = _mm_add_epi64(acc1, PairProducts(v1, keys + c + 4));
-  }
-  sum = Sum(acc0, acc1);
-#endif
-  std::memcpy(to + c, from + c, sizeof(uint32_t) * (width - c));
-  return sum + PairTail(from, c, width, keys);
+// Hashes and uniformity of the image rows from knownRows up to (not including) upTo.
+void LearnRows(StitchRows& rows, const PixelView& image, int upTo) {
+  upTo = std::min(upTo, rows.height);
+  for (int y = upTo - 1; y >= rows.knownRows; --y) LearnRow(rows, image, y, nullptr);  // in memory order
+  rows.knownRows = std::max(rows.knownRows, upTo);
 }
 
 size_t SlotOf(uint64_t hash, size_t mask) {
   return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 40) & mask;
-}
-
-// Every grab row by its hash: the slot of a hash holds its highest row, and grabNext leads
-// down through the lower rows of the same hash.
-void IndexGrab(StitchRows& rows, const PixelView& grab, int w, int h) {
-  size_t size = 16;
-  while (size < 2 * static_cast<size_t>(h)) size *= 2;
-  rows.grabHash.resize(static_cast<size_t>(h));
-  rows.grabNext.resize(static_cast<size_t>(h));
-  rows.slots.assign(size, -1);
-  // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
-  for (int g = h - 1; g >= 0; --g)
-    rows.grabHash[static_cast<size_t>(g)] = KeyedRowHash(ViewRow(grab, g), w, rows.keys.data()) & rows.hashMask;
-  for (int g = 0; g < h; ++g) {
-    const uint64_t hash = rows.grabHash[static_cast<size_t>(g)];
-    size_t s = SlotOf(hash, size - 1);
-    while (rows.slots[s] >= 0 && rows.grabHash[static_cast<size_t>(rows.slots[s])] != hash) s = (s + 1) & (size - 1);
-    rows.grabNext[static_cast<size_t>(g)] = rows.slots[s];
-    rows.slots[s] = g;
-  }
 }
 
 // The highest grab row of the key row's hash, or -1; grabNext leads to the lower ones.
@@ -361,61 +608,168 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
   return g;
 }
 
-// The first column of the key row unlike its first pixel, past the even margin of a page:
-// where a comparison with another row most likely fails at once. 0 for an even row.
-int LiteralStart(const uint32_t* key, int width) {
-  int c = 1;
-  while (c < width && key[c] == key[0]) ++c;
-  return c < width ? c : 0;
-}
 
-// The literal search for one key row, paying each row reached and each pixel compared out of
-// the budget. False when the budget ran out before the key row was decided.
-bool LiteralKeyRow(const PixelView& image, const PixelView& grab, int y, int w, int h, int64_t& budget, Best& best,
-                   Judged& judged, std::vector<int>& judgedHere) {
-  const uint32_t* key = ViewRow(image, y);
-  const int start = LiteralStart(key, w);
-  budget -= start;
-  for (int r = h - 1; r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0; --r) {
-    if (budget <= 0) return false;
-    const uint32_t* row = ViewRow(grab, r);
-    budget -= kRowCompareCharge;
-    if (row[start] != key[start]) continue;  // the usual end, spared the setting up of a whole comparison
-    if (judged.Seen(y, r)) continue;
-    budget -= w;
-    if (!RowsEqual(row, key, w)) continue;
-    judged.Mark(y, r);
-    judgedHere.push_back(r);
-    const int n = OverlapOf(y, r), allowed = best.Allowed(n);
-    int disagree = 0, k = 1;
-    for (; k < n && disagree <= allowed; ++k) {
-      if (budget <= 0) return false;
-      budget -= kRowCompareCharge + w;
-      disagree += !RowsEqual(ViewRow(image, y - k), ViewRow(grab, r - k), w);
+// What the fast search keeps through one tick: its budget of literal comparisons, and the grab's
+// tile hashes and index once made.
+struct FastTick {
+  StitchRows& rows;
+  int64_t budget;
+  bool grabTilesHashed = false;
+  int placesJudged = 0;
+  Span indexed{-1, -1};  // the columns the index is made for
+};
+
+// Rows compared literally while the budget lasts, then by their hashes. A hash can only make a
+// pair agree that does not, so a place refused on hashes is refused literally too; the place a
+// search settles on is compared again pixel for pixel unless it was all along.
+struct FastRows {
+  const Frame& f;
+  FastTick& tick;
+  uint32_t hashed = 0;
+
+  uint32_t Hashed() const { return hashed; }
+  bool Indexed() const { return tick.indexed == f.vote; }
+  bool Uniform(int y) const { return tick.rows.uniform[static_cast<size_t>(y)] != 0; }
+
+  uint64_t HashOf(const uint64_t* tiles, uint64_t whole) const {
+    if (f.vote == Span{0, f.w}) return whole & tick.rows.hashMask;
+    uint64_t sum = 0;
+    for (int t = 0; t < kStitchTiles; ++t)
+      if (StitchTileStart(t, f.w) >= f.vote.begin && StitchTileStart(t + 1, f.w) <= f.vote.end) sum += tiles[t];
+    return sum & tick.rows.hashMask;
+  }
+  uint64_t ImageHash(int y) const {
+    StitchRows& rows = tick.rows;
+    const size_t at = static_cast<size_t>(y);
+    if (f.vote == Span{0, f.w}) return rows.hash[at] & rows.hashMask;
+    // Only a search that sets bands at the sides aside needs a row's tiles: learnt then.
+    if (rows.tilesKnown.size() != static_cast<size_t>(rows.height)) {
+      rows.tilesKnown.assign(static_cast<size_t>(rows.height), 0);
+      rows.tileHash.resize(static_cast<size_t>(rows.height) * kStitchTiles);
     }
-    best.Offer(r, n, n - disagree);
+    if (!rows.tilesKnown[at]) {
+      TileHashes(ViewRow(f.image, y), f.w, rows.keys.data(), &rows.tileHash[at * kStitchTiles], nullptr);
+      rows.tilesKnown[at] = 1;
+    }
+    return HashOf(&rows.tileHash[at * kStitchTiles], rows.hash[at]);
   }
-  return true;
-}
 
-// The same search on hashes: candidates through the grab's index, each confirmed equal at
-// every column, and their overlaps counted on hashes. Equal rows hash equal, so a collision can
-// only count a pair as agreeing that does not: the counts are never below the literal ones.
-void HashedKeyRow(const StitchRows& rows, const PixelView& image, const PixelView& grab, int y, int w, Best& best,
-                  Judged& judged) {
-  const uint32_t* key = ViewRow(image, y);
-  const uint64_t* imageHash = rows.hash.data();
-  const uint64_t* grabHash = rows.grabHash.data();
-  for (int r = FirstOfHash(rows, imageHash[y]); r >= kSmallestOverlap && best.Allowed(OverlapOf(y, r)) >= 0;
-       r = rows.grabNext[static_cast<size_t>(r)]) {
-    if (judged.Seen(y, r) || !RowsEqual(ViewRow(grab, r), key, w)) continue;
-    judged.Mark(y, r);
-    const int n = OverlapOf(y, r), allowed = best.Allowed(n);
-    int disagree = 0;
-    for (int k = 1; k < n && disagree <= allowed; ++k) disagree += imageHash[y - k] != grabHash[r - k];
-    best.Offer(r, n, n - disagree);
+  // Every grab row by its hash over the voting columns: the slot of a hash holds its highest
+  // row, and grabNext leads down through the lower rows of the same hash.
+  void Index() {
+    StitchRows& rows = tick.rows;
+    const int h = f.h;
+    rows.grabHash.resize(static_cast<size_t>(h));
+    // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
+    if (f.vote == Span{0, f.w}) {
+      for (int g = h - 1; g >= 0; --g)
+        rows.grabHash[static_cast<size_t>(g)] = PairSum(ViewRow(f.grab, g), 0, f.w, rows.keys.data(), nullptr) & rows.hashMask;
+    } else {
+      if (!tick.grabTilesHashed) {
+        rows.grabTileHash.resize(static_cast<size_t>(h) * kStitchTiles);
+        for (int g = h - 1; g >= 0; --g)
+          TileHashes(ViewRow(f.grab, g), f.w, rows.keys.data(), &rows.grabTileHash[static_cast<size_t>(g) * kStitchTiles],
+                     nullptr);
+        tick.grabTilesHashed = true;
+      }
+      for (int g = 0; g < h; ++g)
+        rows.grabHash[static_cast<size_t>(g)] = HashOf(&rows.grabTileHash[static_cast<size_t>(g) * kStitchTiles], 0);
+    }
+    size_t size = 16;
+    while (size < 2 * static_cast<size_t>(h)) size *= 2;
+    rows.grabNext.resize(static_cast<size_t>(h));
+    rows.slots.assign(size, -1);
+    for (int g = 0; g < h; ++g) {
+      const uint64_t hash = rows.grabHash[static_cast<size_t>(g)];
+      size_t s = SlotOf(hash, size - 1);
+      while (rows.slots[s] >= 0 && rows.grabHash[static_cast<size_t>(rows.slots[s])] != hash) s = (s + 1) & (size - 1);
+      rows.grabNext[static_cast<size_t>(g)] = rows.slots[s];
+      rows.slots[s] = g;
+    }
+    tick.indexed = f.vote;
+    ++rows.indexBuilds;
   }
-}
+
+  // The grab rows equal to key row y, from the lowest compared up; literally while the budget
+  // lasts (false when it ran out first), then through the index, each confirmed pixel for pixel.
+  bool LiteralCandidates(int y, const Judged& judged, std::vector<int>& out) {
+    const uint32_t* key = ViewRow(f.image, y);
+    const KeyColumns k = KeyColumnsOf(key, f.vote);
+    const int width = f.vote.end - f.vote.begin;
+    tick.budget -= (k.first - f.vote.begin) + (f.vote.end - 1 - k.last);
+    for (int r = f.lastGrabRow; r >= 0; --r) {
+      if (tick.budget <= 0) return false;
+      const uint32_t* row = ViewRow(f.grab, r);
+      tick.budget -= kRowVisitCharge;
+      if (!MaybeEqual(row, key, k) || judged.Seen(y - r)) continue;  // the usual end, spared a whole comparison
+      tick.budget -= width;
+      if (RowsEqual(row, key, f.vote)) out.push_back(r);
+    }
+    return true;
+  }
+  void Candidates(int y, const Judged& judged, std::vector<int>& out) {
+    out.clear();
+    if (!Indexed()) {
+      if (tick.indexed.begin < 0 && LiteralCandidates(y, judged, out)) return;
+      out.clear();
+      Index();
+    }
+    const uint32_t* key = ViewRow(f.image, y);
+    for (int r = FirstOfHash(tick.rows, ImageHash(y)); r >= 0; r = tick.rows.grabNext[static_cast<size_t>(r)])
+      if (r <= f.lastGrabRow && !judged.Seen(y - r) && RowsEqual(ViewRow(f.grab, r), key, f.vote)) out.push_back(r);
+  }
+  bool AgreeExactly(int o, int g) {
+    tick.budget -= kRowCompareCharge + (f.vote.end - f.vote.begin);
+    return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote);
+  }
+  // A place is judged one way all through: literally while the budget lasts when it begins,
+  // and the tick's first place always, which spares the usual tick the index and a second look.
+  void BeginPlace() {
+    if (!Indexed() && (tick.indexed.begin >= 0 || (tick.budget <= 0 && tick.placesJudged > 0))) Index();
+    ++tick.placesJudged;
+  }
+  bool Agree(int o, int g) {
+    if (!Indexed()) {
+      tick.budget -= kRowCompareCharge + (f.vote.end - f.vote.begin);
+      return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote);
+    }
+    ++hashed;
+    return ImageHash(g + o) == tick.rows.grabHash[static_cast<size_t>(g)];
+  }
+  bool Hashing() const { return Indexed(); }
+  // Rows lo .. last of the place at offset o, agreeing or not on hashes, into out[0 ..].
+  void Fill(int o, int lo, int last, uint8_t* out) {
+    const StitchRows& rows = tick.rows;
+    const uint64_t* grab = rows.grabHash.data();
+    const uint8_t* uniform = rows.uniform.data();
+    if (f.vote == Span{0, f.w}) {
+      const uint64_t* image = rows.hash.data();
+      const uint64_t mask = rows.hashMask;
+      for (int g = lo; g <= last; ++g) {
+        const bool agree = (image[g + o] & mask) == grab[g];
+        out[g - lo] = static_cast<uint8_t>(agree ? (uniform[g + o] ? kAgree : kAgree | kInk) : 0);
+      }
+    } else {
+      for (int g = lo; g <= last; ++g) {
+        const bool agree = ImageHash(g + o) == grab[g];
+        out[g - lo] = static_cast<uint8_t>(agree ? (uniform[g + o] ? kAgree : kAgree | kInk) : 0);
+      }
+    }
+    hashed += static_cast<uint32_t>(last - lo + 1);
+  }
+  // A winner that beat every other place on hashes and, compared again pixel for pixel, is the
+  // same place: the literal search's choice too, as every other place can only disagree more.
+  Verdict Accept(const Frame& frame, Place&& king, bool beatsAll, Scratch& s) const {
+    if (!beatsAll) return Verdict{Found::Unsure, Place{}};
+    if (!king.exact) {
+      LiteralRows literal{frame};
+      Place again;
+      Evaluate(frame, literal, king.offset, s, again);
+      if (!(again == king)) return Verdict{Found::Unsure, Place{}};
+    }
+    return Verdict{Found::Place, std::move(king)};
+  }
+};
 
 }  // namespace
 
@@ -423,68 +777,28 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
                      uint64_t seed) {
   rows.seed = seed;
   Describe(rows, image, rangeWidth, rangeHeight, writtenRows);
-  LearnRows(rows, image, MiddleOf(StitchColumnsFor(rangeWidth)), writtenRows);
+  LearnRows(rows, image, writtenRows);
 }
 
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows, int64_t literalSamples) {
   const int w = rangeWidth, h = rangeHeight;
-  const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, middle, d, band)) return d;
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, d, band)) return d;
   Adopt(rows, image, w, h);
-  LearnRows(rows, image, middle, scrollY);
-  // The usual tick decides its first key row after a scan of the grab and one literal check of
-  // the overlap. Past about that much, the grab's rows are hashed and indexed instead.
-  int64_t literalLeft = literalSamples >= 0 ? literalSamples : int64_t{h} * (w + 2 * kRowCompareCharge);
-  bool indexed = false;
-  Judged judged(scrollY, h);
-  std::vector<int> judgedHere;
-  bool miscounted = false;
-  // As the literal walk: the first key row, from `from` up, with a place that qualifies.
-  auto walk = [&](int from, Best& best) {
-    for (int y = from; y >= kSmallestOverlap; --y) {
-      if (rows.uniform[static_cast<size_t>(y)]) continue;
-      best = Best{};
-      if (!indexed) {
-        judgedHere.clear();
-        if (LiteralKeyRow(image, grab, y, w, h, literalLeft, best, judged, judgedHere)) {
-          if (best.Found()) return y;
-          continue;
-        }
-        // The key row is searched again, all on hashes, as if never begun.
-        for (const int r : judgedHere) judged.Forget(y, r);
-        best = Best{};
-        IndexGrab(rows, grab, w, h);
-        indexed = true;
-        ++rows.indexBuilds;
-      }
-      HashedKeyRow(rows, image, grab, y, w, best, judged);
-      if (!best.Found()) continue;
-      // The count chosen is the literal one unless a collision raised it; then no other count
-      // can be trusted either, and the literal search decides the tick.
-      const int n = OverlapOf(y, best.matchRow);
-      if (AgreeingPairs(image, grab, y, best.matchRow, n, w, AllowedDisagreements(n)) != best.agree) miscounted = true;
-      return y;
-    }
-    return -1;
-  };
-  auto literally = [&] {
+  LearnRows(rows, image, scrollY);
+  // The usual tick decides after a scan of the grab for its key row and one literal comparison
+  // of the overlap. Past about that much, the grab's rows are hashed and indexed instead.
+  FastTick tick{rows, literalSamples >= 0 ? literalSamples : int64_t{h} * (w + 2 * kRowCompareCharge)};
+  Scratch s;
+  const Verdict v =
+      Search(FrameFor(image, grab, w, h, scrollY), band, [&tick](const Frame& f) { return FastRows{f, tick}; }, s);
+  if (v.found == Found::Unsure) {
     ++rows.literalFallbacks;
     return DecideStitchLiteral(image, grab, w, h, scrollY, maxHeight, imageBytes);
-  };
-  if (band > 0) {
-    Best above;
-    const int y = walk(scrollY - 1 - band, above);
-    if (miscounted) return literally();
-    if (y >= 0) return AppendAt(y, above.matchRow, h);
-    judged = Judged(scrollY, h);
   }
-  Best best;
-  const int y = walk(scrollY - 1, best);
-  if (miscounted) return literally();
-  return y >= 0 ? AppendAt(y, best.matchRow, h) : d;
+  return v.found == Found::Place ? AppendAt(v.place, h) : d;
 }
 
 void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
@@ -505,22 +819,22 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
   // Rows from the key row on are new. When the record knows every row above them, each
   // copied row is learnt on its way through the copy, while it is at hand, instead of being
   // read once more.
-  const MiddleColumns middle = MiddleOf(StitchColumnsFor(w));
   rows.knownRows = std::min(rows.knownRows, keyRow);
   const bool learning = rows.knownRows == keyRow;
   for (int y = copyEnd - 1; y >= keyRow; --y) {  // in memory order
+    const uint32_t* from = ViewRow(grab, matchRow + (y - keyRow));
     uint32_t* to = ViewRow(image, y);
-    const uint64_t hash = CopyRowHashing(ViewRow(grab, matchRow + (y - keyRow)), to, w, rows.keys.data()) & rows.hashMask;
+    if (learning) {
+      LearnRow(rows, image, y, from);
+    } else {
+      std::memcpy(to, from, sizeof(uint32_t) * static_cast<size_t>(w));
+    }
     // Below the key row the fill's black stays past the range width.
     if (y > keyRow && image.width > w) std::fill(to + w, to + image.width, 0u);
-    if (learning) {
-      rows.hash[static_cast<size_t>(y)] = hash;
-      rows.uniform[static_cast<size_t>(y)] = Uniform(to, middle);
-    }
   }
   if (learning) rows.knownRows = copyEnd;
   // Rows between the fill and blackFrom were not touched and may hold anything.
   if (rows.blackFrom <= fillEnd + 1) rows.blackFrom = blackStart;
   // The black rows the image may end with.
-  LearnRows(rows, image, middle, std::min(keyRow + h - matchRow - kStitchBorder, rows.height));
+  LearnRows(rows, image, std::min(keyRow + h - matchRow - kStitchBorder, rows.height));
 }

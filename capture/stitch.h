@@ -31,16 +31,22 @@ enum class StitchOutcome {
   Unchanged,     // the grab ends as the image does, row for row (from its last row, not a blank one, or from
                  // the last row an append copied): nothing new is visible
   LimitReached,  // the image is full: capturing stops
-  NoMatch,       // no key row of the image has a place in the grab that its rows above confirm
+  NoMatch,       // no place of the image's end in the grab is confirmed by the rows around it
   Append,        // grab rows from matchRow on replace image rows from keyRow on
 };
 
 struct StitchDecision {
   StitchOutcome outcome;
-  int keyRow;    // y of the key row
-  int matchRow;  // r of the grab row it was joined at
+  int keyRow;    // y of the image row the append starts at
+  int matchRow;  // r of the grab row that replaces it
   int newScrollY;
 };
+
+// A row is cut into this many tiles, at even columns; the columns that are compared (all of them,
+// or all but bands at the sides that stand still) begin and end at tile edges.
+constexpr int kStitchTiles = 16;
+// Column where tile t (0 .. kStitchTiles) of a row `width` columns wide begins.
+int StitchTileStart(int t, int width);
 
 // What the fast search keeps between ticks about the rows of the tall image, and its scratch
 // for the grab: owned by the session beside the surfaces. Rows of the image only change where
@@ -55,17 +61,21 @@ struct StitchRows {
   int rangeHeight = 0;
   uint64_t seed = 0;
   std::vector<uint32_t> keys;      // one per column and a few more: the hash is unknown to the content
-  std::vector<uint64_t> hash;      // per image row, of all its W columns
-  std::vector<uint8_t> uniform;    // per image row: its columns quarter .. last middle are all alike
-  int knownRows = 0;               // rows 0 .. knownRows - 1 have their hash and uniformity
+  std::vector<uint64_t> hash;      // per image row, of all its W columns: the sum of its tiles' hashes
+  std::vector<uint64_t> tileHash;  // per image row, kStitchTiles of them, learnt when first needed
+  std::vector<uint8_t> tilesKnown;
+  std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
+  int knownRows = 0;               // rows 0 .. knownRows - 1 have their hashes and uniformity
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
+  uint32_t indexBuilds = 0;        // ticks that indexed the grab, for the benchmarks
+  uint32_t literalFallbacks = 0;   // ticks whose hashes could not be trusted, decided pixel by pixel
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
-  uint32_t indexBuilds = 0;        // how many ticks built it, for the benchmarks
-  uint32_t literalFallbacks = 0;   // ticks whose chosen place a hash collision miscounted
-  std::vector<uint64_t> grabHash;
+  std::vector<uint64_t> grabTileHash;
+  std::vector<uint64_t> grabHash;  // of the columns compared
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
+  std::vector<uint8_t> scratch;    // a place's rows while it is judged
 };
 
 // Describe a freshly seeded image and learn its rows 0 .. writtenRows - 1 (outside the ticks);
@@ -77,22 +87,34 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
 // Keyed hash of a row's width columns, taken in pairs: the sum of (a + k) x (b + k') over
 // the pairs, each factor modulo 2^32, the sum modulo 2^64 (keys holds width + 1 keys). Equal
 // rows hash equal, and two given rows that differ collide with a probability of about 2^-32
-// over the keys.
+// over the keys. Pairs never straddle a tile's edge, so the hash is the sum of its tiles'.
 uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
+void KeyedTileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles);
 
 // image: the tall image (width W + 6); grab: the latest grab (width W + 6, height H + 6).
 // scrollY: rows of the image in use (at most the image's height); maxHeight: the image's row
-// limit (4000); imageBytes: the image's read bound (its dibBytes). The grab's rows are compared
-// literally for a while, then indexed by hash, so that a key row finds its candidates and
-// their overlaps are counted without comparing whole rows again; the place chosen is confirmed
-// literally, and the result is always the literal search's.
+// limit (4000); imageBytes: the image's read bound (its dibBytes).
+//
+// The decision: a key row of the image's end (not uniform, above any band standing at the
+// bottom) proposes each place where the grab shows it; a place is judged on its whole overlap
+// with the image. It qualifies when, after a band standing at the grab's top (up to half the
+// range) is set aside, the rows that disagree fit into one region of a third of the range's
+// height (something moving by itself) and an eighth of the rest (a caret), with enough agreeing
+// rows that have ink. Of the places a key row proposes, the one that disagrees least with each
+// other on the rows they share wins. When nothing qualifies, bands at the sides that stand where
+// the first grab showed them are set aside too.
+//
+// The grab's rows are compared literally for a while, then indexed by hash, so that a key row
+// finds its candidates and their overlaps are counted without comparing whole rows again; the
+// place chosen is confirmed literally, and the result is always the literal search's.
 // literalSamples: budget of literal comparisons before the index, in pixels compared plus
-// kRowCompareCharge a row reached (-1: about one comparison of the whole grab).
+// kRowCompareCharge a row compared whole, kRowVisitCharge a row looked at (-1: about one
+// comparison of the whole grab).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
                             int64_t literalSamples = -1);
 
-// The same decision by comparing the key rows with the grab rows one by one: the reference.
+// The same decision by comparing rows pixel for pixel: the reference.
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                                    int scrollY, int maxHeight, int32_t imageBytes);
 
@@ -107,13 +129,25 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
 void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
                         int matchRow);
 
-constexpr int kStitchBorder = 3;   // rows and columns round the grab that are never part of the image
-// A key row's match lies at grab row 22 or lower, and the key row at image row 22 or lower:
-// the overlap holds at least 23 row pairs and never reaches above the image.
-constexpr int kSmallestOverlap = 22;
-// A place qualifies when at most 1 / 8 of its overlap's row pairs differ: a blinking caret or
-// a small animation stays well below, unrelated text whose blank rows agree stays far above.
+constexpr int kStitchBorder = 3;  // rows and columns round the grab that are never part of the image
+// A place is judged on at least this many rows (and a key row's place is the image's end: the
+// content may move by at most H - 26 rows between two ticks).
+constexpr int kSmallestOverlap = 23;
+// Rows outside a moving region may disagree up to an eighth of those judged: a blinking caret,
+// a progress bar; unrelated text, whose blank rows agree, stays far above.
 constexpr int kDisagreeShare = 8;
+// Something that changes by itself (an animation, a video, a clock) may take up to a third of
+// the range's rows; a band standing at its top up to half of them.
+constexpr int kMovingRegionShare = 3;
+constexpr int kTopBandShare = 2;
+// Rows with ink in their middle that agree: a place needs this many, and at least half as many
+// as its rows that disagree.
+constexpr int kLeastEvidence = 3;
+// Bands standing at the sides are looked for up to a quarter of the width on either side.
+constexpr int kSideBandTiles = kStitchTiles / 4;
 constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in pixels compared
+// What looking at two pixels of a row costs, in pixels compared: reaching two lines of memory
+// that nothing else of the row shares.
+constexpr int kRowVisitCharge = 32;
 
 #endif
