@@ -25,22 +25,17 @@ void GrabScreenRows(const Surface& into, int first, int count) {
 }
 void GrabRange(const Surface& into) { GrabScreenRows(into, 0, glHanniHeight); }
 
-// The rows an append would take, grabbed again a moment later: true when they held still, or
-// when they have not done so for too many ticks in a row (then they are appended as first seen).
-bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d) {
+// The rows an append would take, grabbed again a moment later: whether to append now (then the
+// grab holds them as first seen, on which the decision was made).
+bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d, int scrollY) {
   const GrabRows rows = AppendedRows(d, glHanniHeight);
   if (rows.count == 0) return true;
   SaveGrabRows(grab, glHanniWidth, rows, glSettleRows);
   Sleep(kSettleMs);
   GrabScreenRows(glSmallBufDC, rows.first, rows.count);
-  if (GrabRowsEqual(grab, glHanniWidth, rows, glSettleRows)) {
-    glUnsettledTicks = 0;
-    return true;
-  }
-  if (++glUnsettledTicks <= kUnsettledTicksAllowed) return false;
-  RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
-  glUnsettledTicks = 0;
-  return true;
+  const Settle settle = JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows);
+  if (settle != Settle::Still) RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
+  return AppendNow(glUnsettledTicks, settle, d.newScrollY - scrollY, glHanniHeight);
 }
 
 }  // namespace
@@ -109,8 +104,9 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   const StitchDecision d =
       DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows);
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
-  if (d.outcome == StitchOutcome::Append &&
-      (!AppendChangesImage(image, grab, glHanniWidth, scrollY, d) || AppendedRowsSettled(grab, d))) {
+  const bool changes = d.outcome == StitchOutcome::Append && AppendChangesImage(image, grab, glHanniWidth, scrollY, d);
+  if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
+  if (d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY))) {
     ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow, glStitchRows);
     glScrollY = d.newScrollY;
   }

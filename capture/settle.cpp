@@ -49,3 +49,32 @@ void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const
     std::memcpy(to + at, saved.data() + at, sizeof(uint32_t) * rangeWidth);
   }
 }
+
+Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
+                   const std::vector<uint32_t>& saved) {
+  if (saved.size() != Pixels(rangeWidth, rows, grab)) return Settle::Changing;
+  int firstRow = -1, lastRow = -1, firstColumn = rangeWidth, lastColumn = -1;
+  const uint32_t* now = FirstInMemory(grab, rows);
+  for (int k = 0; k < rows.count; ++k) {  // k counts up from the last row
+    const size_t at = static_cast<size_t>(grab.width) * k;
+    if (std::memcmp(now + at, saved.data() + at, sizeof(uint32_t) * rangeWidth) == 0) continue;
+    int x = 0, z = rangeWidth - 1;
+    while (now[at + x] == saved[at + x]) ++x;
+    while (now[at + z] == saved[at + z]) --z;
+    if (lastRow < 0) lastRow = k;
+    firstRow = k;
+    firstColumn = std::min(firstColumn, x);
+    lastColumn = std::max(lastColumn, z);
+  }
+  if (lastRow < 0) return Settle::Still;
+  return firstRow - lastRow + 1 <= rangeHeight / 3 && lastColumn - firstColumn + 1 <= rangeWidth / 2 ? Settle::Animating
+                                                                                                   : Settle::Changing;
+}
+
+bool AppendNow(int& changingInARow, Settle settle, int growth, int rangeHeight) {
+  if (settle != Settle::Changing || growth >= rangeHeight / 3 || ++changingInARow > kUnsettledTicksAllowed) {
+    changingInARow = 0;
+    return true;
+  }
+  return false;
+}

@@ -9,8 +9,8 @@
 
 #include "capture/stitch.h"
 
-// After this many ticks in a row whose rows would not hold still (a blinking caret, an
-// animation), the append is made anyway, as content that never settles must still be captured.
+// After this many ticks in a row whose rows would not hold still, the append is made anyway, as
+// content that never settles must still be captured.
 constexpr int kUnsettledTicksAllowed = 3;
 
 // True when appending d (an Append decision) to an image of scrollY rows changes its height or
@@ -29,5 +29,20 @@ GrabRows AppendedRows(const StitchDecision& d, int rangeHeight);
 void SaveGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, std::vector<uint32_t>& saved);
 bool GrabRowsEqual(const PixelView& grab, int rangeWidth, GrabRows rows, const std::vector<uint32_t>& saved);
 void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const std::vector<uint32_t>& saved);
+
+// What the rows an append takes did between the grab and their second look: nothing; changes
+// that one region a third of the range tall and half of it wide holds (something animating by
+// itself, any of whose frames will do); or more (rows half painted, or a page still moving).
+enum class Settle { Still, Animating, Changing };
+Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
+                   const std::vector<uint32_t>& saved);
+
+// Whether the append is made now, counting the ticks in a row whose rows were changing. Changing
+// rows wait for their paint, but only for kUnsettledTicksAllowed ticks in a row, and not once the
+// append would grow the image by a third of the range: a longer wait could lose the overlap, and
+// a page that keeps moving (smooth scrolling, an animation) would grow by fits. Any other tick
+// breaks the row (NoteTickWithoutSettle).
+bool AppendNow(int& changingInARow, Settle settle, int growth, int rangeHeight);
+inline void NoteTickWithoutSettle(int& changingInARow) { changingInARow = 0; }
 
 #endif

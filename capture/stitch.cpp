@@ -98,10 +98,11 @@ int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes) {
   return static_cast<int>(std::min<int64_t>(w, inBound));
 }
 
-// The pairs, counted up from the image's last row and the grab's row endRow, that are equal
-// before the first that is not; min(scrollY, endRow + 1) when every pair is.
-int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow) {
-  const int pairs = std::min(scrollY, endRow + 1);
+// The pairs, counted up from the image's last row and the grab's row endRow to the grab's row
+// `top`, that are equal before the first that is not; all of them when every pair is.
+int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow,
+                    int top) {
+  const int pairs = std::min(scrollY, endRow + 1 - top);
   int k = 0;
   while (k < pairs && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k),
                                 Span{0, ColumnsInBound(image, scrollY - 1 - k, w, imageBytes)}))
@@ -113,31 +114,43 @@ int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int sc
 // or, after an append, the last row copied.
 int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitchBorder; }
 
+// A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
+// first rows, up to half the range, as the first grab showed them, which the image's first rows
+// still are. It stays there, once; the content under it was gathered below it.
+// Rows alike past half the range tell of nothing that moved under them: no band then.
+int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+  const int most = std::min(h / kTopBandShare + 1, scrollY);
+  int band = 0;
+  while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), Span{0, w})) ++band;
+  return band > h / kTopBandShare ? 0 : band;
+}
+
 // Steps before the search: nothing new visible, or the image full. True when the search runs;
 // standing then holds the rows at the image's end that stand where the grab shows them still
 // while a row above them does not: a band that does not scroll, such as a footer or a status
 // bar (0 when there is none). Its rows would match themselves there and hold the image where it
 // ends, and rows alike inside it could even match at the content's move: the key rows are
-// looked for above it first.
+// looked for above it first. Rows of a band standing at the top are not compared.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                 int32_t imageBytes, StitchDecision& d, int& standing) {
+                 int32_t imageBytes, int topBand, StitchDecision& d, int& standing) {
   // Nothing new is visible when the grab ends as the image does, row for row: from its last
   // row (whose uniformity is read in full whatever the bound), or from where the last append
   // left the image's end. The last rows alone do not tell when a band at the bottom of the range
   // stands still while the rows above it move; the second is the usual tick of a pause.
   if (scrollY != h && !IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
-      RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1) == std::min(scrollY, h)) {
+      RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, topBand) == std::min(scrollY, h - topBand)) {
     d.outcome = StitchOutcome::Unchanged;
     return false;
   }
   const int endRow = EndRowOf(scrollY, h);
-  const int alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow);
-  const bool allAlike = alike == std::min(scrollY, endRow + 1);
+  const int alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+  const bool allAlike = alike == std::min(scrollY, endRow + 1 - topBand);
   if (scrollY != h && allAlike) {
     d.outcome = StitchOutcome::Unchanged;
     return false;
   }
-  standing = allAlike ? 0 : alike;
+  // Past half the range, rows alike tell rather of content that repeats and moved by its period.
+  standing = allAlike || alike > h / kTopBandShare ? 0 : alike;
   if (scrollY > maxHeight - h) {
     d.outcome = StitchOutcome::LimitReached;
     return false;
@@ -158,14 +171,8 @@ struct Frame {
   Span middle;
 };
 
-Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
-  Frame f{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), 0, Span{0, w}, MiddleOf(w)};
-  // A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
-  // first rows, up to half the range, as the first grab showed them, which the image's first
-  // rows still are. It stays there, once; the content under it was gathered below it.
-  const int most = std::min(h / kTopBandShare, scrollY);
-  while (f.topBand < most && RowsEqual(ViewRow(image, f.topBand), ViewRow(grab, f.topBand), Span{0, w})) ++f.topBand;
-  return f;
+Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int topBand) {
+  return Frame{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), topBand, Span{0, w}, MiddleOf(w)};
 }
 
 void SetBand(Frame& f, int band) {
@@ -235,50 +242,62 @@ struct Scratch {
 // lies under it), those that agree count. Each row judged scores kDisagreeShare - 1 when it
 // disagrees and -1 when it agrees, and they confirm the place when their score is at most
 // ConfirmingScore(m) for m of them: fewer than about one in kDisagreeShare disagree, and an
-// eighth of m (at least kSmallestOverlap) more rows agree than that. One block of at most a
-// third of the range's rows may be set aside first, whatever it holds, for something that
-// changes by itself; each row it sets aside costs half a row of agreement, so that it takes
-// dense disagreement only and a few agreeing rows left round it confirm nothing. Setting aside
-// the block that gains most is the best any can do, so the place qualifies when what is left
-// after it is low enough; more rows agreeing can only lower it.
+// eighth of m (at least kSmallestOverlap) more rows agree than that. Two blocks of at most a
+// third of the range's rows each may be set aside first, whatever they hold, for something that
+// changes by itself: on the page, or standing on the screen (then the copy the first grab took
+// of it is the second block). Each row set aside costs half a row of agreement, so that blocks
+// take dense disagreement only and a few agreeing rows left round them confirm nothing. Setting
+// aside the blocks that gain most is the best any can do, so the place qualifies when what is
+// left after them is low enough; more rows agreeing can only lower it.
 int ScoreOf(uint8_t row, bool inBand) { return (row & kAgree) ? -1 : inBand ? 0 : kDisagreeShare - 1; }
 int ConfirmingScore(int m) { return -std::max(kSmallestOverlap, m / kDisagreeShare); }
 
 bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   const int n = p.join - p.lo + 1, band = std::max(0, f.topBand - p.lo);
   const uint8_t* rows = s.rows.data();
-  int m = 0, score = 0, ink = 0, disagreeing = 0;
-  for (int k = 0; k < n; ++k) {
-    const bool agree = (rows[k] & kAgree) != 0;
-    if (!agree && k < band) continue;
-    ++m;
-    score += agree ? -1 : kDisagreeShare - 1;
-    ink += (rows[k] & kInk) != 0;
-    disagreeing += !agree;
-  }
-  if (m < kSmallestOverlap) return false;
+  // Rows agreeing in the band and below it, and rows with ink (which agree).
+  int agreeInBand = 0, agreeBelow = 0, ink = 0;
+  for (int k = 0; k < std::min(band, n); ++k) agreeInBand += rows[k] & kAgree;
+  for (int k = std::min(band, n); k < n; ++k) agreeBelow += rows[k] & kAgree;
+  for (int k = 0; k < n; ++k) ink += (rows[k] & kInk) >> 1;
+  const int below = n - std::min(band, n), disagreeing = below - agreeBelow;
+  const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
+  // The band's rows agree with themselves where the first grab lies: some rows under it must
+  // agree too.
+  if (m < kSmallestOverlap || agreeBelow < kLeastEvidence) return false;
   // Rows with ink must agree, and at least half as many as disagree: blank rows agree anywhere.
   if (ink < kLeastEvidence || 2 * ink < disagreeing) return false;
   const int confirming = 2 * ConfirmingScore(m), window = f.h / kMovingRegionShare;
   if (2 * score <= confirming) return true;  // the usual place: nothing to set aside
-  if (2 * score - (2 * kDisagreeShare - 3) * window > confirming) return false;  // not even a block all disagreeing
-  // Doubled, a row the block sets aside gains 2 x its score less 1. The best block of at most
-  // `window` rows ending at each row: the sum so far less the least sum of the window before,
-  // kept with a queue of rising sums.
+  if (2 * score - 2 * (2 * kDisagreeShare - 3) * window > confirming) return false;  // not even blocks all disagreeing
+  // Doubled, a row a block sets aside gains 2 x its score less 1. ending[e]: the most one block
+  // of at most `window` rows gains among rows 0 .. e - 1: the best ending at e is the sum so far
+  // less the least sum of the window before, kept with a queue of rising sums. Then the same
+  // from the other end, and the best pair of blocks apart.
   std::vector<int>& sum = s.disagree;
-  std::vector<int>& least = s.region;
+  std::vector<int>& queue = s.region;
+  std::vector<int>& ending = s.ink;
   sum.resize(static_cast<size_t>(n) + 1);
-  least.resize(static_cast<size_t>(n) + 1);
+  queue.resize(static_cast<size_t>(n) + 1);
+  ending.assign(static_cast<size_t>(n) + 1, 0);
   sum[0] = 0;
   for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + 2 * ScoreOf(rows[k], k < band) - 1;
   size_t head = 0, tail = 0;
-  int gain = 0;
   for (int e = 1; e <= n; ++e) {
-    // least holds the starts e - window .. e - 1 whose sums rise.
-    while (tail > head && sum[static_cast<size_t>(least[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
-    least[tail++] = e - 1;
-    if (least[head] < e - window) ++head;
-    gain = std::max(gain, sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(least[head])]);
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
+    queue[tail++] = e - 1;
+    if (queue[head] < e - window) ++head;
+    ending[e] = std::max(ending[e - 1], sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(queue[head])]);
+  }
+  int gain = ending[n], starting = 0;
+  head = tail = 0;
+  for (int b = n - 1; b >= 0; --b) {
+    // queue holds the ends b + 1 .. b + window whose sums fall.
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] <= sum[static_cast<size_t>(b + 1)]) --tail;
+    queue[tail++] = b + 1;
+    if (queue[head] > b + window) ++head;
+    starting = std::max(starting, sum[static_cast<size_t>(queue[head])] - sum[static_cast<size_t>(b)]);
+    gain = std::max(gain, ending[b] + starting);
   }
   return 2 * score - gain <= confirming;
 }
@@ -314,7 +333,7 @@ void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
     // those not yet compared (and the join) as agreeing, against the score the fewest rows
     // judged would need. Once it is too high the place is refused at once.
     const int confirming = 2 * ConfirmingScore(kSmallestOverlap);
-    int least = -(2 * kDisagreeShare - 3) * window - 2 * (g - p.lo + 2);
+    int least = -2 * (2 * kDisagreeShare - 3) * window - 2 * (g - p.lo + 2);
     for (; g >= p.lo; --g) {
       const bool agree = rows.Agree(o, g);
       const bool ink = agree && !rows.Uniform(g + o);
@@ -366,36 +385,47 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Scratch& s) {
   return Verdict{};
 }
 
-// Side bands that stand still: tiles from either edge, up to a quarter of the width, that show
-// what the first grab showed in the same place (the image's top rows) in all but an eighth of
-// the rows, and change from row to row in an eighth of them at least. Tiles nearly alike in
-// every row are passed over: they agree at any place, whether they stand or move. The columns
-// between the bands vote.
+// Side bands that stand still: columns from either edge, up to about a quarter of the width,
+// that show what the first grab showed in the same place (the image's top rows) in all but an
+// eighth of the rows, beside columns that do not. They are looked for tile by tile, a tile
+// counting only when it changes from row to row in an eighth of the rows at least (tiles nearly
+// alike in every row agree at any place, whether they stand or move), then column by column into
+// the tile where the band ends. The columns between the bands vote.
 Span StandingSides(const Frame& f) {
   const int rows = std::min(f.scrollY, f.h - kStitchBorder), few = rows / kDisagreeShare;
-  const auto stands = [&](int t, bool& drawn) {
-    const Span tile{StitchTileStart(t, f.w), StitchTileStart(t + 1, f.w)};
+  const auto stands = [&](Span columns, bool& drawn) {
     int differ = 0, changes = 0;
     for (int g = 0; g < rows; ++g) {
       const uint32_t* now = ViewRow(f.grab, g);
-      if (!RowsEqual(ViewRow(f.image, g), now, tile) && ++differ > few) return false;
-      if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, tile)) ++changes;
+      if (!RowsEqual(ViewRow(f.image, g), now, columns) && ++differ > few) return false;
+      if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, columns)) ++changes;
     }
     drawn = changes > few;
     return true;
   };
-  int left = 0, right = 0;
-  for (int t = 0; t < kSideBandTiles; ++t) {
-    bool drawn = false;
-    if (!stands(t, drawn)) break;
-    if (drawn) left = t + 1;
-  }
-  for (int t = kStitchTiles - 1; t >= kStitchTiles - kSideBandTiles; --t) {
-    bool drawn = false;
-    if (!stands(t, drawn)) break;
-    if (drawn) right = kStitchTiles - t;
-  }
-  return Span{StitchTileStart(left, f.w), StitchTileStart(kStitchTiles - right, f.w)};
+  const auto tile = [&](int t) { return Span{StitchTileStart(t, f.w), StitchTileStart(t + 1, f.w)}; };
+  // From an edge inwards (step 1 or -1): the tile count of the band, and the first tile that moves.
+  const auto band = [&](int from, int step, int& moving) {
+    int tiles = 0;
+    for (int k = 0; k <= kSideBandTiles; ++k) {
+      bool drawn = false;
+      moving = from + step * k;
+      if (!stands(tile(moving), drawn)) return tiles;
+      if (drawn) tiles = k + 1;
+    }
+    return 0;  // nothing moves near this edge
+  };
+  int movingLeft = 0, movingRight = 0;
+  const int left = band(0, 1, movingLeft), right = band(kStitchTiles - 1, -1, movingRight);
+  if (left == 0 && right == 0) return f.vote;
+  Span vote{StitchTileStart(left, f.w), StitchTileStart(kStitchTiles - right, f.w)};
+  bool drawn = false;
+  if (left > 0 && movingLeft == left)
+    while (vote.begin < tile(movingLeft).end && stands(Span{vote.begin, vote.begin + 1}, drawn)) ++vote.begin;
+  if (right > 0 && movingRight == kStitchTiles - 1 - right)
+    while (vote.end > tile(movingRight).begin && vote.end > vote.begin + 1 && stands(Span{vote.end - 1, vote.end}, drawn))
+      --vote.end;
+  return vote;
 }
 
 // The whole search: above a band standing at the bottom, then from the image's end; all columns,
@@ -461,9 +491,10 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
   const int w = rangeWidth, h = rangeHeight;
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, d, band)) return d;
+  const int topBand = TopBandOf(image, grab, w, h, scrollY);
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   Scratch s;
-  const Verdict v = Search(FrameFor(image, grab, w, h, scrollY), band, [](const Frame& f) { return LiteralRows{f}; }, s);
+  const Verdict v = Search(FrameFor(image, grab, w, h, scrollY, topBand), band, [](const Frame& f) { return LiteralRows{f}; }, s);
   return v.found == Found::Place ? AppendAt(v.place, h) : d;
 }
 
@@ -527,22 +558,10 @@ uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, 
   return sum + PairTail(row, c, end, keys);
 }
 
-// Every tile's hash of a row, copying it to `to` on the way when given; returns their sum.
-uint64_t TileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles, uint32_t* to) {
-  uint64_t sum = 0;
-  for (int t = 0; t < kStitchTiles; ++t)
-    sum += tiles[t] = PairSum(row, StitchTileStart(t, width), StitchTileStart(t + 1, width), keys, to);
-  return sum;
-}
-
 }  // namespace
 
 uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys) {
   return PairSum(row, 0, width, keys, nullptr);
-}
-
-void KeyedTileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles) {
-  TileHashes(row, width, keys, tiles, nullptr);
 }
 
 namespace {
@@ -565,7 +584,6 @@ void Describe(StitchRows& rows, const PixelView& image, int rangeWidth, int rang
   for (uint32_t& key : rows.keys) key = static_cast<uint32_t>(SplitMix(state) >> 32);
   // Nothing of them is read before it is learnt.
   rows.hash.resize(static_cast<size_t>(image.height));
-  rows.tilesKnown.assign(rows.tilesKnown.empty() ? 0 : static_cast<size_t>(image.height), 0);
   rows.uniform.resize(static_cast<size_t>(image.height));
   rows.knownRows = 0;
   rows.blackFrom = std::max(0, std::min(blackFrom, image.height));
@@ -584,7 +602,6 @@ void LearnRow(StitchRows& rows, const PixelView& image, int y, const uint32_t* f
   uint32_t* row = ViewRow(image, y);
   const size_t at = static_cast<size_t>(y);
   rows.hash[at] = PairSum(from != nullptr ? from : row, 0, rows.rangeWidth, rows.keys.data(), from != nullptr ? row : nullptr);
-  if (!rows.tilesKnown.empty()) rows.tilesKnown[at] = 0;
   rows.uniform[at] = IsUniform(row, MiddleOf(rows.rangeWidth));
 }
 
@@ -614,8 +631,10 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
 struct FastTick {
   StitchRows& rows;
   int64_t budget;
-  bool grabTilesHashed = false;
   int placesJudged = 0;
+  // Image rows hashed over the voting columns when they are not all the columns.
+  std::vector<uint64_t> voteHash{};
+  std::vector<uint8_t> voteKnown{};
   Span indexed{-1, -1};  // the columns the index is made for
 };
 
@@ -631,27 +650,20 @@ struct FastRows {
   bool Indexed() const { return tick.indexed == f.vote; }
   bool Uniform(int y) const { return tick.rows.uniform[static_cast<size_t>(y)] != 0; }
 
-  uint64_t HashOf(const uint64_t* tiles, uint64_t whole) const {
-    if (f.vote == Span{0, f.w}) return whole & tick.rows.hashMask;
-    uint64_t sum = 0;
-    for (int t = 0; t < kStitchTiles; ++t)
-      if (StitchTileStart(t, f.w) >= f.vote.begin && StitchTileStart(t + 1, f.w) <= f.vote.end) sum += tiles[t];
-    return sum & tick.rows.hashMask;
-  }
-  uint64_t ImageHash(int y) const {
+  uint64_t ImageHash(int y) {
     StitchRows& rows = tick.rows;
     const size_t at = static_cast<size_t>(y);
     if (f.vote == Span{0, f.w}) return rows.hash[at] & rows.hashMask;
-    // Only a search that sets bands at the sides aside needs a row's tiles: learnt then.
-    if (rows.tilesKnown.size() != static_cast<size_t>(rows.height)) {
-      rows.tilesKnown.assign(static_cast<size_t>(rows.height), 0);
-      rows.tileHash.resize(static_cast<size_t>(rows.height) * kStitchTiles);
+    // Only a search that sets bands at the sides aside needs these: learnt then, for the tick.
+    if (tick.voteKnown.size() != static_cast<size_t>(f.scrollY)) {
+      tick.voteKnown.assign(static_cast<size_t>(f.scrollY), 0);
+      tick.voteHash.resize(static_cast<size_t>(f.scrollY));
     }
-    if (!rows.tilesKnown[at]) {
-      TileHashes(ViewRow(f.image, y), f.w, rows.keys.data(), &rows.tileHash[at * kStitchTiles], nullptr);
-      rows.tilesKnown[at] = 1;
+    if (!tick.voteKnown[at]) {
+      tick.voteHash[at] = PairSum(ViewRow(f.image, y), f.vote.begin, f.vote.end, rows.keys.data(), nullptr);
+      tick.voteKnown[at] = 1;
     }
-    return HashOf(&rows.tileHash[at * kStitchTiles], rows.hash[at]);
+    return tick.voteHash[at] & rows.hashMask;
   }
 
   // Every grab row by its hash over the voting columns: the slot of a hash holds its highest
@@ -661,20 +673,9 @@ struct FastRows {
     const int h = f.h;
     rows.grabHash.resize(static_cast<size_t>(h));
     // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
-    if (f.vote == Span{0, f.w}) {
-      for (int g = h - 1; g >= 0; --g)
-        rows.grabHash[static_cast<size_t>(g)] = PairSum(ViewRow(f.grab, g), 0, f.w, rows.keys.data(), nullptr) & rows.hashMask;
-    } else {
-      if (!tick.grabTilesHashed) {
-        rows.grabTileHash.resize(static_cast<size_t>(h) * kStitchTiles);
-        for (int g = h - 1; g >= 0; --g)
-          TileHashes(ViewRow(f.grab, g), f.w, rows.keys.data(), &rows.grabTileHash[static_cast<size_t>(g) * kStitchTiles],
-                     nullptr);
-        tick.grabTilesHashed = true;
-      }
-      for (int g = 0; g < h; ++g)
-        rows.grabHash[static_cast<size_t>(g)] = HashOf(&rows.grabTileHash[static_cast<size_t>(g) * kStitchTiles], 0);
-    }
+    for (int g = h - 1; g >= 0; --g)
+      rows.grabHash[static_cast<size_t>(g)] =
+          PairSum(ViewRow(f.grab, g), f.vote.begin, f.vote.end, rows.keys.data(), nullptr) & rows.hashMask;
     size_t size = 16;
     while (size < 2 * static_cast<size_t>(h)) size *= 2;
     rows.grabNext.resize(static_cast<size_t>(h));
@@ -785,7 +786,8 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   const int w = rangeWidth, h = rangeHeight;
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, d, band)) return d;
+  const int topBand = TopBandOf(image, grab, w, h, scrollY);
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   Adopt(rows, image, w, h);
   LearnRows(rows, image, scrollY);
   // The usual tick decides after a scan of the grab for its key row and one literal comparison
@@ -793,7 +795,7 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
   FastTick tick{rows, literalSamples >= 0 ? literalSamples : int64_t{h} * (w + 2 * kRowCompareCharge)};
   Scratch s;
   const Verdict v =
-      Search(FrameFor(image, grab, w, h, scrollY), band, [&tick](const Frame& f) { return FastRows{f, tick}; }, s);
+      Search(FrameFor(image, grab, w, h, scrollY, topBand), band, [&tick](const Frame& f) { return FastRows{f, tick}; }, s);
   if (v.found == Found::Unsure) {
     ++rows.literalFallbacks;
     return DecideStitchLiteral(image, grab, w, h, scrollY, maxHeight, imageBytes);

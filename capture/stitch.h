@@ -42,8 +42,7 @@ struct StitchDecision {
   int newScrollY;
 };
 
-// A row is cut into this many tiles, at even columns; the columns that are compared (all of them,
-// or all but bands at the sides that stand still) begin and end at tile edges.
+// Bands standing at the sides are looked for a tile of the row at a time.
 constexpr int kStitchTiles = 16;
 // Column where tile t (0 .. kStitchTiles) of a row `width` columns wide begins.
 int StitchTileStart(int t, int width);
@@ -61,9 +60,7 @@ struct StitchRows {
   int rangeHeight = 0;
   uint64_t seed = 0;
   std::vector<uint32_t> keys;      // one per column and a few more: the hash is unknown to the content
-  std::vector<uint64_t> hash;      // per image row, of all its W columns: the sum of its tiles' hashes
-  std::vector<uint64_t> tileHash;  // per image row, kStitchTiles of them, learnt when first needed
-  std::vector<uint8_t> tilesKnown;
+  std::vector<uint64_t> hash;      // per image row, of all its W columns
   std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
   int knownRows = 0;               // rows 0 .. knownRows - 1 have their hashes and uniformity
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
@@ -71,7 +68,6 @@ struct StitchRows {
   uint32_t indexBuilds = 0;        // ticks that indexed the grab, for the benchmarks
   uint32_t literalFallbacks = 0;   // ticks whose hashes could not be trusted, decided pixel by pixel
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
-  std::vector<uint64_t> grabTileHash;
   std::vector<uint64_t> grabHash;  // of the columns compared
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
@@ -87,9 +83,8 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
 // Keyed hash of a row's width columns, taken in pairs: the sum of (a + k) x (b + k') over
 // the pairs, each factor modulo 2^32, the sum modulo 2^64 (keys holds width + 1 keys). Equal
 // rows hash equal, and two given rows that differ collide with a probability of about 2^-32
-// over the keys. Pairs never straddle a tile's edge, so the hash is the sum of its tiles'.
+// over the keys.
 uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
-void KeyedTileHashes(const uint32_t* row, int width, const uint32_t* keys, uint64_t* tiles);
 
 // image: the tall image (width W + 6); grab: the latest grab (width W + 6, height H + 6).
 // scrollY: rows of the image in use (at most the image's height); maxHeight: the image's row
@@ -97,12 +92,12 @@ void KeyedTileHashes(const uint32_t* row, int width, const uint32_t* keys, uint6
 //
 // The decision: a key row of the image's end (not uniform, above any band standing at the
 // bottom) proposes each place where the grab shows it; a place is judged on its whole overlap
-// with the image. It qualifies when, after a band standing at the grab's top (up to half the
-// range) is set aside, the rows that disagree fit into one region of a third of the range's
-// height (something moving by itself) and an eighth of the rest (a caret), with enough agreeing
-// rows that have ink. Of the places a key row proposes, the one that disagrees least with each
-// other on the rows they share wins. When nothing qualifies, bands at the sides that stand where
-// the first grab showed them are set aside too.
+// with the image, the append starting at its lowest agreeing row with ink. It qualifies when,
+// past the rows of a band standing at the grab's top (up to half the range) that disagree, few
+// rows disagree but for two blocks of at most a third of the range's rows (something moving by
+// itself), with enough agreeing rows that have ink. Of the places a key row proposes, the one
+// that disagrees least with each other on the rows they share wins. When nothing qualifies,
+// bands at the sides that stand where the first grab showed them are set aside too.
 //
 // The grab's rows are compared literally for a while, then indexed by hash, so that a key row
 // finds its candidates and their overlaps are counted without comparing whole rows again; the
