@@ -365,7 +365,9 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Scratch& s) {
   std::vector<int> candidates;
   std::vector<Place> qualified;
   Place p;
-  for (int y = f.scrollY - 1 - f.band; y >= 0; --y) {
+  // The band standing at the top hides the content under it: neither its copy at the image's
+  // top nor its rows in the grab tell where the content lies.
+  for (int y = f.scrollY - 1 - f.band; y >= f.topBand; --y) {
     if (rows.Uniform(y)) continue;
     rows.Candidates(y, judged, candidates);
     for (const int r : candidates) {
@@ -467,7 +469,7 @@ struct LiteralRows {
     out.clear();
     const uint32_t* key = ViewRow(f.image, y);
     const KeyColumns k = KeyColumnsOf(key, f.vote);
-    for (int r = f.lastGrabRow; r >= 0; --r) {
+    for (int r = f.lastGrabRow; r >= f.topBand; --r) {
       const uint32_t* row = ViewRow(f.grab, r);
       if (MaybeEqual(row, key, k) && !judged.Seen(y - r) && RowsEqual(row, key, f.vote)) out.push_back(r);
     }
@@ -698,7 +700,7 @@ struct FastRows {
     const KeyColumns k = KeyColumnsOf(key, f.vote);
     const int width = f.vote.end - f.vote.begin;
     tick.budget -= (k.first - f.vote.begin) + (f.vote.end - 1 - k.last);
-    for (int r = f.lastGrabRow; r >= 0; --r) {
+    for (int r = f.lastGrabRow; r >= f.topBand; --r) {
       if (tick.budget <= 0) return false;
       const uint32_t* row = ViewRow(f.grab, r);
       tick.budget -= kRowVisitCharge;
@@ -717,7 +719,8 @@ struct FastRows {
     }
     const uint32_t* key = ViewRow(f.image, y);
     for (int r = FirstOfHash(tick.rows, ImageHash(y)); r >= 0; r = tick.rows.grabNext[static_cast<size_t>(r)])
-      if (r <= f.lastGrabRow && !judged.Seen(y - r) && RowsEqual(ViewRow(f.grab, r), key, f.vote)) out.push_back(r);
+      if (r <= f.lastGrabRow && r >= f.topBand && !judged.Seen(y - r) && RowsEqual(ViewRow(f.grab, r), key, f.vote))
+        out.push_back(r);
   }
   bool AgreeExactly(int o, int g) {
     tick.budget -= kRowCompareCharge + (f.vote.end - f.vote.begin);

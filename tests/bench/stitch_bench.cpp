@@ -43,6 +43,16 @@ uint32_t RepeatedPixel(int x, int k) {
   return TextPixel(x, k % 30 < 7 ? k % 30 : k);
 }
 
+// A long table of alike rows: a rule every 24 rows, the same cells in every row but for a
+// number in the first one.
+uint32_t TablePixel(int x, int k) {
+  const int line = k / 24, inLine = k % 24;
+  if (inLine == 0 || x == 300) return 0x00404040u;
+  if (inLine < 6 || inLine >= 16) return line % 2 ? 0x00F4F4F4u : 0x00FFFFFFu;
+  if (x >= 40 && x < 240) return (static_cast<uint32_t>(line) * 2654435761u >> (x % 29)) & 1 ? 0x00202020u : 0x00FFFFFFu;
+  return x > 320 && x < kW - 200 && (x * 7 + inLine * 3) % 11 < 3 ? 0x00202020u : line % 2 ? 0x00F4F4F4u : 0x00FFFFFFu;
+}
+
 // A status bar that does not scroll: grey, two dividers down its whole height, text in its
 // upper half.
 uint32_t FooterPixel(int x, int j, int rows) {
@@ -60,6 +70,8 @@ struct Case {
   int scroll;
   std::vector<int> heights;
   int footer = 0;  // rows of a fixed band over the bottom of the range
+  int header = 0;  // rows of a fixed band over the top of the range, as the first grab showed it
+  bool region = false;  // a third of the range tall and half of it wide changed by itself
 };
 
 constexpr int kTooFar = 2 * kH;
@@ -82,6 +94,14 @@ const Case kCases[] = {
     {"fixed footer 40: scroll 24", TextPixel, 24, {1074, 3990}, 40},
     {"fixed footer 200: scroll 24", TextPixel, 24, {1074, 3990}, 200},
     {"fixed footer 40: nothing moved", TextPixel, 0, {1074, 3990}, 40},
+    {"header 200: scroll 24", TextPixel, 24, {1074, 3990}, 0, 200},
+    {"header 537: scroll 24", TextPixel, 24, {1074, 3990}, 0, kH / 2},
+    {"header 200: no match", TextPixel, kTooFar, {1074, 3990}, 0, 200},
+    {"moving region: scroll 24", TextPixel, 24, {1074, 3990}, 0, 0, true},
+    {"moving region: largest move", TextPixel, kLargest - kH / 3, {1074, 2000}, 0, 0, true},
+    {"table: scroll 24", TablePixel, 24, {1074, 3990}},
+    {"table: scroll 30", TablePixel, 30, {1074, 3990}},
+    {"table: no match", TablePixel, kTooFar, {1074, 3990}},
 };
 
 struct Tick {
@@ -103,6 +123,12 @@ struct Tick {
       for (int x = 0; x < kW; ++x) ViewRow(image, y)[x] = c.content(x, y);
     for (int j = 0; j < kH; ++j)
       for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = c.content(x, top + j);
+    // A band over the grab's first rows, as the first grab (the image's first rows) showed it.
+    for (int j = 0; j < c.header; ++j)
+      for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = ViewRow(image, j)[x] = FooterPixel(x, j, c.header);
+    // Something animating in the grab's middle, above the rows an append takes.
+    for (int j = kH / 4; j < kH / 4 + kH / 3 && c.region; ++j)
+      for (int x = kW / 4; x < kW / 4 + kW / 2; ++x) ViewRow(grab, j)[x] = static_cast<uint32_t>(x * 2654435761u ^ j);
     // The band stands over the grab's last rows and ends the image as the last append left it.
     for (int j = 0; j < c.footer; ++j)
       for (int x = 0; x < kW; ++x) {
