@@ -39,12 +39,14 @@ build_preset() {
 }
 
 # Starts Xvfb on the first free display, with a screen of $1 (1280x1024 by default), and
-# exports DISPLAY.
+# exports DISPLAY. A second screen, 1280 x 8000 ($DISPLAY.1), is for the tests' own use: a window
+# as tall as a whole web page shows it at once, the picture a capture of that page must equal.
+# Wine and everything else run on the first.
 start_xvfb() {
   local size=${1:-1280x1024}
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
+  Xvfb ":$n" -screen 0 "${size}x24" -screen 1 1280x8000x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
   STARTED_PIDS+=($!)
   export DISPLAY=":$n"
   wait_for 20 xdpyinfo -display "$DISPLAY" || { log "Xvfb on $DISPLAY did not start"; return 1; }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-  wine64 xvfb xdotool x11-utils imagemagick xterm xfonts-base less
+  wine64 xvfb xdotool x11-utils imagemagick xterm xfonts-base less tmux chromium
   locales fonts-ipafont-gothic
   googletest libgtest-dev libbenchmark-dev valgrind
   python3 zip unzip file

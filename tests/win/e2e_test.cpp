@@ -341,6 +341,10 @@ class EndToEnd : public ::testing::Test {
            DragRange(range.left, range.top, range.right, range.bottom);
   }
 
+  // A page of the test's in chromium, captured as BMP while the wheel takes it down in bursts
+  // to its end, then checked against the same page shown whole (see its definition).
+  void CaptureWebPage(const std::string& html);
+
   std::string folder;
   ChildProcess tallsnap;
   HWND main = nullptr;
@@ -797,12 +801,17 @@ struct StepShots {
     };
   }
   int Rows(int to) const { return to * shift + static_cast<int>(shots[0].size()) - 3; }
-  // The same with a band that stands still right under the range the steps were taken in:
-  // the capture's range reaches over it, and the band ends the tall image.
-  ImageRows WithBand(int to, const ScreenRows& band) const {
-    const int bandFrom = to * shift + static_cast<int>(shots[0].size());
-    return [this, to, bandFrom, &band](int x, int y) {
-      return y < bandFrom ? Image(to)(x, y) : band[static_cast<size_t>(y - bandFrom)][static_cast<size_t>(x)];
+  // The same with a band that stands still right under the range the steps were taken in (or
+  // right above it): the capture's range reaches over it, and the band ends (or starts) the tall
+  // image, once.
+  ImageRows WithBand(int to, const ScreenRows& band, bool above = false) const {
+    const int bandRows = static_cast<int>(band.size());
+    const int bandFrom = above ? 0 : to * shift + static_cast<int>(shots[0].size());
+    const int imageFrom = above ? bandRows : 0;
+    return [this, to, bandFrom, bandRows, imageFrom, &band](int x, int y) {
+      if (y >= bandFrom && y < bandFrom + bandRows)
+        return band[static_cast<size_t>(y - bandFrom)][static_cast<size_t>(x)];
+      return Image(to)(x, y - imageFrom);
     };
   }
   int RowsWithBand(int to, const ScreenRows& band) const { return Rows(to) + static_cast<int>(band.size()); }
@@ -891,7 +900,225 @@ struct Xterm {
   }
 };
 
+// A Linux file of the test's, removed however the test ends.
+struct TempFile {
+  std::string path;
+  ~TempFile() { DeleteFileA(WindowsPathOf(path).c_str()); }
+};
+
+// Debian's chromium in app mode showing a page of the test's: no frame, so the window is the
+// page's viewport, exactly at the place and size asked for, on screen `screen` of the test's
+// display (1 is the tall second screen). Started from a shell script and ended by its pid. Its
+// smooth scrolling stays on, as it ships; the rest keeps it quiet and its pixels alike in every
+// window: no infobar, no LCD text (which a layer of its own, such as a sticky bar's, would draw
+// otherwise than the page under it), one colour profile.
+struct Chromium {
+  std::string dir;     // a Linux folder for its profile and files
+  std::string pid;
+  std::string window;  // its X window
+  int x = 0, y = 0, width = 0, height = 0;
+
+  bool Start(const std::string& url, int screen, int left, int top, int w, int h) {
+    x = left, y = top, width = w, height = h;
+    dir = "/tmp/tallsnap-chromium-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    CreateDirectoryA(WindowsPathOf(dir).c_str(), nullptr);
+    const std::string display = "export DISPLAY=\"${DISPLAY%%.*}." + std::to_string(screen) + "\"\n";
+    WriteFileBytes(WindowsPathOf(dir + "/start.sh"),
+                   display + "/usr/bin/chromium --no-sandbox --test-type --app='" + url + "' --window-position=" +
+                       std::to_string(x) + "," + std::to_string(y) + " --window-size=" + std::to_string(w) + "," +
+                       std::to_string(h) + " --user-data-dir=" + dir +
+                       "/profile --no-first-run --no-default-browser-check --disable-gpu "
+                       "--force-device-scale-factor=1 --hide-scrollbars --disable-lcd-text --force-color-profile=srgb "
+                       "--disable-background-networking --disable-component-update --disable-sync --disable-quic "
+                       "--disable-default-apps --disable-extensions --disable-breakpad --no-pings --mute-audio "
+                       "--password-store=basic --disable-features=Translate,MediaRouter,OptimizationHints "
+                       "--disable-backgrounding-occluded-windows --disable-renderer-backgrounding "
+                       "--disable-background-timer-throttling >" + dir + "/log 2>&1 &\n"
+                       "echo $! > " + dir + "/pid\n"
+                       "w=$(timeout 30 /usr/bin/xdotool search --sync --screen " + std::to_string(screen) +
+                       " --name '^tallsnap ' | head -n 1)\n"
+                       "[ -n \"$w\" ] && echo $w > " + dir + "/window\n");
+    WriteFileBytes(WindowsPathOf(dir + "/title.sh"), "/usr/bin/xdotool getwindowname $(cat " + dir + "/window) > " +
+                                                         dir + "/title.part && mv " + dir + "/title.part " + dir + "/title\n");
+    WriteFileBytes(WindowsPathOf(dir + "/shot.sh"), display + "/usr/bin/import -window root -crop \"$1\" +repage \"$2\"\n");
+    const int started = RunUnix("/bin/sh " + dir + "/start.sh", 40000);
+    pid = Line(dir + "/pid");
+    window = Line(dir + "/window");
+    return started == 0 && !window.empty();
+  }
+  ~Chromium() {
+    if (dir.empty()) return;
+    WriteFileBytes(WindowsPathOf(dir + "/stop.sh"), "kill " + pid + "; i=0\nwhile kill -0 " + pid +
+                                                        " 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done\n"
+                                                        "rm -rf " + dir + "\n");
+    RunUnix("/bin/sh " + dir + "/stop.sh", 20000);
+  }
+  static std::string Line(const std::string& file) {
+    std::string text = ReadFileBytes(WindowsPathOf(file));
+    if (text == "<missing>") return std::string();
+    text.erase(text.find_last_not_of("\r\n") + 1);
+    return text;
+  }
+  std::string Title() const {
+    DeleteFileA(WindowsPathOf(dir + "/title").c_str());
+    RunUnix("/bin/sh " + dir + "/title.sh", 10000);
+    return Line(dir + "/title");
+  }
+  // Where the page stands, as it tells in its title; -1 before it tells.
+  int ScrollY() const {
+    int at = -1;
+    std::sscanf(Title().c_str(), "tallsnap %d", &at);
+    return at;
+  }
+  std::string Pointer() const {
+    return "mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2);
+  }
+  // This rectangle of its screen, in its screen's coordinates.
+  bool Screenshot(const RECT& r, Picture& picture) const {
+    const std::string file = dir + "/shot.png";
+    DeleteFileA(WindowsPathOf(file).c_str());
+    const std::string crop = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+                             std::to_string(r.left) + "+" + std::to_string(r.top);
+    return RunUnix("/bin/sh " + dir + "/shot.sh " + crop + " " + file, 30000) == 0 &&
+           DecodeImageFile(WindowsPathOf(file), picture);
+  }
+};
+
+// A web page of the test's: what it shows, then its script. Scrolled, it tells where it stands in
+// its title; shown whole (#truth), it tells its height, the height of its sticky bar (#sticky) and
+// the rectangle of its animated box (#box), 0 where it has none.
+std::string WebPage(const std::string& style, const std::string& body) {
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>tallsnap 0</title><style>"
+         "html, body { margin: 0; background: #fff; color: #222; font: 15px/24px sans-serif; }" +
+         style + "</style></head><body>" + body +
+         "<script>\n"
+         "addEventListener('scroll', () => { document.title = 'tallsnap ' + scrollY; });\n"
+         "addEventListener('load', () => {\n"
+         "  if (location.hash != '#truth') return;\n"
+         "  const none = {left: 0, top: 0, right: 0, bottom: 0, height: 0};\n"
+         "  const at = id => document.getElementById(id) ? document.getElementById(id).getBoundingClientRect() : none;\n"
+         "  const box = at('box');\n"
+         "  document.title = ['tallsnap truth', Math.ceil(document.documentElement.getBoundingClientRect().height),\n"
+         "    Math.ceil(at('sticky').height), Math.floor(box.left), Math.floor(box.top), Math.ceil(box.right),\n"
+         "    Math.ceil(box.bottom)].join(' ');\n"
+         "});\n"
+         "</script></body></html>";
+}
+
 }  // namespace
+
+// The page shown twice: scrolled in a window of the usual screen, which TallSnap captures, and
+// whole in a window as tall as the page on the second screen, whose screenshot is the picture the
+// capture must equal (chromium's, not TallSnap's, idea of the page). The range lies over the
+// view's whole height, sticky bar included, from its top, so that image row y is page row y;
+// the wheel goes down in bursts of 3 to 5 notches 50 to 100 ms apart until the page's end.
+void EndToEnd::CaptureWebPage(const std::string& html) {
+  constexpr int kViewX = 640, kViewY = 120, kViewW = 600, kViewH = 640, kTruthH = 4000, kPerNotch = 120;
+  const std::string page = "/tmp/tallsnap-page-" + std::to_string(GetCurrentProcessId()) + "-" + shots.name + ".html";
+  WriteFileBytes(WindowsPathOf(page), html);
+  const TempFile removed{page};
+  Chromium whole, view;
+  ASSERT_TRUE(whole.Start("file://" + page + "#truth", 1, 0, 0, kViewW, kTruthH));
+  int pageH = 0, stickyH = 0;
+  RECT box{};
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::sscanf(whole.Title().c_str(), "tallsnap truth %d %d %ld %ld %ld %ld", &pageH, &stickyH, &box.left,
+                       &box.top, &box.right, &box.bottom) == 6;
+  }, 20000)) << whole.Title();
+  ASSERT_LE(pageH, kTruthH);
+  ASSERT_TRUE(view.Start("file://" + page, 0, kViewX, kViewY, kViewW, kViewH));
+  const RECT range{kViewX + 8, kViewY, kViewX + kViewW - 8, kViewY + kViewH};
+  const auto inBox = [&](int x, int y) { return x >= box.left && x < box.right && y >= box.top && y < box.bottom; };
+  // Rows of the range on the screen unlike the page shown whole, when the view stands at scrollY
+  // (the sticky bar over the top); the animated box is left out.
+  Picture truth;
+  const auto truthPixel = [&](int x, int y) -> uint32_t {
+    if (x < 0 || y < 0 || x >= static_cast<int>(truth.width) || y >= static_cast<int>(truth.height)) return 0xFF000000u;
+    const BYTE* p = &truth.bgr[(static_cast<size_t>(y) * truth.width + x) * 3];
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+  };
+  const auto rowsUnlikeTruth = [&](int scrollY) {
+    const ScreenRows shown = RangeRows(range);
+    int unlike = 0;
+    for (int v = 0; v < static_cast<int>(shown.size()); ++v) {
+      const int y = range.top - kViewY + v, pageY = y < stickyH ? y : y + scrollY;
+      for (int u = 0; u < static_cast<int>(shown[v].size()); ++u) {
+        const int pageX = range.left - kViewX + u;
+        if (!inBox(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
+          ++unlike;
+          break;
+        }
+      }
+    }
+    return unlike;
+  };
+  // Trusted only once both windows draw the page alike: each is shot again until they do, which
+  // also waits for them to be painted.
+  int unlike = -1;
+  PumpUntil([&] { return whole.Screenshot(RECT{0, 0, kViewW, pageH}, truth) && (unlike = rowsUnlikeTruth(0)) == 0; },
+            20000);
+  std::printf("page %s: %d rows, a sticky bar of %d, the box at %ld,%ld-%ld,%ld; %d rows of the view unlike it\n",
+              shots.name.c_str(), pageH, stickyH, box.left, box.top, box.right, box.bottom, unlike);
+  // Kept beside the screenshots of each step, to hold the image against.
+  char artefacts[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", artefacts, sizeof artefacts) != 0)
+    CopyFileA(WindowsPathOf(whole.dir + "/shot.png").c_str(),
+              WindowsPathOf(std::string(artefacts) + "/" + shots.name + "-whole-page.png").c_str(), FALSE);
+  if (unlike != 0) shots.Shot("view-unlike-the-whole-page");
+  ASSERT_EQ(unlike, 0) << "chromium draws the page otherwise in a window as tall as the page";
+
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  shots.Shot("capturing");
+  // Bursts until the page no longer moves; each waited for through the title.
+  const int end = pageH - kViewH;
+  int at = 0;
+  for (int burst = 0; burst < 50; ++burst) {
+    const int notches = 3 + burst % 3, delay = 50 + (burst * 23) % 51;
+    Xdotool(view.Pointer() + " click --repeat " + std::to_string(notches) + " --delay " + std::to_string(delay) + " 5");
+    const int want = std::min(at + notches * kPerNotch, end);
+    ASSERT_TRUE(PumpUntil([&] { return view.ScrollY() == want; }, 10000))
+        << "the page stands at " << view.ScrollY() << ", not " << want;
+    if (want == at) break;
+    at = want;
+    if (burst == 1) shots.Shot("scrolled");
+  }
+  ASSERT_EQ(at, end);
+  shots.Shot("at-the-end");
+  // The view at the page's end is the whole page's end under the same sticky bar.
+  ASSERT_EQ(rowsUnlikeTruth(end), 0);
+
+  const int dx = range.left - kViewX, dy = range.top - kViewY;
+  const ImageRows page0 = [&](int x, int y) { return truthPixel(dx + x, dy + y); };
+  const int rows = end + RangeHeight() - 3;
+  EXPECT_TRUE(PreviewShows(page0, rows));
+  const std::string file = folder + "\\" + shots.name + ".bmp";
+  ASSERT_TRUE(FinishThroughDialog(file));
+  // The box's pixels are whatever the image holds there.
+  Picture written;
+  ASSERT_TRUE(DecodeImageFile(file, written));
+  const auto writtenPixel = [&](int x, int y) {
+    const BYTE* p = &written.bgr[(static_cast<size_t>(y) * written.width + x) * 3];
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+  };
+  const ImageRows expected = [&](int x, int y) {
+    return inBox(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
+  };
+  // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
+  constexpr int kEndRows = 48;
+  int endRows = 0;
+  for (int k = 1; k <= kEndRows && k <= static_cast<int>(written.height); ++k) {
+    bool same = true;
+    for (int x = 0; x < RangeWidth() && same; ++x)
+      same = writtenPixel(x, static_cast<int>(written.height) - k) == page0(x, pageH - dy - 3 - k);
+    endRows += same;
+  }
+  std::printf("end %s: %d of the page's last %d rows end the image\n", shots.name.c_str(), endRows, kEndRows);
+  EXPECT_EQ(endRows, kEndRows);
+  ExpectFaithful(file, expected, RangeWidth(), rows);
+}
 
 // A long text in xterm's scroll-back (6x13 font), captured as a person does: the range over the
 // whole text area with the blank strip under the last line, quick bursts of 3 to 5 wheel notches
@@ -1105,4 +1332,95 @@ TEST_F(EndToEnd, Demonstration) {
     const std::string copy = WindowsPathOf(std::string(out) + "/tall-image.png");
     EXPECT_TRUE(CopyFileA((folder + "\\demo.png").c_str(), copy.c_str(), FALSE));
   }
+}
+
+// A page with a bar that sticks to the top of the view and a box whose picture changes every
+// frame, halfway down: the image holds the bar once, at its top, and the page under it whole.
+TEST_F(EndToEnd, ChromiumStickyHeaderAndAnimatedBox) {
+  std::string lines[2];
+  const std::string prose = ProseText(120, 31);
+  for (size_t from = 0, k = 0; from < prose.size(); ++k) {
+    const size_t to = prose.find('\n', from);
+    lines[k < 60 ? 0 : 1] += "<p>" + prose.substr(from, to - from) + "</p>";
+    from = to + 1;
+  }
+  CaptureWebPage(WebPage(
+      "#sticky { position: sticky; top: 0; height: 80px; box-sizing: border-box; padding: 0 16px;"
+      "  background: #e3ebf7; border-bottom: 4px solid #2a5599; font: bold 22px/76px sans-serif; }"
+      "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }"
+      "#box { margin: 16px 40px; width: 240px; height: 160px; text-align: center; font: bold 48px/160px monospace;"
+      "  background: repeating-linear-gradient(90deg, #f60 0 12px, #fd0 12px 24px);"
+      "  animation: slide 0.4s linear infinite; }"
+      "@keyframes slide { to { background-position: 24px 0; } }",
+      "<div id=\"sticky\">TallSnap: a bar that sticks to the top</div>" + lines[0] + "<div id=\"box\"></div>" +
+          lines[1] + "<p>-- the end of the page --</p>"
+          "<script>const box = document.getElementById('box'); let frame = 0;"
+          "const tick = () => { box.textContent = frame++; requestAnimationFrame(tick); };"
+          "requestAnimationFrame(tick);</script>"));
+}
+
+// A long table of rows alike but for their number, striped.
+TEST_F(EndToEnd, ChromiumLongStripedTable) {
+  std::string rows;
+  for (int i = 1; i <= 110; ++i)
+    rows += "<tr><td>" + std::to_string(i) + "</td><td>alike</td><td>the same text in every row</td><td>ok</td></tr>";
+  CaptureWebPage(WebPage(
+      "table { border-collapse: collapse; margin: 8px 12px; width: 576px; font: 14px/26px sans-serif; }"
+      "th, td { border: 1px solid #b8c0cc; padding: 0 8px; white-space: nowrap; text-align: left; }"
+      "th { background: #334466; color: #fff; }"
+      "tbody tr:nth-child(even) { background: #eef2f8; }",
+      "<table><thead><tr><th>#</th><th>kind</th><th>text</th><th>state</th></tr></thead><tbody>" + rows +
+          "</tbody></table>"));
+}
+
+// tmux in xterm with its status line at the top, a header row that stands still, over less paged
+// by keys: the range from the status line down, and the image holds that line once, at its top.
+TEST_F(EndToEnd, TmuxStatusLineOverLess) {
+  const std::string base = "/tmp/tallsnap-tmux-" + std::to_string(GetCurrentProcessId());
+  const TempFile text{base + ".txt"}, conf{base + ".conf"};
+  WriteFileBytes(WindowsPathOf(text.path), ProseText(300, 29));
+  // Its own settings only, and a status line of fixed text; the server ends with its one client.
+  WriteFileBytes(WindowsPathOf(conf.path),
+                 "set -g status-position top\nset -g status-interval 0\nset -g status-style bg=blue,fg=white\n"
+                 "set -g status-left ' a header row that stands still '\nset -g status-left-length 40\n"
+                 "set -g status-right ''\nset -g window-status-format ''\nset -g window-status-current-format ''\n"
+                 "set -s escape-time 0\nset -s exit-unattached on\n");
+  Xterm xterm;
+  ASSERT_TRUE(xterm.Start("6x13", 80, 36, 650, 150, 2,
+                          "/usr/bin/tmux -S $DIR/tmux.socket -f " + conf.path + " new-session 'LESSHISTFILE=- "
+                          "/usr/bin/less -S " + text.path + "'"));
+  // The status line, then the page of less down to the line above its prompt.
+  const RECT status{xterm.x + 2, xterm.y + 2, xterm.x + 2 + 401, xterm.y + 2 + 13};
+  const RECT page{status.left, status.bottom, status.right, status.top + 13 * 35};
+  // Both are there once the middle row of their first line of text is drawn.
+  ASSERT_TRUE(PumpUntil([&] { return RangeRows(status)[6] != RangeRows(status)[0] && RangeRows(page)[6] != RangeRows(page)[0]; }, 10000));
+  const ScreenRows band = RangeRows(status);
+  const auto keys = [&](int steps) {
+    std::string line;
+    for (int i = 0; i < 3 * std::abs(steps); ++i) line += steps > 0 ? " j" : " k";
+    xterm.Keys(line);
+  };
+  StepShots truth;
+  ASSERT_TRUE(truth.Take(page, 11, [&] { keys(1); }, 3 * xterm.cellH));
+  keys(-11);
+  ASSERT_TRUE(truth.Shows(0));
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(status.left, status.top, page.right, page.bottom));
+  int at = 0;
+  // Once the preview has lost the page, the steps after are not waited for.
+  bool following = true;
+  for (const int steps : {2, 3, -1, 4, 2}) {
+    keys(steps);
+    at += steps;
+    ASSERT_TRUE(truth.Shows(at)) << at;
+    ASSERT_TRUE(RangeRows(status) == band) << at;
+    if (following && !PreviewShows(truth.WithBand(at, band, true), truth.RowsWithBand(at, band))) {
+      ADD_FAILURE() << "the preview did not follow the step to " << at;
+      following = false;
+    }
+  }
+  ASSERT_TRUE(FinishThroughDialog(folder + "\\tmux.bmp"));
+  ExpectFaithful(folder + "\\tmux.bmp", truth.WithBand(at, band, true), RangeWidth(), truth.RowsWithBand(at, band));
 }

@@ -322,6 +322,24 @@ HWND FileNameEdit(HWND dialog) {
   return edit;
 }
 
+// Hands the keyboard to the dialog, then waits until it is the active window. A click does not
+// always make another process's dialog active here, and with no window manager nobody else hands
+// it the keyboard: do what one would, through the X window Wine keeps for it. Keys pressed before
+// it is active go to whatever has the focus. False when it never became active.
+bool KeyboardTo(HWND dialog) {
+  const uintptr_t xWindow = reinterpret_cast<uintptr_t>(GetPropA(dialog, "__wine_x11_whole_window"));
+  const std::string x = std::to_string(xWindow);
+  for (int attempt = 0; attempt < 5 && IsWindow(dialog); ++attempt) {
+    if (xWindow != 0) RunUnix("/usr/bin/xdotool windowraise " + x + " windowfocus " + x, 10000);
+    const DWORD t = GetTickCount();
+    while (GetTickCount() - t < 2000) {
+      if (GetForegroundWindow() == dialog) return true;
+      Sleep(20);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void DialogDriver::Run() {
@@ -337,8 +355,8 @@ void DialogDriver::Run() {
   char title[256] = {};
   GetWindowTextA(dialog, title, sizeof title);
   dialogTitle = title;
-  // Keys go to the window under the pointer: a point low in the dialog, clear of the topmost
-  // main window that may lie over its top.
+  // Keys go to the window under the pointer while no window holds the X focus: a point low in the
+  // dialog, clear of the topmost main window that may lie over its top.
   RECT r{};
   GetWindowRect(dialog, &r);
   const std::string move = "/usr/bin/xdotool mousemove " + std::to_string(r.left + 40) + " " +
@@ -348,6 +366,15 @@ void DialogDriver::Run() {
   char shown[MAX_PATH] = {};
   SendMessageTimeoutA(edit, WM_GETTEXT, sizeof shown, reinterpret_cast<LPARAM>(shown), SMTO_ABORTIFHUNG, 2000, nullptr);
   initialText = shown;
+  const auto keys = [&](const std::string& xdotoolArgs) {
+    if (KeyboardTo(dialog)) {
+      RunUnix("/usr/bin/xdotool " + xdotoolArgs, 30000);
+      return true;
+    }
+    if (!troubleShot.empty() && GetFileAttributesA(WindowsPathOf(troubleShot).c_str()) == INVALID_FILE_ATTRIBUTES)
+      RunUnix("/usr/bin/import -window root " + troubleShot, 20000);
+    return false;
+  };
   if (!typed.empty()) {
     auto textBecomes = [&](const std::string& want) {
       const DWORD t = GetTickCount();
@@ -361,32 +388,23 @@ void DialogDriver::Run() {
         Sleep(50);
       }
     };
-    // Clicked first: the keys go to the box only once it has the focus.
+    // Clicked first, so that the box has the dialog's focus.
     RECT box{};
     GetWindowRect(edit, &box);
     const std::string click = "/usr/bin/xdotool mousemove " + std::to_string((box.left + box.right) / 2) + " " +
                               std::to_string((box.top + box.bottom) / 2) + " click 1";
     for (int attempt = 0; attempt < 5 && !textMatched; ++attempt) {
       RunUnix(click, 10000);
-      RunUnix("/usr/bin/xdotool key End shift+Home BackSpace", 10000);
-      if (!textBecomes("")) {
-        if (!troubleShot.empty() && attempt == 0) RunUnix("/usr/bin/import -window root " + troubleShot, 20000);
-        // Clicked but not made active (its caption stays grey), so the keys reach no window.
-        // With no window manager here, nobody else hands it the keyboard on a click: do what
-        // one would, through the X window Wine keeps for it.
-        const uintptr_t xWindow = reinterpret_cast<uintptr_t>(GetPropA(dialog, "__wine_x11_whole_window"));
-        if (xWindow != 0) RunUnix("/usr/bin/xdotool windowraise " + std::to_string(xWindow) + " windowfocus " +
-                                  std::to_string(xWindow), 10000);
-        continue;
-      }
-      RunUnix("/usr/bin/xdotool type --delay 30 " + typed, 30000);
+      if (!keys("key End shift+Home BackSpace")) break;
+      if (!textBecomes("")) continue;
+      if (!keys("type --delay 30 " + typed)) break;
       textMatched = textBecomes(typed);
     }
   }
   // Enter to save what was typed, Escape to cancel; again until the dialog is gone.
   const std::string key = textMatched ? "Return" : "Escape";
   for (int attempt = 0; attempt < 20 && IsWindow(dialog); ++attempt) {
-    RunUnix("/usr/bin/xdotool key " + key, 10000);
+    if (!keys("key " + key)) break;
     const DWORD t = GetTickCount();
     while (IsWindow(dialog) && GetTickCount() - t < 1000) Sleep(20);
   }
