@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 bool AppendChangesImage(const PixelView& image, const PixelView& grab, int rangeWidth, int scrollY,
                         const StitchDecision& d) {
@@ -50,25 +51,84 @@ void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const
   }
 }
 
+namespace {
+
+// Rows of the block as first seen and as seen again, top down.
+struct Looks {
+  const uint32_t* again;  // the block's last row in memory, rows grab.width apart going up
+  const uint32_t* first;
+  int count, width, stride;
+  const uint32_t* Again(int t) const { return again + static_cast<size_t>(stride) * (count - 1 - t); }
+  const uint32_t* First(int t) const { return first + static_cast<size_t>(stride) * (count - 1 - t); }
+};
+
+// Where rows again[t] and first[t + shift] differ, for the t both have: the rows and columns the
+// differences span; false when there are none.
+struct Spread {
+  int top = -1, bottom = -1, left = 0, right = -1;
+  bool Fits(int rangeWidth, int rangeHeight) const {
+    return top < 0 || (bottom - top + 1 <= rangeHeight / 3 && right - left + 1 <= rangeWidth / 2);
+  }
+};
+Spread Differences(const Looks& looks, int shift) {
+  Spread s;
+  s.left = looks.width;
+  for (int t = 0; t + shift < looks.count; ++t) {
+    const uint32_t *a = looks.Again(t), *b = looks.First(t + shift);
+    if (std::memcmp(a, b, sizeof(uint32_t) * looks.width) == 0) continue;
+    int x = 0, z = looks.width - 1;
+    while (a[x] == b[x]) ++x;
+    while (a[z] == b[z]) --z;
+    if (s.top < 0) s.top = t;
+    s.bottom = t;
+    s.left = std::min(s.left, x);
+    s.right = std::max(s.right, z);
+  }
+  return s;
+}
+
+uint64_t RowHash(const uint32_t* row, int width) {
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  for (int x = 0; x < width; ++x) h = (h ^ row[x]) * 0x100000001B3ull;
+  return h;
+}
+
+// How far the picture moved up between the looks, as the rows seen again in a few places tell
+// where they were first seen; 0 when they do not tell.
+int ShiftOf(const Looks& looks) {
+  std::vector<std::pair<uint64_t, int>> first(static_cast<size_t>(looks.count));
+  for (int t = 0; t < looks.count; ++t) first[static_cast<size_t>(t)] = {RowHash(looks.First(t), looks.width), t};
+  std::sort(first.begin(), first.end());
+  std::vector<int> votes;
+  for (int k = 1; k <= 15; ++k) {
+    const int t = looks.count * k / 16;
+    const auto at = std::lower_bound(first.begin(), first.end(), std::make_pair(RowHash(looks.Again(t), looks.width), -1));
+    // Only a row seen once first tells where it was.
+    if (at == first.end() || at->first != RowHash(looks.Again(t), looks.width)) continue;
+    if (at + 1 != first.end() && (at + 1)->first == at->first) continue;
+    if (at->second > t) votes.push_back(at->second - t);
+  }
+  if (votes.empty()) return 0;
+  std::sort(votes.begin(), votes.end());
+  return votes[votes.size() / 2];
+}
+
+}  // namespace
+
 Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
                    const std::vector<uint32_t>& saved) {
-  if (saved.size() != Pixels(rangeWidth, rows, grab)) return Settle::Changing;
-  int firstRow = -1, lastRow = -1, firstColumn = rangeWidth, lastColumn = -1;
-  const uint32_t* now = FirstInMemory(grab, rows);
-  for (int k = 0; k < rows.count; ++k) {  // k counts up from the last row
-    const size_t at = static_cast<size_t>(grab.width) * k;
-    if (std::memcmp(now + at, saved.data() + at, sizeof(uint32_t) * rangeWidth) == 0) continue;
-    int x = 0, z = rangeWidth - 1;
-    while (now[at + x] == saved[at + x]) ++x;
-    while (now[at + z] == saved[at + z]) --z;
-    if (lastRow < 0) lastRow = k;
-    firstRow = k;
-    firstColumn = std::min(firstColumn, x);
-    lastColumn = std::max(lastColumn, z);
-  }
-  if (lastRow < 0) return Settle::Still;
-  return firstRow - lastRow + 1 <= rangeHeight / 3 && lastColumn - firstColumn + 1 <= rangeWidth / 2 ? Settle::Animating
-                                                                                                   : Settle::Changing;
+  if (rows.count <= 0 || saved.size() != Pixels(rangeWidth, rows, grab)) return Settle::Changing;
+  const Looks looks{FirstInMemory(grab, rows), saved.data(), rows.count, rangeWidth, grab.width};
+  const Spread still = Differences(looks, 0);
+  if (still.top < 0) return Settle::Still;
+  if (still.Fits(rangeWidth, rangeHeight)) return Settle::Animating;
+  // Moved up as a whole, but for a region: two whole pictures of a page still in motion, the
+  // first as good as the second. Rows half painted do not move so.
+  const int shift = ShiftOf(looks);
+  if (shift > 0 && rows.count - shift >= std::min(8, (rows.count + 1) / 2) &&
+      Differences(looks, shift).Fits(rangeWidth, rangeHeight))
+    return Settle::Moving;
+  return Settle::Changing;
 }
 
 bool AppendNow(int& changingInARow, Settle settle, int growth, int rangeHeight) {

@@ -32,16 +32,17 @@ void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const
 
 // What the rows an append takes did between the grab and their second look: nothing; changes
 // that one region a third of the range tall and half of it wide holds (something animating by
-// itself, any of whose frames will do); or more (rows half painted, or a page still moving).
-enum class Settle { Still, Animating, Changing };
+// itself, any of whose frames will do); moved up, as a page that is still scrolling smoothly
+// moves between two whole pictures of it (such a region apart); or else changed (rows half
+// painted).
+enum class Settle { Still, Animating, Moving, Changing };
 Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
                    const std::vector<uint32_t>& saved);
 
 // Whether the append is made now, counting the ticks in a row whose rows were changing. Changing
 // rows wait for their paint, but only for kUnsettledTicksAllowed ticks in a row, and not once the
-// append would grow the image by a third of the range: a longer wait could lose the overlap, and
-// a page that keeps moving (smooth scrolling, an animation) would grow by fits. Any other tick
-// breaks the row (NoteTickWithoutSettle).
+// append would grow the image by a third of the range: a longer wait could lose the overlap.
+// Any other tick breaks the row (NoteTickWithoutSettle).
 bool AppendNow(int& changingInARow, Settle settle, int growth, int rangeHeight);
 inline void NoteTickWithoutSettle(int& changingInARow) { changingInARow = 0; }
 

@@ -19,8 +19,6 @@ StitchColumns StitchColumnsFor(int width) {
   return c;
 }
 
-int StitchTileStart(int t, int width) { return t >= kStitchTiles ? width : 2 * (t * width / (2 * kStitchTiles)); }
-
 namespace {
 
 #if defined(__SSE2__)
@@ -234,7 +232,7 @@ constexpr uint8_t kAgree = 1, kInk = 2;
 
 struct Scratch {
   std::vector<uint8_t> rows;
-  std::vector<int> disagree, ink, region;
+  std::vector<int> sum, queue, ending;
 };
 
 // The rows of a place that are judged run from its overlap's first row down to the join; rows
@@ -252,6 +250,35 @@ struct Scratch {
 int ScoreOf(uint8_t row, bool inBand) { return (row & kAgree) ? -1 : inBand ? 0 : kDisagreeShare - 1; }
 int ConfirmingScore(int m) { return -std::max(kSmallestOverlap, m / kDisagreeShare); }
 
+// The most two blocks apart, each of at most `window` rows, hold of values whose sums over the
+// first k rows are sum[k] (sum[0] = 0). ending[e]: the most one block holds among rows
+// 0 .. e - 1, the best ending at e being the sum so far less the least sum of the window before,
+// kept with a queue of rising sums; then the same from the other end, joined with it.
+int TwoBlocksHold(const std::vector<int>& sum, int n, int window, Scratch& s) {
+  std::vector<int>& queue = s.queue;
+  std::vector<int>& ending = s.ending;
+  queue.resize(static_cast<size_t>(n) + 1);
+  ending.assign(static_cast<size_t>(n) + 1, 0);
+  size_t head = 0, tail = 0;
+  for (int e = 1; e <= n; ++e) {
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
+    queue[tail++] = e - 1;
+    if (queue[head] < e - window) ++head;
+    ending[e] = std::max(ending[e - 1], sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(queue[head])]);
+  }
+  int most = ending[n], starting = 0;
+  head = tail = 0;
+  for (int b = n - 1; b >= 0; --b) {
+    // The ends b + 1 .. b + window whose sums fall.
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] <= sum[static_cast<size_t>(b + 1)]) --tail;
+    queue[tail++] = b + 1;
+    if (queue[head] > b + window) ++head;
+    starting = std::max(starting, sum[static_cast<size_t>(queue[head])] - sum[static_cast<size_t>(b)]);
+    most = std::max(most, ending[b] + starting);
+  }
+  return most;
+}
+
 bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   const int n = p.join - p.lo + 1, band = std::max(0, f.topBand - p.lo);
   const uint8_t* rows = s.rows.data();
@@ -264,42 +291,21 @@ bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
   // The band's rows agree with themselves where the first grab lies: some rows under it must
   // agree too.
-  if (m < kSmallestOverlap || agreeBelow < kLeastEvidence) return false;
-  // Rows with ink must agree, and at least half as many as disagree: blank rows agree anywhere.
-  if (ink < kLeastEvidence || 2 * ink < disagreeing) return false;
+  if (m < kSmallestOverlap || agreeBelow < kLeastEvidence || ink < kLeastEvidence) return false;
   const int confirming = 2 * ConfirmingScore(m), window = f.h / kMovingRegionShare;
-  if (2 * score <= confirming) return true;  // the usual place: nothing to set aside
+  // Rows with ink must agree, at least half as many as the rows that disagree outside the
+  // blocks: blank rows agree anywhere.
+  if (2 * score <= confirming && 2 * ink >= disagreeing) return true;  // the usual place: nothing set aside
   if (2 * score - 2 * (2 * kDisagreeShare - 3) * window > confirming) return false;  // not even blocks all disagreeing
-  // Doubled, a row a block sets aside gains 2 x its score less 1. ending[e]: the most one block
-  // of at most `window` rows gains among rows 0 .. e - 1: the best ending at e is the sum so far
-  // less the least sum of the window before, kept with a queue of rising sums. Then the same
-  // from the other end, and the best pair of blocks apart.
-  std::vector<int>& sum = s.disagree;
-  std::vector<int>& queue = s.region;
-  std::vector<int>& ending = s.ink;
+  // Doubled, a row a block sets aside gains 2 x its score less 1.
+  std::vector<int>& sum = s.sum;
   sum.resize(static_cast<size_t>(n) + 1);
-  queue.resize(static_cast<size_t>(n) + 1);
-  ending.assign(static_cast<size_t>(n) + 1, 0);
   sum[0] = 0;
   for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + 2 * ScoreOf(rows[k], k < band) - 1;
-  size_t head = 0, tail = 0;
-  for (int e = 1; e <= n; ++e) {
-    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
-    queue[tail++] = e - 1;
-    if (queue[head] < e - window) ++head;
-    ending[e] = std::max(ending[e - 1], sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(queue[head])]);
-  }
-  int gain = ending[n], starting = 0;
-  head = tail = 0;
-  for (int b = n - 1; b >= 0; --b) {
-    // queue holds the ends b + 1 .. b + window whose sums fall.
-    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] <= sum[static_cast<size_t>(b + 1)]) --tail;
-    queue[tail++] = b + 1;
-    if (queue[head] > b + window) ++head;
-    starting = std::max(starting, sum[static_cast<size_t>(queue[head])] - sum[static_cast<size_t>(b)]);
-    gain = std::max(gain, ending[b] + starting);
-  }
-  return 2 * score - gain <= confirming;
+  if (2 * score - TwoBlocksHold(sum, n, window, s) > confirming) return false;
+  // However the blocks lie, they hold no more rows that disagree than this.
+  for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + ((rows[k] & kAgree) == 0 && k >= band);
+  return 2 * ink >= disagreeing - TwoBlocksHold(sum, n, window, s);
 }
 
 // Judges the place at offset o with the search's way of comparing rows.
@@ -405,7 +411,8 @@ Span StandingSides(const Frame& f) {
     drawn = changes > few;
     return true;
   };
-  const auto tile = [&](int t) { return Span{StitchTileStart(t, f.w), StitchTileStart(t + 1, f.w)}; };
+  const auto start = [&](int t) { return t * f.w / kStitchTiles; };
+  const auto tile = [&](int t) { return Span{start(t), start(t + 1)}; };
   // From an edge inwards (step 1 or -1): the tile count of the band, and the first tile that moves.
   const auto band = [&](int from, int step, int& moving) {
     int tiles = 0;
@@ -420,7 +427,7 @@ Span StandingSides(const Frame& f) {
   int movingLeft = 0, movingRight = 0;
   const int left = band(0, 1, movingLeft), right = band(kStitchTiles - 1, -1, movingRight);
   if (left == 0 && right == 0) return f.vote;
-  Span vote{StitchTileStart(left, f.w), StitchTileStart(kStitchTiles - right, f.w)};
+  Span vote{start(left), start(kStitchTiles - right)};
   bool drawn = false;
   if (left > 0 && movingLeft == left)
     while (vote.begin < tile(movingLeft).end && stands(Span{vote.begin, vote.begin + 1}, drawn)) ++vote.begin;

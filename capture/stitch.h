@@ -42,10 +42,6 @@ struct StitchDecision {
   int newScrollY;
 };
 
-// Bands standing at the sides are looked for a tile of the row at a time.
-constexpr int kStitchTiles = 16;
-// Column where tile t (0 .. kStitchTiles) of a row `width` columns wide begins.
-int StitchTileStart(int t, int width);
 
 // What the fast search keeps between ticks about the rows of the tall image, and its scratch
 // for the grab: owned by the session beside the surfaces. Rows of the image only change where
@@ -138,7 +134,9 @@ constexpr int kTopBandShare = 2;
 // Rows with ink in their middle that agree: a place needs this many, and at least half as many
 // as its rows that disagree.
 constexpr int kLeastEvidence = 3;
-// Bands standing at the sides are looked for up to a quarter of the width on either side.
+// Bands standing at the sides are looked for a sixteenth of the width at a time, up to a quarter
+// of it on either side.
+constexpr int kStitchTiles = 16;
 constexpr int kSideBandTiles = kStitchTiles / 4;
 constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in pixels compared
 // What looking at two pixels of a row costs, in pixels compared: reaching two lines of memory

@@ -611,9 +611,10 @@ TEST(Stitch, ABandStandingAtASideDoesNotStopTheCapture) {
   }
 }
 
-// The second look at the rows an append takes: rows still painting (a strip across the range) or
-// a page still moving wait, but never more than three ticks in a row nor once the image would
-// grow by a third of the range; something animating inside one region is appended at once.
+// The second look at the rows an append takes: rows still painting (a strip across the range)
+// wait, but never more than three ticks in a row nor once the image would grow by a third of the
+// range; something animating inside one region, or a page still moving smoothly, is appended at
+// once.
 TEST(Settle, ChangingRowsWaitBriefly) {
   constexpr int kW = 100, kH = 300;
   Content c(kW, 400, 90);
@@ -633,6 +634,18 @@ TEST(Settle, ChangingRowsWaitBriefly) {
   EXPECT_EQ(judge(210, kH / 3 - 20, 30, kW / 2), Settle::Animating);
   EXPECT_EQ(judge(280, 17, 0, kW), Settle::Changing);  // the rows a scroll uncovered, painted late
   EXPECT_EQ(judge(200, 97, 10, kW / 2 + 1), Settle::Changing);
+  // The page moved on by 12 rows between the looks: two whole pictures of it, even with
+  // something animating in them; not so when the rows moved up were painted since.
+  const auto moved = [&](int shift, int paintedFrom, int animated) {
+    s.Grab(c, shift);
+    for (int j = 0; j < animated; ++j)
+      for (int x = 0; x < kW / 2; ++x) ViewRow(s.grab, 230 + j)[x] = 0x00ABCDEFu;
+    for (int j = paintedFrom; j < 297; ++j) std::fill(ViewRow(s.grab, j), ViewRow(s.grab, j) + kW, 0x00FFFFFFu);
+    return JudgeSettle(s.grab, kW, kH, rows, saved);
+  };
+  EXPECT_EQ(moved(12, 297, 0), Settle::Moving);
+  EXPECT_EQ(moved(12, 297, 40), Settle::Moving);
+  EXPECT_EQ(moved(12, 260, 0), Settle::Changing);
 
   int inARow = 0;
   std::vector<bool> made;
@@ -645,4 +658,5 @@ TEST(Settle, ChangingRowsWaitBriefly) {
   EXPECT_FALSE(AppendNow(inARow, Settle::Changing, 20, kH));
   EXPECT_TRUE(AppendNow(inARow, Settle::Animating, 20, kH));
   EXPECT_FALSE(AppendNow(inARow, Settle::Changing, -40, kH));
+  EXPECT_TRUE(AppendNow(inARow, Settle::Moving, 20, kH));
 }

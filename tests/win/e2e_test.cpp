@@ -935,9 +935,13 @@ struct Chromium {
                        "--disable-backgrounding-occluded-windows --disable-renderer-backgrounding "
                        "--disable-background-timer-throttling >" + dir + "/log 2>&1 &\n"
                        "echo $! > " + dir + "/pid\n"
-                       "w=$(timeout 30 /usr/bin/xdotool search --sync --screen " + std::to_string(screen) +
-                       " --name '^tallsnap ' | head -n 1)\n"
-                       "[ -n \"$w\" ] && echo $w > " + dir + "/window\n");
+                       // A search can fail outright while chromium makes and drops windows of its own.
+                       "i=0; while [ $i -lt 300 ]; do\n"
+                       "  w=$(/usr/bin/xdotool search --screen " + std::to_string(screen) +
+                       " --name '^tallsnap ' 2>/dev/null | head -n 1)\n"
+                       "  [ -n \"$w\" ] && echo $w > " + dir + "/window && break\n"
+                       "  sleep 0.1; i=$((i + 1))\n"
+                       "done\n");
     WriteFileBytes(WindowsPathOf(dir + "/title.sh"), "/usr/bin/xdotool getwindowname $(cat " + dir + "/window) > " +
                                                          dir + "/title.part && mv " + dir + "/title.part " + dir + "/title\n");
     WriteFileBytes(WindowsPathOf(dir + "/shot.sh"), display + "/usr/bin/import -window root -crop \"$1\" +repage \"$2\"\n");
