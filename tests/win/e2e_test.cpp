@@ -1147,8 +1147,8 @@ TEST_F(EndToEnd, XtermScrollBackInBursts) {
 }
 
 // Another font (9x15) and a narrower range of an odd width, its bottom edge through a line of
-// text; a flick further than the range shows nothing of the image, and nothing happens until the
-// user scrolls back.
+// text; a flick further than the range: the image follows the view as far as the ticks caught it
+// on its way, never a row further, and goes on once the user scrolls back.
 TEST_F(EndToEnd, XtermFlickPastTheRangeAndBack) {
   Xterm xterm;
   ASSERT_TRUE(xterm.ShowProse("9x15", 60, 30, 640, 120, 2, 300, 11));
@@ -1163,8 +1163,10 @@ TEST_F(EndToEnd, XtermFlickPastTheRangeAndBack) {
   xterm.Wheel(6, 10);
   ASSERT_TRUE(truth.Shows(8));
   shots.Shot("flicked");
-  PumpFor(500);  // several ticks, in which nothing may be appended
-  EXPECT_TRUE(PreviewShows(truth.Image(2), truth.Rows(2), 100));
+  PumpFor(500);  // several ticks, in which nothing may be appended that the view did not show
+  bool caught = false;
+  for (int k = 2; k <= 8 && !caught; ++k) caught = PreviewShows(truth.Image(k), truth.Rows(k), 100);
+  EXPECT_TRUE(caught);
   xterm.Wheel(-4, 60);
   ASSERT_TRUE(truth.Shows(4));
   EXPECT_TRUE(PreviewShows(truth.Image(4), truth.Rows(4)));
