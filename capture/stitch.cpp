@@ -366,8 +366,7 @@ struct Verdict {
 // The search over one frame: key rows from the image's end up; the first whose proposals
 // include a place that qualifies decides among them.
 template <class Rows>
-Verdict SearchFrame(const Frame& f, Rows& rows, Scratch& s) {
-  Judged judged(f);
+Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
   std::vector<int> candidates;
   std::vector<Place> qualified;
   Place p;
@@ -400,10 +399,11 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Scratch& s) {
 // alike in every row agree at any place, whether they stand or move), then column by column into
 // the tile where the band ends. The columns between the bands vote.
 Span StandingSides(const Frame& f) {
-  const int rows = std::min(f.scrollY, f.h - kStitchBorder), few = rows / kDisagreeShare;
+  // Every kSideBandStride-th row tells: a band stands in all of them.
+  const int rows = std::min(f.scrollY, f.h - kStitchBorder), few = rows / kSideBandStride / kDisagreeShare;
   const auto stands = [&](Span columns, bool& drawn) {
     int differ = 0, changes = 0;
-    for (int g = 0; g < rows; ++g) {
+    for (int g = 0; g < rows; g += kSideBandStride) {
       const uint32_t* now = ViewRow(f.grab, g);
       if (!RowsEqual(ViewRow(f.image, g), now, columns) && ++differ > few) return false;
       if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, columns)) ++changes;
@@ -447,11 +447,14 @@ Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
       if (vote == f.vote) break;
       f.vote = vote;
     }
+    // A place refused above the band is not judged again from the image's end: what it adds
+    // is the band's rows, which would match themselves.
+    Judged judged(f);
     const int bands[2] = {band, 0};
     for (int i = 0; i < (band > 0 ? 2 : 1); ++i) {
       SetBand(f, bands[i]);
       auto rows = make(f);
-      Verdict v = SearchFrame(f, rows, s);
+      Verdict v = SearchFrame(f, rows, judged, s);
       if (v.found != Found::Nothing) return v;
     }
   }

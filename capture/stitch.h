@@ -138,6 +138,7 @@ constexpr int kLeastEvidence = 3;
 // of it on either side.
 constexpr int kStitchTiles = 16;
 constexpr int kSideBandTiles = kStitchTiles / 4;
+constexpr int kSideBandStride = 4;
 constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in pixels compared
 // What looking at two pixels of a row costs, in pixels compared: reaching two lines of memory
 // that nothing else of the row shares.
