@@ -232,7 +232,7 @@ constexpr uint8_t kAgree = 1, kInk = 2;
 
 struct Scratch {
   std::vector<uint8_t> rows;
-  std::vector<int> sum, queue, ending;
+  std::vector<int> sum, count, queue, ending;
 };
 
 // The rows of a place that are judged run from its overlap's first row down to the join; rows
@@ -282,12 +282,19 @@ int TwoBlocksHold(const std::vector<int>& sum, int n, int window, Scratch& s) {
 bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   const int n = p.join - p.lo + 1, band = std::max(0, f.topBand - p.lo);
   const uint8_t* rows = s.rows.data();
-  // Rows agreeing in the band and below it, and rows with ink (which agree).
-  int agreeInBand = 0, agreeBelow = 0, ink = 0;
-  for (int k = 0; k < std::min(band, n); ++k) agreeInBand += rows[k] & kAgree;
-  for (int k = std::min(band, n); k < n; ++k) agreeBelow += rows[k] & kAgree;
-  for (int k = 0; k < n; ++k) ink += (rows[k] & kInk) >> 1;
-  const int below = n - std::min(band, n), disagreeing = below - agreeBelow;
+  // Rows agreeing in the band, rows with ink (which agree), and count[k]: rows of the first k
+  // that disagree below the band.
+  std::vector<int>& count = s.count;
+  count.resize(static_cast<size_t>(n) + 1);
+  count[0] = 0;
+  int agreeInBand = 0, ink = 0;
+  for (int k = 0; k < n; ++k) {
+    const int agree = rows[k] & kAgree;
+    if (k < band) agreeInBand += agree;
+    count[k + 1] = count[k] + (k >= band && !agree);
+    ink += rows[k] >> 1;
+  }
+  const int below = n - std::min(band, n), disagreeing = count[n], agreeBelow = below - disagreeing;
   const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
   // The band's rows agree with themselves where the first grab lies: some rows under it must
   // agree too.
@@ -296,16 +303,20 @@ bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   // Rows with ink must agree, at least half as many as the rows that disagree outside the
   // blocks: blank rows agree anywhere.
   if (2 * score <= confirming && 2 * ink >= disagreeing) return true;  // the usual place: nothing set aside
-  if (2 * score - 2 * (2 * kDisagreeShare - 3) * window > confirming) return false;  // not even blocks all disagreeing
-  // Doubled, a row a block sets aside gains 2 x its score less 1.
+  // Only rows that disagree below the band gain when set aside, each 2 x its score less 1: the
+  // blocks gain at most that for as many of them as two windows hold. Most places that are no
+  // match at all (content that repeats now and then) go no further.
+  int inWindow = count[std::min(n, window)];
+  for (int e = window + 1; e <= n; ++e) inWindow = std::max(inWindow, count[e] - count[e - window]);
+  const int mostAside = std::min(disagreeing, 2 * inWindow);
+  if (2 * score - (2 * kDisagreeShare - 3) * mostAside > confirming || 2 * ink < disagreeing - mostAside) return false;
   std::vector<int>& sum = s.sum;
   sum.resize(static_cast<size_t>(n) + 1);
   sum[0] = 0;
   for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + 2 * ScoreOf(rows[k], k < band) - 1;
   if (2 * score - TwoBlocksHold(sum, n, window, s) > confirming) return false;
   // However the blocks lie, they hold no more rows that disagree than this.
-  for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + ((rows[k] & kAgree) == 0 && k >= band);
-  return 2 * ink >= disagreeing - TwoBlocksHold(sum, n, window, s);
+  return 2 * ink >= disagreeing - TwoBlocksHold(count, n, window, s);
 }
 
 // Judges the place at offset o with the search's way of comparing rows.
@@ -638,12 +649,18 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
 }
 
 
+// The usual tick finds the image's end a scroll up in the grab: one of the image's last few rows
+// with ink proposes the place. Past them the tick is not the usual one (content that changed at
+// the image's end, no match, a flick) and the grab is indexed at once.
+constexpr int kUsualKeyRows = 8;
+
 // What the fast search keeps through one tick: its budget of literal comparisons, and the grab's
 // tile hashes and index once made.
 struct FastTick {
   StitchRows& rows;
   int64_t budget;
   int placesJudged = 0;
+  int keyRows = 0;  // key rows that looked for their grab rows
   // Image rows hashed over the voting columns when they are not all the columns.
   std::vector<uint64_t> voteHash{};
   std::vector<uint8_t> voteKnown{};
@@ -723,7 +740,7 @@ struct FastRows {
   void Candidates(int y, const Judged& judged, std::vector<int>& out) {
     out.clear();
     if (!Indexed()) {
-      if (tick.indexed.begin < 0 && LiteralCandidates(y, judged, out)) return;
+      if (tick.indexed.begin < 0 && tick.keyRows++ < kUsualKeyRows && LiteralCandidates(y, judged, out)) return;
       out.clear();
       Index();
     }
@@ -759,9 +776,10 @@ struct FastRows {
     if (f.vote == Span{0, f.w}) {
       const uint64_t* image = rows.hash.data();
       const uint64_t mask = rows.hashMask;
+      // Without branches: whether rows agree is what a place is judged by, so no guess holds.
       for (int g = lo; g <= last; ++g) {
-        const bool agree = (image[g + o] & mask) == grab[g];
-        out[g - lo] = static_cast<uint8_t>(agree ? (uniform[g + o] ? kAgree : kAgree | kInk) : 0);
+        const unsigned agree = (image[g + o] & mask) == grab[g];
+        out[g - lo] = static_cast<uint8_t>(agree * (kAgree | kInk) - (agree & uniform[g + o]) * kInk);
       }
     } else {
       for (int g = lo; g <= last; ++g) {
