@@ -2,6 +2,8 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
+
 #include "app/main_wnd.h"
 #include "app/state.h"
 #include "capture/settle.h"
@@ -46,7 +48,9 @@ void StartCapture() {
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
   const int width = glHanniWidth + 2 * glBorder;
-  if (!CreateSurface(glBufDC, "TallSnap_glBufDC", 0, width, glBufMaxH + 2 * glBorder, 32) ||
+  // A range taller than the image's limit (monitors stacked) is kept whole as the first grab.
+  const int rows = std::max(glBufMaxH, glHanniHeight) + 2 * glBorder;
+  if (!CreateSurface(glBufDC, "TallSnap_glBufDC", 0, width, rows, 32) ||
       !CreateSurface(glSmallBufDC, "TallSnap_glSmallBufDC", 0, width, glHanniHeight + 2 * glBorder, 32)) {
     // The user has been told; no step runs without both surfaces, and the range can be chosen again.
     ReleaseSurface(glBufDC);

@@ -117,7 +117,7 @@ int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitch
 // still are. It stays there, once; the content under it was gathered below it.
 // Rows alike past half the range tell of nothing that moved under them: no band then.
 int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
-  const int most = std::min(h / kTopBandShare + 1, scrollY);
+  const int most = std::min({h / kTopBandShare + 1, scrollY, image.height});
   int band = 0;
   while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), Span{0, w})) ++band;
   return band > h / kTopBandShare ? 0 : band;
@@ -135,24 +135,30 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
   // row (whose uniformity is read in full whatever the bound), or from where the last append
   // left the image's end. The last rows alone do not tell when a band at the bottom of the range
   // stands still while the rows above it move; the second is the usual tick of a pause.
-  if (scrollY != h && !IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
-      RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, topBand) == std::min(scrollY, h - topBand)) {
-    d.outcome = StitchOutcome::Unchanged;
-    return false;
+  // The first tick (scrollY == h) has nothing to be unchanged from.
+  const int endRow = EndRowOf(scrollY, h), allRows = std::min(scrollY, endRow + 1 - topBand);
+  int alike = -1;
+  if (scrollY != h) {
+    if (!IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
+        RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, topBand) == std::min(scrollY, h - topBand)) {
+      d.outcome = StitchOutcome::Unchanged;
+      return false;
+    }
+    alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+    if (alike == allRows) {
+      d.outcome = StitchOutcome::Unchanged;
+      return false;
+    }
   }
-  const int endRow = EndRowOf(scrollY, h);
-  const int alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
-  const bool allAlike = alike == std::min(scrollY, endRow + 1 - topBand);
-  if (scrollY != h && allAlike) {
-    d.outcome = StitchOutcome::Unchanged;
-    return false;
-  }
-  // Past half the range, rows alike tell rather of content that repeats and moved by its period.
-  standing = allAlike || alike > h / kTopBandShare ? 0 : alike;
+  // Before the image's end is read at the first tick: a range taller than the image can take
+  // ends there.
   if (scrollY > maxHeight - h) {
     d.outcome = StitchOutcome::LimitReached;
     return false;
   }
+  if (alike < 0) alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+  // Past half the range, rows alike tell rather of content that repeats and moved by its period.
+  standing = alike == allRows || alike > h / kTopBandShare ? 0 : alike;
   return true;
 }
 

@@ -90,7 +90,7 @@ const Case kCases[] = {
     {"largest move, last column", LastColumnPixel, kLargest, {1074, 2000}},
     {"usual, repeated lines", RepeatedPixel, 24, {1074, 3990}},
     {"one period, repeated lines", RepeatedPixel, 30, {1074, 3990}},
-    {"no match, repeated lines", RepeatedPixel, kTooFar, {1074, 3990}},
+    {"no match, repeated lines", RepeatedPixel, kTooFar, {1074, 2926, 3990}},
     {"fixed footer 40: scroll 24", TextPixel, 24, {1074, 3990}, 40},
     {"fixed footer 200: scroll 24", TextPixel, 24, {1074, 3990}, 200},
     {"fixed footer 40: nothing moved", TextPixel, 0, {1074, 3990}, 40},

@@ -2,6 +2,11 @@
 #include "capture/stitch.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <functional>
@@ -373,6 +378,36 @@ TEST(Stitch, LimitAndFirstTick) {
   s.Start(c, 0);
   EXPECT_EQ(s.Tick(c, 0).outcome, StitchOutcome::LimitReached);
   EXPECT_EQ(s.scrollY, 2001);
+  // Two tall monitors stacked: a range taller than the image's 4006 rows stops there too, and
+  // nothing is read past the image. Rows past its last lie before its first byte, as in the
+  // file mapping: there a page that cannot be read stands.
+  constexpr int kW = 16, kH = 4320;
+  constexpr size_t kGuard = 1 << 16, kImageBytes = size_t{kW + 6} * 4006 * 4;
+#ifdef _WIN32
+  void* mapped = VirtualAlloc(nullptr, kGuard + kImageBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  DWORD was = 0;
+  ASSERT_NE(mapped, nullptr);
+  ASSERT_TRUE(VirtualProtect(mapped, kGuard, PAGE_NOACCESS, &was));
+#else
+  void* mapped = mmap(nullptr, kGuard + kImageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  ASSERT_EQ(mprotect(mapped, kGuard, PROT_NONE), 0);
+#endif
+  uint32_t* image = reinterpret_cast<uint32_t*>(static_cast<char*>(mapped) + kGuard);
+  std::fill(image, image + kImageBytes / 4, 0x00FFFFFFu);
+  std::vector<uint32_t> grab(static_cast<size_t>(kW + 6) * (kH + 6));
+  for (size_t i = 0; i < grab.size(); ++i) grab[i] = static_cast<uint32_t>(i * 2654435761u) & 0x00FFFFFFu;
+  const PixelView imageView{image, kW + 6, 4006}, grabView{grab.data(), kW + 6, kH + 6};
+  StitchRows rows;
+  ResetStitchRows(rows, imageView, kW, kH, kH, 1);
+  const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
+  EXPECT_EQ(DecideStitch(imageView, grabView, kW, kH, kH, 4000, bytes, rows).outcome, StitchOutcome::LimitReached);
+  EXPECT_EQ(DecideStitchLiteral(imageView, grabView, kW, kH, kH, 4000, bytes).outcome, StitchOutcome::LimitReached);
+#ifdef _WIN32
+  VirtualFree(mapped, 0, MEM_RELEASE);
+#else
+  munmap(mapped, kGuard + kImageBytes);
+#endif
 }
 
 TEST(Stitch, AMatchNearTheTopNeverReadsAboveTheImage) {
