@@ -5,13 +5,13 @@
 #include "app/main_wnd.h"
 #include "app/state.h"
 #include "capture/session.h"
+#include "capture/surface.h"
 #include "range/rect.h"
 #include "settings/trace.h"
 
 namespace {
 
-// The frozen picture is shown, and the frame erased, over this many pixels from the origin.
-constexpr int kFrozenSpan = 2000;
+constexpr int kDragFrameThickness = 2;
 constexpr int kMinRangeSide = 100;
 
 // Puts the client area exactly over the virtual screen, the caption and frame off it. Client
@@ -32,11 +32,36 @@ void AllowCoveringTheScreen(MINMAXINFO* info) {
   info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, glVirtualH + 200);
 }
 
+// Only what the system asks for: on a 4K desktop the whole picture is 33 MB.
 void PaintFrozenScreen(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  BitBlt(dc, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemDC.memDC, 0, 0, SRCCOPY);
+  const RECT& r = ps.rcPaint;
+  BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, glHanniMemDC.memDC, r.left, r.top, SRCCOPY);
   EndPaint(window, &ps);
+}
+
+// The strips the drag frame's dashes lie in, inside the picture, each repainted once it changed.
+template <class Each>
+void ForEachFrameBand(int left, int top, int right, int bottom, Each each) {
+  const RECT picture{0, 0, glVirtualW, glVirtualH};
+  for (const FrameBand& b : DashedFrameBands(left, top, right, bottom, kDragFrameThickness).band) {
+    RECT r{b.x, b.y, b.x + b.w, b.y + b.h};
+    if (IntersectRect(&r, &r, &picture)) each(r);
+  }
+}
+
+// Puts back what was frozen where the frame lay; then the new frame.
+void MoveDragFrame(int x, int y) {
+  ForEachFrameBand(glDragStartX, glDragStartY, glDragEndX, glDragEndY, [](const RECT& r) {
+    BitBlt(glHanniMemDC.memDC, r.left, r.top, r.right - r.left, r.bottom - r.top, glHanniMemBeforeDC.memDC, r.left,
+           r.top, SRCCOPY);
+    InvalidateRect(glHanniWnd, &r, FALSE);
+  });
+  glDragEndX = x;
+  glDragEndY = y;
+  DrawDashedFrame(glHanniMemDC.memDC, glDragStartX, glDragStartY, x, y, kDragFrameThickness);
+  ForEachFrameBand(glDragStartX, glDragStartY, x, y, [](const RECT& r) { InvalidateRect(glHanniWnd, &r, FALSE); });
 }
 
 // An arrow where the (hidden) main window lies, a cross over the rest of the picture.
@@ -50,21 +75,17 @@ void ApplyCursorRule(int16_t x, int16_t y) {
   SetCursor(wanted);
 }
 
+// The frozen picture without any frame stays in glHanniMemBeforeDC from the freeze on.
 void StartDrag(int x, int y) {
   if (glDragging != 0) return;
   glDragging = 1;
-  BitBlt(glHanniMemBeforeDC.memDC, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemDC.memDC, 0, 0, SRCCOPY);
-  glDragStartX = x;
-  glDragStartY = y;
+  glDragStartX = glDragEndX = x;
+  glDragStartY = glDragEndY = y;
 }
 
 void UpdateDrag(int x, int y) {
   if (glDragging != 1) return;
-  BitBlt(glHanniMemDC.memDC, 0, 0, kFrozenSpan, kFrozenSpan, glHanniMemBeforeDC.memDC, 0, 0, SRCCOPY);
-  glDragEndX = x;
-  glDragEndY = y;
-  DrawDashedFrame(glHanniMemDC.memDC, glDragStartX, glDragStartY, x, y, 2);
-  InvalidateRect(glHanniWnd, nullptr, FALSE);
+  MoveDragFrame(x, y);
 }
 
 void EndDrag(int x, int y) {
@@ -128,8 +149,45 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   }
 }
 
+namespace {
+
+// The desktop as it is now (a monitor plugged in or out, another resolution or scaling): the
+// range window and its surfaces follow it before the screen is frozen. A capture in progress
+// grabs by screen coordinates and goes on. False when the surfaces could not be made (the user
+// has been told).
+bool FollowDesktop() {
+  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  if (x == glVirtualX && y == glVirtualY && w == glVirtualW && h == glVirtualH && glHanniMemDC.memDC != nullptr &&
+      glHanniMemBeforeDC.memDC != nullptr)
+    return true;
+  glVirtualX = x;
+  glVirtualY = y;
+  glVirtualW = w;
+  glVirtualH = h;
+  if (glHanniMemDC.width != w + 200 || glHanniMemDC.height != h + 200 || glHanniMemDC.memDC == nullptr ||
+      glHanniMemBeforeDC.memDC == nullptr) {
+    ReleaseSurface(glHanniMemDC);
+    ReleaseSurface(glHanniMemBeforeDC);
+    if (!CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, w + 200, h + 200, 32) ||
+        !CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, w + 200, h + 200, 32)) {
+      ReleaseSurface(glHanniMemDC);
+      ReleaseSurface(glHanniMemBeforeDC);
+      return false;
+    }
+  }
+  PlaceOverScreen(glHanniWnd);
+  return true;
+}
+
+}  // namespace
+
 void BeginRangeSelect() {
   Sleep(300);  // lets the click's own redrawing settle before the screen is frozen
+  if (!FollowDesktop()) {
+    ShowRangeLayout();
+    return;
+  }
   // Only the screen itself is copied: the surfaces are 200 pixels larger, and a source
   // reaching past the screen makes some display drivers copy nothing at all.
   BitBlt(glHanniMemDC.memDC, 0, 0, glVirtualW, glVirtualH, glDisplayDC, glVirtualX, glVirtualY, SRCCOPY);

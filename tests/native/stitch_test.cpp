@@ -444,6 +444,10 @@ TEST(RangeRect, OrderAndHitTest) {
   const RangeRect two = RangeFromDrag(300, 400, 200, 300, -1920, -120, 3);
   EXPECT_EQ((std::vector<int>{two.left, two.top, two.right, two.bottom, two.width, two.height}),
             (std::vector<int>{-1723, 177, -1617, 283, 100, 100}));
+  // Three 2560 x 2160 monitors side by side, the primary in the middle: the whole desktop.
+  const RangeRect three = RangeFromDrag(7679, 2159, 0, 0, -2560, 0, 3);
+  EXPECT_EQ((std::vector<int>{three.left, three.top, three.right, three.bottom, three.width, three.height}),
+            (std::vector<int>{-2563, -3, 5122, 2162, 7679, 2159}));
 }
 
 namespace {

@@ -572,6 +572,106 @@ TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
   }
 }
 
+// The range window over a screen far wider and taller than 2000 pixels: while the user drags,
+// the screen is the frozen picture everywhere but for the frame's dashes, which lie exactly
+// round the rectangle dragged so far; dragged back, no dash is left behind; the range in the far
+// corner is captured pixel for pixel. The test command runs it on 3840 x 2160 and 2560 x 1440
+// screens, and it prints what a mouse move of the drag costs there.
+TEST_F(EndToEnd, TheRangeWindowShowsTheWholeScreen) {
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  if (width < 2560) GTEST_SKIP() << "needs a screen 2560 pixels wide or more, which the test command gives it";
+  // The target in the far corner, the desktop round it.
+  ASSERT_TRUE(target.Start(width - 1000, height - 800, 940, 750));
+  ASSERT_TRUE(StartTallSnap());
+  const std::string name = "tallsnap-far-" + std::to_string(GetCurrentProcessId());
+  onDesktop = {name + ".bmp"};
+  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
+  Press(kIdDesktopCheck);
+  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  RECT own{};
+  GetWindowRect(main, &own);
+  const std::vector<uint32_t> stood = ScreenPixels(0, 0, width, height);
+  ASSERT_EQ(stood.size(), static_cast<size_t>(width) * height);
+  Press(kIdRangeButton);
+  HWND rangeWindow = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] { return (rangeWindow = FindProcessWindow(tallsnap.pi.dwProcessId, "NORMAL1", true)) != nullptr; }, 5000));
+  // The screen TallSnap froze is the screen as it stood before, but where its own window lies;
+  // with a frame, its dashes painted over it in their order.
+  const auto expected = [&](const RECT* frame) {
+    std::vector<uint32_t> screen = stood;
+    if (frame != nullptr)
+      for (const FrameBlock& b : DashedFrameBlocks(frame->left, frame->top, frame->right, frame->bottom, 2))
+        for (int y = std::max(0, b.y); y < std::min(height, b.y + b.h); ++y)
+          for (int x = std::max(0, b.x); x < std::min(width, b.x + b.w); ++x)
+            screen[static_cast<size_t>(y) * width + x] = b.black ? 0u : 0x00FFFFFFu;
+    return screen;
+  };
+  // Pixels unlike the expected screen, TallSnap's own window left out; the first of them in `at`.
+  const auto unlike = [&](const std::vector<uint32_t>& want, POINT& at) {
+    const std::vector<uint32_t> shown = ScreenPixels(0, 0, width, height);
+    int count = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const size_t i = static_cast<size_t>(y) * width + x;
+        if (x >= own.left && x < own.right && y >= own.top && y < own.bottom) continue;
+        if (shown.size() == want.size() && shown[i] == want[i]) continue;
+        if (count++ == 0) at = POINT{x, y};
+      }
+    return count;
+  };
+  const auto shows = [&](const RECT* frame, const char* what) {
+    const std::vector<uint32_t> want = expected(frame);
+    POINT at{};
+    int count = -1;
+    if (PumpUntil([&] { return (count = unlike(want, at)) == 0; }, 10000)) return true;
+    shots.Shot(what);
+    ADD_FAILURE() << what << ": " << count << " pixels unlike the frozen screen, the first at " << at.x << "," << at.y;
+    return false;
+  };
+  ASSERT_TRUE(shows(nullptr, "frozen"));
+  // The range narrower than tall, so that its preview stays clear of the buttons beside it.
+  const POINT start{width - 900, height - 700}, corner{width - 60, height - 50}, back{width - 500, height - 200};
+  const RECT farFrame{start.x, start.y, corner.x, corner.y}, backFrame{start.x, start.y, back.x, back.y};
+  Xdotool("mousemove " + std::to_string(start.x) + " " + std::to_string(start.y) + " sleep 0.1 mousedown 1 sleep 0.05 " +
+          "mousemove " + std::to_string(corner.x) + " " + std::to_string(corner.y));
+  ASSERT_TRUE(shows(&farFrame, "dragged-to-the-far-corner"));
+  shots.Shot("dragged-to-the-far-corner");
+  Xdotool("mousemove " + std::to_string(back.x) + " " + std::to_string(back.y));
+  ASSERT_TRUE(shows(&backFrame, "dragged-back"));
+
+  // What one mouse move of the drag costs TallSnap: the move and the painting it asks for,
+  // each sent to the range window and waited for.
+  std::vector<double> ms;
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  for (int k = 0; k < 40; ++k) {
+    const int x = back.x + (k % 2 == 0 ? 40 : -40) + k, y = back.y + (k % 2 == 0 ? 30 : -30) + k;
+    QueryPerformanceCounter(&before);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(rangeWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &result);
+    RedrawWindow(rangeWindow, nullptr, nullptr, RDW_UPDATENOW);
+    QueryPerformanceCounter(&after);
+    ms.push_back(1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / static_cast<double>(frequency.QuadPart));
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf("drag %s on %d x %d: a mouse move costs %.2f ms (median), %.2f ms at most, of %zu\n", shots.name.c_str(),
+              width, height, ms[ms.size() / 2], ms.back(), ms.size());
+  // The real mouse ends the drag where the last frame was shown.
+  Xdotool("mousemove " + std::to_string(back.x - 1) + " " + std::to_string(back.y - 1) + " sleep 0.05 mousemove " +
+          std::to_string(back.x) + " " + std::to_string(back.y) + " sleep 0.05 mouseup 1");
+  range_ = backFrame;
+  // The band turns red once the first grab is taken.
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(rangeWindow) && Band() == RGB(255, 0, 0); }, 10000));
+  const int begun = target.Offset();
+  ASSERT_TRUE(ScrollAndFollow(3, begun));
+  const int rows = RowsFollowed(begun);
+  ASSERT_TRUE(Finish());
+  ExpectFaithful(Desktop() + "\\" + name + ".bmp", TargetRows(begun), RangeWidth(), rows);
+}
+
 // Users may drop a rebuilt converter beside an older program: the 32-bit program with the
 // x86_64 Kelvo.exe (the x86_64 program with the shipped one) exchange the save location and
 // convert a JPEG as a matched pair does.
