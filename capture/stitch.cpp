@@ -782,10 +782,9 @@ struct FastRows {
     if (f.vote == Span{0, f.w}) {
       const uint64_t* image = rows.hash.data();
       const uint64_t mask = rows.hashMask;
-      // Without branches: whether rows agree is what a place is judged by, so no guess holds.
       for (int g = lo; g <= last; ++g) {
-        const unsigned agree = (image[g + o] & mask) == grab[g];
-        out[g - lo] = static_cast<uint8_t>(agree * (kAgree | kInk) - (agree & uniform[g + o]) * kInk);
+        const bool agree = (image[g + o] & mask) == grab[g];
+        out[g - lo] = static_cast<uint8_t>(agree ? (uniform[g + o] ? kAgree : kAgree | kInk) : 0);
       }
     } else {
       for (int g = lo; g <= last; ++g) {

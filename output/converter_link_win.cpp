@@ -6,6 +6,7 @@
 #include "app/main_wnd_core.h"
 #include "app/state.h"
 #include "converters/kelvo_core.h"
+#include "range/hanni_wnd.h"
 
 namespace {
 
@@ -69,9 +70,7 @@ void ConnectConverter() {
   // Without the converter, captures and BMP output still work; glConverterWnd stays empty so
   // that JPEG, PNG and save-dialog requests can tell.
   if (!LaunchAndFindWindow(glConverterWnd, "Kelvo.exe", KELVO_WINDOW_TITLE)) ReportMissingConverter();
-  const int width = glVirtualW + 200, height = glVirtualH + 200;
-  if (!CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, width, height, 32)) return;
-  if (!CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, width, height, 32)) return;
+  if (!MakeFrozenScreenSurfaces()) return;
   EnableWindow(rangeButton, TRUE);
 }
 

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kDragFrameThickness = 2;
+// The frozen-screen surfaces are this much larger than the virtual screen each way.
+constexpr int kFrozenMargin = 200;
 constexpr int kMinRangeSide = 100;
 
 // Puts the client area exactly over the virtual screen, the caption and frame off it. Client
@@ -28,8 +30,27 @@ void PlaceOverScreen(HWND window) {
 // The window is larger than the screen by its frame; without this the system would clamp it to
 // its largest tracking size and the bottom rows of the screen would stay uncovered.
 void AllowCoveringTheScreen(MINMAXINFO* info) {
-  info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, glVirtualW + 200);
-  info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, glVirtualH + 200);
+  info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, glVirtualW + kFrozenMargin);
+  info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, glVirtualH + kFrozenMargin);
+}
+
+// The desktop as it is now (a monitor plugged in or out, another resolution or scaling): the
+// range window and its surfaces follow it before the screen is frozen. A capture in progress
+// grabs by screen coordinates and goes on. False when the surfaces could not be made (the user
+// has been told).
+bool FollowDesktop() {
+  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  const bool surfaces = glHanniMemDC.memDC != nullptr && glHanniMemBeforeDC.memDC != nullptr &&
+                        glHanniMemDC.width == w + kFrozenMargin && glHanniMemDC.height == h + kFrozenMargin;
+  if (x == glVirtualX && y == glVirtualY && w == glVirtualW && h == glVirtualH && surfaces) return true;
+  glVirtualX = x;
+  glVirtualY = y;
+  glVirtualW = w;
+  glVirtualH = h;
+  if (!surfaces && !MakeFrozenScreenSurfaces()) return false;
+  PlaceOverScreen(glHanniWnd);
+  return true;
 }
 
 // Only what the system asks for: on a 4K desktop the whole picture is 33 MB.
@@ -149,38 +170,17 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
   }
 }
 
-namespace {
-
-// The desktop as it is now (a monitor plugged in or out, another resolution or scaling): the
-// range window and its surfaces follow it before the screen is frozen. A capture in progress
-// grabs by screen coordinates and goes on. False when the surfaces could not be made (the user
-// has been told).
-bool FollowDesktop() {
-  const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  const int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-  if (x == glVirtualX && y == glVirtualY && w == glVirtualW && h == glVirtualH && glHanniMemDC.memDC != nullptr &&
-      glHanniMemBeforeDC.memDC != nullptr)
+bool MakeFrozenScreenSurfaces() {
+  ReleaseSurface(glHanniMemDC);
+  ReleaseSurface(glHanniMemBeforeDC);
+  const int width = glVirtualW + kFrozenMargin, height = glVirtualH + kFrozenMargin;
+  if (CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, width, height, 32) &&
+      CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, width, height, 32))
     return true;
-  glVirtualX = x;
-  glVirtualY = y;
-  glVirtualW = w;
-  glVirtualH = h;
-  if (glHanniMemDC.width != w + 200 || glHanniMemDC.height != h + 200 || glHanniMemDC.memDC == nullptr ||
-      glHanniMemBeforeDC.memDC == nullptr) {
-    ReleaseSurface(glHanniMemDC);
-    ReleaseSurface(glHanniMemBeforeDC);
-    if (!CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, w + 200, h + 200, 32) ||
-        !CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, w + 200, h + 200, 32)) {
-      ReleaseSurface(glHanniMemDC);
-      ReleaseSurface(glHanniMemBeforeDC);
-      return false;
-    }
-  }
-  PlaceOverScreen(glHanniWnd);
-  return true;
+  ReleaseSurface(glHanniMemDC);
+  ReleaseSurface(glHanniMemBeforeDC);
+  return false;
 }
-
-}  // namespace
 
 void BeginRangeSelect() {
   Sleep(300);  // lets the click's own redrawing settle before the screen is frozen
