@@ -5,11 +5,16 @@
 #include <cstring>
 #include <map>
 
-bool ChildProcess::Start(const std::string& commandLine, const std::string& folder) {
+bool ChildProcess::Start(const std::string& commandLine, const std::string& folder, HANDLE output) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
+  if (output != nullptr) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = output;
+  }
   std::string line = commandLine;
-  return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+  return CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &si, &pi) != FALSE;
 }
 

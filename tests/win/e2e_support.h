@@ -17,7 +17,8 @@
 struct ChildProcess {
   PROCESS_INFORMATION pi{};
   ~ChildProcess() { Stop(); }
-  bool Start(const std::string& commandLine, const std::string& folder);
+  // With an output handle, the process and whatever it starts write there instead of ours.
+  bool Start(const std::string& commandLine, const std::string& folder, HANDLE output = nullptr);
   void Stop();
   bool Running() const;
 };
