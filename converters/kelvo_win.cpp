@@ -69,17 +69,18 @@ void ShowSaveDialog(const SaveRequest& request) {
   // A dialog that fails is no cancel, and answering it like one loses the image: Windows refuses
   // a default name holding ":", "?" or "*", or one too long, before showing anything, and every
   // dialog fails when the chosen path does not fit its buffer. Each retry leaves out more of
-  // what may have made it fail; only the user's own cancel answers empty at once.
+  // what may have made it fail. Only the user's own cancel answers empty; a dialog that kept
+  // failing gets no answer, which TallSnap takes for a converter that could not ask.
   static const struct {
     bool withName, withFolder;
     const char* next;
   } kAttempts[] = {{true, true, "shown again without the default name"},
                    {false, true, "shown again without the initial folder"},
-                   {false, false, "answered as cancelled"}};
+                   {false, false, "not answered"}};
   char file[MAX_PATH] = {};
   bool chosen = false;
+  DWORD error = 0;
   for (const auto& attempt : kAttempts) {
-    DWORD error = 0;
     chosen = RunSaveDialog(owner, request, attempt.withName, attempt.withFolder, file, error);
     if (chosen || error == 0) break;
     char line[128];
@@ -88,7 +89,7 @@ void ShowSaveDialog(const SaveRequest& request) {
     DebugLine(line);
   }
   SetCurrentDirectoryA(cwd);
-  SendReply(owner, chosen ? file : nullptr);
+  if (chosen || error == 0) SendReply(owner, chosen ? file : nullptr);
 }
 
 void OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
@@ -108,20 +109,29 @@ void OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
   if (step == SaveStep::Start) ShowSaveDialog(glSaveRequest);
 }
 
-void OnHandOffBmp(const char* bmpPath) {
-  if (!glHaveOutputPath) return DebugLine("hand-off BMP without an output path");
+// True when the output file was made: TallSnap stops waiting for it at once otherwise.
+bool OnHandOffBmp(const char* bmpPath) {
+  if (!glHaveOutputPath) {
+    DebugLine("hand-off BMP without an output path");
+    return false;
+  }
   glHaveOutputPath = false;
   const size_t n = bmpPath != nullptr ? strnlen(bmpPath, kMaxPathBytes) : kMaxPathBytes;
-  if (n == 0 || n >= kMaxPathBytes) return DebugLine("hand-off BMP path missing or too long");
+  if (n == 0 || n >= kMaxPathBytes) {
+    DebugLine("hand-off BMP path missing or too long");
+    return false;
+  }
   std::string error;
-  if (!ConvertBmpFile(std::string(bmpPath, n), glOutputPath, ReadQualityFile(), error)) DebugLine(error);
+  if (ConvertBmpFile(std::string(bmpPath, n), glOutputPath, ReadQualityFile(), error)) return true;
+  DebugLine(error);
+  return false;
 }
 
 LRESULT CALLBACK KelvoWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COPYDATA: OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam)); return TRUE;
     // The text names the hand-off BMP; the window keeps its own title.
-    case WM_SETTEXT: OnHandOffBmp(reinterpret_cast<const char*>(lParam)); return TRUE;
+    case WM_SETTEXT: return OnHandOffBmp(reinterpret_cast<const char*>(lParam)) ? TRUE : FALSE;
     case kKelvoCountsMessage: return wParam <= 2 ? OwnResourceCount(static_cast<Resource>(wParam)) : 0;
     case WM_DESTROY:
       glQuitting = true;

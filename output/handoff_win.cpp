@@ -87,9 +87,12 @@ bool ConvertWithKelvo(const std::string& path, const uint32_t* pixels, int width
   SendMessageTimeoutA(glConverterWnd, WM_COPYDATA, reinterpret_cast<WPARAM>(glMainWnd),
                       reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000, &ignored);
   Sleep(200);
-  SendMessageTimeoutA(glConverterWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(handOff.c_str()), SMTO_ABORTIFHUNG,
-                      kConversionWaitMs, &ignored);
-  if (WaitForFile(path)) return true;
+  // The converter answers FALSE to a file it could not make (a folder it may not write, a full
+  // disk): there is nothing to wait for then.
+  DWORD_PTR made = TRUE;
+  const bool answered = SendMessageTimeoutA(glConverterWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(handOff.c_str()),
+                                            SMTO_ABORTIFHUNG, kConversionWaitMs, &made) != 0;
+  if (!(answered && made == FALSE) && WaitForFile(path)) return true;
   problem = "（;‘ o‘）/Kelvo.exeが画像を作れませんでした。";
   return false;
 }

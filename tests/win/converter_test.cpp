@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -146,11 +147,12 @@ class KelvoTest : public ::testing::Test {
   }
 
   // TallSnap's conversion request: the output path in a 260-byte block, then the hand-off BMP.
-  void Convert(const std::string& output, const std::string& bmp) {
+  // True when Kelvo says it made the file.
+  bool Convert(const std::string& output, const std::string& bmp) {
     char block[260] = {};
     lstrcpynA(block, output.c_str(), sizeof block);
     SendPath(block, sizeof block);
-    SendMessageA(kelvo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bmp.c_str()));
+    return SendMessageA(kelvo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(bmp.c_str())) != FALSE;
   }
   void SendPath(const void* bytes, DWORD count) {
     COPYDATASTRUCT data{reinterpret_cast<ULONG_PTR>(owner), count, const_cast<void*>(bytes)};
@@ -310,12 +312,13 @@ TEST_F(KelvoTest, BadInputLeavesNoFileAndKelvoKeepsAnswering) {
       {In("noextension"), In("good.bmp")},
       {In("exists.png"), In("good.bmp")},  // never replaced
   };
-  for (const auto& c : cases) Convert(c.output, c.bmp);
+  // Each is answered FALSE, so that TallSnap falls back at once instead of waiting for a file.
+  for (const auto& c : cases) EXPECT_FALSE(Convert(c.output, c.bmp)) << c.output;
 
   // A path block without its zero byte, and one longer than 260 bytes.
   const std::string unterminated(260, 'a');
   SendPath(unterminated.data(), 260);
-  SendMessageA(kelvo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(In("good.bmp").c_str()));
+  EXPECT_FALSE(SendMessageA(kelvo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(In("good.bmp").c_str())));
   std::string tooLong = In(std::string(300, 'l') + ".png");
   tooLong.resize(320, '\0');
   SendPath(tooLong.data(), 320);
@@ -329,7 +332,7 @@ TEST_F(KelvoTest, BadInputLeavesNoFileAndKelvoKeepsAnswering) {
   EXPECT_EQ(FolderFiles(folder), before);
   EXPECT_EQ(ReadFileBytes(In("exists.png")), "mine");
   ASSERT_TRUE(KelvoAlive());
-  Convert(In("after.png"), In("good.bmp"));
+  EXPECT_TRUE(Convert(In("after.png"), In("good.bmp")));
   EXPECT_EQ(GetFileAttributesA(In("after.png").c_str()) != INVALID_FILE_ATTRIBUTES, true);
 }
 
@@ -401,7 +404,7 @@ TEST_F(KelvoTest, SaveDialogRepliesInsideTheStartItem) {
   EXPECT_EQ(GetFileAttributesA((sub + "\\relative.png").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(KelvoTest, CancelledDialogRepliesEmpty) {
+TEST_F(KelvoTest, OnlyTheUsersCancelRepliesEmpty) {
   DialogDriver driver(kelvoProcess.dwProcessId, "");
   std::thread user([&] { driver.Run(); });
   RequestSaveLocation("shot", folder);
@@ -411,6 +414,25 @@ TEST_F(KelvoTest, CancelledDialogRepliesEmpty) {
   EXPECT_TRUE(g_replyNested);
   EXPECT_EQ(g_replyData, 1u);
   EXPECT_EQ(g_reply, "");
+
+  // A dialog that fails each time it is shown (a typed path one byte past its buffer) gets no
+  // reply: TallSnap then saves a BMP where it can and says where, as for a converter that hangs.
+  // The last try opens in Kelvo's current folder, the test's.
+  g_replies = 0;
+  const std::string subName(229 - folder.size(), 's'), sub = In(subName);
+  ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+  const std::string tooLong = std::string(260 - sub.size() - 1 - 4, 'n') + ".png";
+  std::vector<std::unique_ptr<DialogDriver>> failing;
+  for (const std::string& typed : {tooLong, tooLong, subName + "\\" + tooLong})
+    failing.push_back(std::make_unique<DialogDriver>(kelvoProcess.dwProcessId, typed));
+  std::thread failingUser([&] {
+    for (auto& d : failing) d->Run();
+  });
+  RequestSaveLocation("shot", sub);
+  failingUser.join();
+  for (auto& d : failing) EXPECT_TRUE(d->textMatched) << d->lastText;
+  EXPECT_EQ(g_replies, 0);
+  EXPECT_TRUE(KelvoAlive());
 
   // Items out of order open no dialog and get no reply.
   g_replies = 0;
