@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "output/paths.h"
 #include "settings/text.h"
 
 int TrimmedHeight(const PixelView& image, int rangeWidth, int scrollY) {
@@ -21,4 +22,48 @@ bool RememberName(std::vector<std::string>& history, const std::string& name) {
   if (history.size() == kNameHistorySize) history.erase(history.begin());
   history.push_back(name);
   return true;
+}
+
+namespace {
+
+FinishStep Keep(std::string problem) { return {FinishAct::Keep, std::move(problem)}; }
+
+bool FormatHasFiles(int key) { return key == 'j' || key == 'p' || key == 'b' || key == '3'; }
+
+// A path the files may be written under, or the problem with it.
+FinishStep WriteTo(const std::string& path, const char* whose) {
+  const std::string forbidden = ForbiddenInPath(path);
+  if (!forbidden.empty())
+    return Keep(std::string(whose) + "に、ファイル名に使えない文字" + forbidden +
+                "が入っています。ほかの文字に変えてください。\r\n" + path);
+  if (path.size() > kLongestPath) return Keep("保存先のパスが長すぎます。\r\n" + path);
+  return {FinishAct::WriteFiles, path};
+}
+
+}  // namespace
+
+FinishStep NextFinishStep(const FinishFacts& facts) {
+  if (facts.name.size() > kLongestName) return Keep("名前が長すぎます。短くしてください。");
+  if (facts.formatKey == 'B') return {FinishAct::CopyToClipboard, std::string()};
+  if (!FormatHasFiles(facts.formatKey)) return Keep("保存形式が選ばれていません。保存形式を選んでください。");
+  // The name is the file's name on the desktop, the dialog's first choice and the fallback
+  // BMP's name: it must be one Windows takes on every route.
+  const std::string forbidden = ForbiddenInName(facts.name);
+  if (!forbidden.empty())
+    return Keep("名前に、ファイル名に使えない文字" + forbidden + "が入っています。ほかの文字に変えてください。");
+  if (facts.desktopChecked) return WriteTo(facts.desktopFolder + "\\" + facts.name, "保存先");
+  if (!facts.asked) return {FinishAct::AskLocation, std::string()};
+  switch (facts.answer) {
+    case SaveAnswer::Cancelled: return {FinishAct::EndQuietly, std::string()};
+    case SaveAnswer::NoConverter:
+      return {FinishAct::SaveFallback, "（;‘ o‘）/Kelvo.exeが動いていないため、保存先を選べませんでした。"};
+    case SaveAnswer::NoReply:
+      return {FinishAct::SaveFallback, "（;‘ o‘）/Kelvo.exeから保存先の返事がありませんでした。"};
+    case SaveAnswer::Chosen: break;
+  }
+  return WriteTo(facts.chosenPath, "選んだ保存先");
+}
+
+std::string KeptImageMessage(const std::string& problem) {
+  return problem + "\r\n\r\n画像はまだTallSnapにあります。直してから、もう一度「終わる」を押してください。";
 }

@@ -1,5 +1,5 @@
-// The finish command's rules that need no window: the trim of the tall image and the name
-// history.
+// The finish command's rules that need no window: the trim of the tall image, the name
+// history, and which way a finish goes and what the user is told.
 #ifndef TALLSNAP_OUTPUT_FINISH_CORE_H
 #define TALLSNAP_OUTPUT_FINISH_CORE_H
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "capture/stitch.h"
+
 
 // The image height after trimming: scanning up from row scrollY, the first row with a sampled
 // pixel (every 10th column below rangeWidth) that is not black gives the new height, that row
@@ -18,5 +19,48 @@ constexpr size_t kNameHistorySize = 20;
 // Adds name to the history unless it is there already (letters compared without case); a full
 // history drops its oldest name. True when the name was added (and belongs in the name box).
 bool RememberName(std::vector<std::string>& history, const std::string& name);
+
+// The save dialog's outcome, as TallSnap reads the converter's answer.
+enum class SaveAnswer {
+  Chosen,       // SentakuFileName[0] holds the chosen name, FileHozonFolderPath its folder
+  Cancelled,    // the user closed the dialog without a choice
+  NoConverter,  // there is no converter to ask: nothing was changed
+  NoReply,      // the converter never answered (hung, refused the request, or its dialog failed)
+};
+
+// What a finish knows when it decides its next step.
+struct FinishFacts {
+  int formatKey = 0;  // first byte of the format text
+  bool desktopChecked = false;
+  std::string name;           // the name box's text
+  std::string desktopFolder;  // no trailing "\"
+  bool asked = false;         // the save dialog has been shown; answer and chosenPath tell
+  SaveAnswer answer = SaveAnswer::Cancelled;
+  std::string chosenPath;
+};
+
+enum class FinishAct {
+  AskLocation,      // show the save dialog, then decide again with its answer
+  CopyToClipboard,  // the image goes onto the clipboard
+  WriteFiles,       // text is the output path
+  SaveFallback,     // text says why; the image goes into a numbered BMP whose path a message names
+  EndQuietly,       // the user's own cancel: nothing is written, nothing said
+  Keep,             // text is the problem: the image stays with TallSnap so that the user can put it right
+};
+struct FinishStep {
+  FinishAct act;
+  std::string text;
+};
+
+// The longest name the name box may hold, and the longest output path, in bytes.
+constexpr size_t kLongestName = 259;
+constexpr size_t kLongestPath = 263;
+
+// The finish's next step. Only the user's cancel ends it without a word; a name or path that
+// Windows would refuse, or would take for something else, keeps the image.
+FinishStep NextFinishStep(const FinishFacts& facts);
+
+// The message shown when the image stays with TallSnap.
+std::string KeptImageMessage(const std::string& problem);
 
 #endif

@@ -74,6 +74,12 @@ bool OpenClipboardWaiting() {
 // The bitmap goes to the clipboard through a BMP file: the converter's when it runs, else
 // TallSnap's own.
 bool CopyToClipboard(const Surface& cut, std::string& problem) {
+  // A file left by an earlier run holds another image: the converter would not overwrite it,
+  // and the wait would find it at once.
+  if (!DeleteFileA(kClipboardFile) && PathIsTaken(kClipboardFile)) {
+    problem = std::string("前に作られたファイルを消せないため、クリップボードに渡せませんでした。\r\n") + kClipboardFile;
+    return false;
+  }
   std::string ignored;
   if (!(EnsureConverter() && ConvertWithKelvo(kClipboardFile, Pixels(cut), cut.width, cut.height, ignored)) &&
       !BmpSaveByDIBS(kClipboardFile, Pixels(cut), cut.width, cut.height, 0)) {
@@ -139,45 +145,46 @@ bool WriteFiles(const OutputMode& mode, std::string path, const Surface& cut, st
 
 // Writes the image as the format box says, where the user says. False, with problem set, when
 // it could not be written anywhere: the image must then stay.
-bool WriteOutput(const Surface& cut, std::string& problem) {
-  const int key = FirstChar(glFormatText);
-  if (key == 'B') return CopyToClipboard(cut, problem);
-  const OutputMode* mode = ModeFor(key);
-  if (mode == nullptr) {
-    problem = "保存形式が選ばれていません。保存形式を選んでください。";
-    return false;
-  }
-  std::string path;
-  if (SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0) {
-    path = std::string(glDesktopPath) + "\\" + glNameText;
-  } else {
-    const std::string stem = std::string("C:\\") + glNameText;  // only its name part is used
-    switch (AskSaveLocation(glMainWnd, mode->fileTypeText, kSaveTitle, glNameText)) {
-      case SaveAnswer::Cancelled: return true;  // the user's own choice
-      case SaveAnswer::NoConverter:
-        return SaveFallbackBmp(stem, Pixels(cut), cut.width, cut.height,
-                               "（;‘ o‘）/Kelvo.exeが動いていないため、保存先を選べませんでした。", problem);
-      case SaveAnswer::NoReply:
-        return SaveFallbackBmp(stem, Pixels(cut), cut.width, cut.height,
-                               "（;‘ o‘）/Kelvo.exeから保存先の返事がありませんでした。", problem);
-      case SaveAnswer::Chosen:
-        path.assign(glReplyBuf, strnlen(glReplyBuf, kReplyBufBytes));
-        TraceText("SaveFilePath", path);
-        break;
+bool WriteOutput(const Surface& cut, const std::string& name, std::string& problem) {
+  FinishFacts facts;
+  facts.formatKey = FirstChar(glFormatText);
+  facts.desktopChecked = SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0;
+  facts.name = name;
+  facts.desktopFolder = glDesktopPath;
+  FinishStep step = NextFinishStep(facts);
+  const OutputMode* mode = ModeFor(facts.formatKey);
+  if (step.act == FinishAct::AskLocation && mode != nullptr) {
+    facts.answer = AskSaveLocation(glMainWnd, mode->fileTypeText, kSaveTitle, name);
+    facts.asked = true;
+    if (facts.answer == SaveAnswer::Chosen) {
+      facts.chosenPath.assign(glReplyBuf, strnlen(glReplyBuf, kReplyBufBytes));
+      TraceText("SaveFilePath", facts.chosenPath);
     }
+    step = NextFinishStep(facts);
   }
-  if (path.size() >= kTextBufBytes) {
-    problem = "保存先のパスが長すぎます。\r\n" + path;
-    return false;
+  switch (step.act) {
+    case FinishAct::CopyToClipboard: return CopyToClipboard(cut, problem);
+    case FinishAct::EndQuietly: return true;
+    case FinishAct::SaveFallback:
+      // Only the name part of this stem is used.
+      return SaveFallbackBmp("C:\\" + name, Pixels(cut), cut.width, cut.height, step.text.c_str(), problem);
+    case FinishAct::WriteFiles:
+      if (mode == nullptr) break;
+      SetText(FileHozonFolderPath, FolderOfPath(step.text));
+      return WriteFiles(*mode, step.text, cut, problem);
+    case FinishAct::Keep: problem = step.text; return false;
+    case FinishAct::AskLocation: break;
   }
-  SetText(FileHozonFolderPath, FolderOfPath(path));
-  return WriteFiles(*mode, path, cut, problem);
+  problem = "保存形式が選ばれていません。保存形式を選んでください。";
+  return false;
 }
 
-// The image stays with TallSnap, in the capture layout, so that "終わる" can try again.
+// The image stays with TallSnap, and the name, the desktop check and the format are shown beside
+// "終わる", so that the user can put right what the message names and try again.
 void KeepImage(Surface& cut, const std::string& why) {
-  Tell(why + "\r\n\r\n画像はまだTallSnapにあります。直してから、もう一度「終わる」を押してください。");
   ReleaseSurface(cut);
+  ShowKeptLayout();
+  Tell(KeptImageMessage(why));
 }
 
 }  // namespace
@@ -191,17 +198,21 @@ void FinishCapture() {
   TraceNumbers("glScrollY", glScrollY.load(), 0, 0, 0, 0);
 
   Surface cut{};
-  if (!CreateSurface(cut, "TallSnap_CutDC", 0, glBufDC.width - 2 * glBorder, glScrollY.load(), 32)) return;
+  if (!CreateSurface(cut, "TallSnap_CutDC", 0, glBufDC.width - 2 * glBorder, glScrollY.load(), 32)) {
+    ShowKeptLayout();  // the user has been told; the image is still there for another try
+    return;
+  }
   BitBlt(cut.memDC, 0, 0, glBufDC.width, glScrollY.load(), glBufDC.memDC, 0, 0, SRCCOPY);
   GdiFlush();
 
   const std::string name = ControlText(glMainWnd, kIdNameBox);
-  if (name.size() >= kEntryBufBytes) return KeepImage(cut, "名前が長すぎます。短くしてください。");
-  SetText(glNameText, name);
-  RememberNameInHistory();
+  if (name.size() <= kLongestName) {
+    SetText(glNameText, name);
+    RememberNameInHistory();
+  }
 
   std::string problem;
-  if (!WriteOutput(cut, problem)) return KeepImage(cut, problem);
+  if (!WriteOutput(cut, name, problem)) return KeepImage(cut, problem);
 
   ReleaseSurface(cut);
   ReleaseSurface(glBufDC);

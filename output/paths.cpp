@@ -164,3 +164,29 @@ bool IsImageFileName(const std::string& name, bool allowAvi) {
   return endsWith("jpg") || endsWith("png") || endsWith("gif") || endsWith("bmp") || endsWith("tiff") ||
          (allowAvi && endsWith("avi"));
 }
+
+namespace {
+
+std::string Forbidden(const std::string& text, size_t from, bool separators) {
+  for (size_t i = from; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsLead(text, i)) {
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || c == 0x7F) return "見えない制御文字";
+    if (c == '\\' && separators) continue;
+    if (std::strchr("\\/:*?\"<>|", c) != nullptr) return std::string("「") + static_cast<char>(c) + "」";
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::string ForbiddenInName(const std::string& name) { return Forbidden(name, 0, false); }
+
+std::string ForbiddenInPath(const std::string& path) {
+  const bool driveLetter = path.size() >= 2 && path[1] == ':';
+  const bool network = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+  return Forbidden(path, driveLetter || network ? 2 : 0, true);
+}

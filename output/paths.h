@@ -49,6 +49,15 @@ std::string FolderOfPath(const std::string& path);
 // the stem are taken: nothing may be written then.
 bool NextFreeName(std::string& path, const std::function<bool(const std::string&)>& exists);
 
+// What makes a file name one Windows refuses, for the user to read ("" when there is nothing):
+// the first of \ / : * ? " < > | or a control character. The second byte of a double-byte
+// character (0x5C in 表, 0x7C in ポ) belongs to it and is never read as one of these. NTFS
+// would take "12:30" as a stream of the file "12", so a write would seem to work.
+std::string ForbiddenInName(const std::string& name);
+// The same over a whole path: its drive (C:) or the leading \\ of a network path, and each
+// "\" between folders, are allowed.
+std::string ForbiddenInPath(const std::string& path);
+
 // Whether the name ends in jpg, png, gif, bmp or tiff (or avi when allowed), in any case.
 bool IsImageFileName(const std::string& name, bool allowAvi);
 

@@ -182,3 +182,78 @@ TEST(NameHistory, CaseInsensitiveAndTwentyAtMost) {
   EXPECT_EQ(history.back(), "the 21st");
   EXPECT_TRUE(RememberName(history, "shot"));  // forgotten, so new again
 }
+
+TEST(ForbiddenNames, WhatWindowsRefusesAndWhatItTakes) {
+  for (const char* bad : {"12:30", "a?b", "a*b", "a/b", "a\\b", "a\"b", "a<b", "a>b", "a|b", "tab\there"})
+    EXPECT_NE(ForbiddenInName(bad), "") << bad;
+  EXPECT_EQ(ForbiddenInName("12:30"), "「:」");
+  EXPECT_EQ(ForbiddenInName("a\x01"), "見えない制御文字");
+  // Shift-JIS names whose second bytes are 0x5C (表, ソ) or 0x7C (ポ), half-width kana, device
+  // names (numbered, not refused) and an empty name.
+  for (const char* good : {"表", "ソフト表", "ポイント", "ﾃｽﾄ", "NUL", "AUX.bmp", "", "a b.c", "縦長 (2)"})
+    EXPECT_EQ(ForbiddenInName(good), "") << good;
+  // A lead byte takes the byte after it, whatever that is.
+  EXPECT_EQ(ForbiddenInName(std::string("a\x95") + "|"), "");
+  EXPECT_EQ(ForbiddenInName(std::string("a|\x95")), "「|」");
+
+  EXPECT_EQ(ForbiddenInPath("C:\\Users\\表\\ポ.jpg"), "");
+  EXPECT_EQ(ForbiddenInPath("\\\\server\\share\\a.png"), "");
+  EXPECT_EQ(ForbiddenInPath("C:\\Users\\12:30.bmp"), "「:」");
+  EXPECT_EQ(ForbiddenInPath("C:\\a?\\b.bmp"), "「?」");
+}
+
+TEST(FinishSteps, EveryRouteAndFailure) {
+  FinishFacts f;
+  f.desktopFolder = "C:\\Users\\me\\Desktop";
+  f.name = "shot";
+  const auto step = [&] { return NextFinishStep(f); };
+  // Clipboard: the name plays no part, but a name too long for the history still stops it.
+  f.formatKey = 'B';
+  EXPECT_EQ(step().act, FinishAct::CopyToClipboard);
+  f.name = "a:b";
+  EXPECT_EQ(step().act, FinishAct::CopyToClipboard);
+  f.name = std::string(kLongestName + 1, 'x');
+  EXPECT_EQ(step().act, FinishAct::Keep);
+  f.name = "shot";
+  // No format chosen keeps the image.
+  f.formatKey = 'x';
+  EXPECT_EQ(step().act, FinishAct::Keep);
+  // The desktop.
+  f.formatKey = 'j';
+  f.desktopChecked = true;
+  EXPECT_EQ(step().act, FinishAct::WriteFiles);
+  EXPECT_EQ(step().text, "C:\\Users\\me\\Desktop\\shot");
+  for (const char* bad : {"12:30", "a?b"}) {
+    f.name = bad;
+    EXPECT_EQ(step().act, FinishAct::Keep) << bad;
+    EXPECT_NE(step().text.find(ForbiddenInName(bad)), std::string::npos) << step().text;
+  }
+  f.name = "ポ表";
+  EXPECT_EQ(step().act, FinishAct::WriteFiles);
+  f.desktopFolder = "C:\\" + std::string(kLongestPath, 'd');
+  EXPECT_EQ(step().act, FinishAct::Keep);
+  // The dialog: asked first, also for a name it would refuse as its first choice.
+  f.desktopChecked = false;
+  f.name = "a|b";
+  EXPECT_EQ(step().act, FinishAct::Keep);
+  f.name = "shot";
+  for (int key : {'j', 'p', 'b', '3'}) {
+    f.formatKey = key;
+    EXPECT_EQ(step().act, FinishAct::AskLocation);
+  }
+  f.asked = true;
+  f.answer = SaveAnswer::Cancelled;
+  EXPECT_EQ(step().act, FinishAct::EndQuietly);
+  for (SaveAnswer a : {SaveAnswer::NoConverter, SaveAnswer::NoReply}) {
+    f.answer = a;
+    EXPECT_EQ(step().act, FinishAct::SaveFallback);
+    EXPECT_NE(step().text.find("Kelvo.exe"), std::string::npos);
+  }
+  f.answer = SaveAnswer::Chosen;
+  f.chosenPath = "D:\\pics\\shot.png";
+  EXPECT_EQ(step().act, FinishAct::WriteFiles);
+  EXPECT_EQ(step().text, f.chosenPath);
+  f.chosenPath = "D:\\pi:cs\\shot.png";
+  EXPECT_EQ(step().act, FinishAct::Keep);
+  EXPECT_NE(KeptImageMessage("x").find("画像はまだTallSnapにあります。"), std::string::npos);
+}
