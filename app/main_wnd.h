@@ -1,4 +1,4 @@
-// The small topmost toolbar: its controls, three layouts, command dispatch and painting.
+// The small topmost toolbar: its controls, four layouts, command dispatch and painting.
 #ifndef TALLSNAP_APP_MAIN_WND_H
 #define TALLSNAP_APP_MAIN_WND_H
 
@@ -13,6 +13,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void ShowStartLayout();
 void ShowRangeLayout();
 void ShowCaptureLayout();
+// A finish could not write the image: it stays, and what the user may change is shown.
+void ShowKeptLayout();
 
 // The current text of child control id of window; empty when it has none or does not exist.
 std::string ControlText(HWND window, int id);

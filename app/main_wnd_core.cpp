@@ -35,9 +35,25 @@ std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight
       return {{kIdTopNote, false},        {kIdReadyButton, false},    {kIdNameLabel, false},
               {kIdNameBox, false},        {kIdFormatLabel, false},    {kIdFormatBox, false},
               {kIdRangeNote, false},      {kIdRangeButton, false},    {kIdSameRangeButton, false},
-              {kIdCancelButton, true},    {kIdCaptureNote, true},     {kIdFinishButton, true}};
+              {kIdCancelButton, true},    {kIdCaptureNote, true},     {kIdFinishButton, true},
+              {kIdDesktopCheck, false}};
+    case Layout::Kept:
+      return {{kIdTopNote, false},       {kIdReadyButton, false},  {kIdNameLabel, false},     {kIdFormatLabel, false},
+              {kIdRangeNote, false},     {kIdRangeButton, false},  {kIdSameRangeButton, false}, {kIdCaptureNote, false},
+              {kIdFormatBox, true},      {kIdNameBox, true},       {kIdDesktopCheck, true},   {kIdCancelButton, true},
+              {kIdFinishButton, true}};
   }
   return {};
+}
+
+ControlRect PlaceInLayout(Layout layout, int id, const ControlRect& standard) {
+  if (layout != Layout::Kept) return standard;
+  switch (id) {
+    case kIdFormatBox: return {5, 0, 200, standard.h};
+    case kIdNameBox: return {210, 0, 222, standard.h};
+    case kIdDesktopCheck: return {5, 25, standard.w, standard.h};
+    default: return standard;
+  }
 }
 
 const FormatItem* FormatItemForKey(int firstByte) {

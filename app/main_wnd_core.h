@@ -24,7 +24,9 @@ enum ControlId {
 };
 constexpr int kControlCount = 14;
 
-enum class Layout { Start, Range, Capture };
+// Kept: a finish could not write the image, which stays; the name, the desktop check and the
+// format can be changed beside "終わる" and "キャンセル".
+enum class Layout { Start, Range, Capture, Kept };
 
 struct LayoutStep {
   int id;
@@ -68,6 +70,10 @@ struct ControlRect {
 // The place at this DPI. Its edges are scaled, not its size, so that controls that meet at
 // 96 DPI still meet, and never overlap where they did not.
 ControlRect ScaleRectToDpi(const ControlRect& rect, int dpi);
+
+// A control's place in a layout at 96 DPI: the kept layout moves the format list, the name box
+// and the desktop check onto the capture layout's free places; every other place is standard.
+ControlRect PlaceInLayout(Layout layout, int id, const ControlRect& standard);
 
 // Size of the reply buffer and of the part of it cleared before each reply.
 constexpr size_t kReplyBufBytes = 10000;

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The layout on screen: the kept one moves controls, and a kept image must not be closed away.
+Layout glLayout = Layout::Start;
+
 struct ControlDef {
   int id;
   const char* className;
@@ -65,7 +68,7 @@ void ScaleMainControlsTo(int dpi) {
     HWND control = GetDlgItem(glMainWnd, c.id);
     if (control == nullptr) continue;
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(glMainFont), TRUE);
-    const ControlRect r = ScaleRectToDpi(c.place, dpi);
+    const ControlRect r = ScaleRectToDpi(PlaceInLayout(glLayout, c.id, c.place), dpi);
     SetWindowPos(control, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   DeleteObject(old);
@@ -82,6 +85,13 @@ void OnMainDpiChanged(int dpi, const RECT* suggested) {
 }
 
 void ApplyLayout(Layout layout) {
+  // Moved controls go back to their places before anything is shown there again.
+  if (layout != glLayout && (layout == Layout::Kept || glLayout == Layout::Kept))
+    for (const ControlDef& c : kControls) {
+      const ControlRect r = ScaleRectToDpi(PlaceInLayout(layout, c.id, c.place), glMainDpi);
+      SetWindowPos(GetDlgItem(glMainWnd, c.id), nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  glLayout = layout;
   for (const LayoutStep& step : LayoutSteps(layout, glHanniLeft, glHanniRight))
     ShowWindow(GetDlgItem(glMainWnd, step.id), step.show ? SW_SHOWNORMAL : SW_HIDE);
 }
@@ -158,6 +168,18 @@ void PaintMainWnd(HWND window) {
   EndPaint(window, &ps);
 }
 
+// An image a finish could not write is still the user's: closing would lose it, so they are
+// asked first, and "いいえ" (the default) keeps TallSnap open with it.
+void CloseMainWnd() {
+  if (glLayout == Layout::Kept &&
+      MessageBoxA(glMainWnd,
+                  "（;‘ o‘）/まだ保存していない画像がTallSnapにあります。\r\n保存しないで終わりますか？\r\n\r\n"
+                  "「はい」: 画像を捨てて終わる\r\n「いいえ」: 終わらないで、画像を残す",
+                  "<(_ _)>", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) != IDYES)
+    return;
+  DestroyWindow(glMainWnd);
+}
+
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -168,7 +190,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER: ConnectConverter(); return 0;
     case WM_PAINT: PaintMainWnd(window); return 0;
     case WM_DPICHANGED: OnMainDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
-    case WM_CLOSE: DestroyWindow(glMainWnd); return 0;
+    case WM_CLOSE: CloseMainWnd(); return 0;
     case WM_DESTROY: Shutdown(); return 0;
     case WM_SIZE:
     case WM_LBUTTONDOWN:
@@ -180,6 +202,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void ShowStartLayout() { ApplyLayout(Layout::Start); }
 void ShowRangeLayout() { ApplyLayout(Layout::Range); }
 void ShowCaptureLayout() { ApplyLayout(Layout::Capture); }
+void ShowKeptLayout() { ApplyLayout(Layout::Kept); }
 
 std::string ControlText(HWND window, int id) {
   HWND control = GetDlgItem(window, id);

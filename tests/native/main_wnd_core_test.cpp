@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 namespace {
 bool Shows(const std::vector<LayoutStep>& steps, int id) {
@@ -24,20 +25,38 @@ TEST(Layouts, SameRangeButtonNeedsAWideStoredRange) {
 }
 
 TEST(Layouts, NoLayoutShowsTwoControlsThatShareAPlace) {
-  // Controls placed over each other; at most one of each group may be visible.
-  const int groups[][3] = {{kIdCaptureNote, kIdFormatLabel, kIdNameLabel},
-                           {kIdTopNote, kIdRangeNote, 0},
-                           {kIdCancelButton, kIdNameBox, 0},
-                           {kIdDesktopCheck, kIdSameRangeButton, 0}};
-  for (Layout layout : {Layout::Start, Layout::Range, Layout::Capture}) {
-    for (const auto& group : groups) {
-      int shown = 0;
-      for (const LayoutStep& s : LayoutSteps(layout, 0, 500))
-        for (int id : group)
-          if (id != 0 && s.id == id && s.show) ++shown;
-      EXPECT_LE(shown, 1) << static_cast<int>(layout) << " " << group[0];
-    }
-  }
+  // Controls placed over each other; at most one of each group may be visible, whatever layouts
+  // came before: a layout leaves the controls it does not name as they were.
+  const std::vector<std::vector<int>> groups = {{kIdCaptureNote, kIdFormatLabel, kIdNameLabel},
+                                                {kIdTopNote, kIdRangeNote},
+                                                {kIdCancelButton, kIdNameBox},
+                                                {kIdDesktopCheck, kIdSameRangeButton, kIdFinishButton},
+                                                {kIdFinishButton, kIdRangeButton, kIdReadyButton}};
+  const Layout layouts[] = {Layout::Start, Layout::Range, Layout::Capture, Layout::Kept};
+  for (int stored : {50, 500})
+    for (Layout a : layouts)
+      for (Layout b : layouts)
+        for (Layout c : layouts) {
+          std::map<int, bool> shown;  // the worst start: every control visible
+          for (int id = kIdRangeButton; id <= kIdDesktopCheck; ++id) shown[id] = true;
+          for (Layout now : {a, b, c}) {
+            for (const LayoutStep& s : LayoutSteps(now, 0, stored)) shown[s.id] = s.show;
+            if (now == Layout::Kept) {
+              // Its own places: exactly what the user may change, and the two buttons.
+              for (int id = kIdRangeButton; id <= kIdDesktopCheck; ++id)
+                EXPECT_EQ(shown[id], id == kIdFormatBox || id == kIdNameBox || id == kIdDesktopCheck ||
+                                         id == kIdCancelButton || id == kIdFinishButton || id == kIdLatestButton)
+                    << id;
+              continue;
+            }
+            for (const auto& group : groups) {
+              int visible = 0;
+              for (int id : group) visible += shown[id] ? 1 : 0;
+              EXPECT_LE(visible, 1) << static_cast<int>(a) << static_cast<int>(b) << static_cast<int>(c) << " "
+                                    << group[0] << "," << group[1];
+            }
+          }
+        }
 }
 
 TEST(FormatList, KeysAreBytes) {

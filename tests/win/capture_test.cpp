@@ -13,7 +13,10 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "capture/stitch.h"
+#include "capture/surface.h"
 #include "converters/kelvo_core.h"
+#include "output/handoff.h"
 #include "output/converter_link.h"
 #include "scroll_content.h"
 #include "win_test_support.h"
@@ -370,7 +373,16 @@ TEST_F(CaptureTest, TheClipboardGetsTheTrimmedImage) {
   DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
   Click(kIdCancelButton);
   SetFormat("BMPをクリップボードに保存");
-  const Picture expected = CaptureAndExpect(2);
+  Picture expected = CaptureAndExpect(2);
+  // Black rows at the image's end are trimmed, and the lowest row with ink with them.
+  const int black = 10, kept = glScrollY.load() - black - 1;
+  const PixelView image = SurfaceView(glBufDC);
+  for (int y = kept + 1; y < glScrollY.load(); ++y) std::memset(ViewRow(image, y), 0, 4u * kW);
+  expected.height = static_cast<UINT>(kept);
+  expected.bgr.resize(3u * kW * kept);
+  // A "clpbd.bmp" left by an earlier run (ended during its finish) holds another image.
+  const std::vector<uint32_t> white(16, 0xFFFFFFu);
+  ASSERT_TRUE(BmpSaveByDIBS("clpbd.bmp", white.data(), 4, 4, 0));
   Click(kIdFinishButton);
   EXPECT_FALSE(Exists("clpbd.bmp"));
   EXPECT_EQ(WrongClipboardRows(expected), 0);
@@ -537,6 +549,66 @@ TEST_F(CaptureTest, AFinishThatCannotWriteKeepsTheImage) {
       << answerer.Seen().back().text;
   EXPECT_TRUE(SameImage(g_folder + "\\noreply.bmp", expected));
   EXPECT_EQ(glBufDC.memDC, nullptr);
+  told = answerer.Seen().size();
+
+  // Names Windows refuses (NTFS would take "12:30" for a stream of an empty "12"): the message
+  // names the character, and the name box, the desktop check and the format list stay at hand.
+  SetDesktop(true);
+  SetFormat("bmp");
+  lstrcpyA(glDesktopPath, g_folder.c_str());
+  expected = CaptureAndExpect(2);
+  for (const char* bad : {"12:30", "a?b"}) {
+    SetName(bad);
+    keeps(bad);
+    EXPECT_NE(answerer.Seen().back().text.find(std::string("「") + *std::strpbrk(bad, ":?") + "」"), std::string::npos)
+        << answerer.Seen().back().text;
+  }
+  EXPECT_FALSE(Exists(g_folder + "\\12"));
+  RECT finish{}, cancel{};
+  GetWindowRect(GetDlgItem(glMainWnd, kIdFinishButton), &finish);
+  GetWindowRect(GetDlgItem(glMainWnd, kIdCancelButton), &cancel);
+  for (int id : {kIdNameBox, kIdDesktopCheck, kIdFormatBox, kIdCancelButton}) {
+    HWND control = GetDlgItem(glMainWnd, id);
+    EXPECT_TRUE(IsWindowVisible(control)) << id;
+    RECT r{}, overlap{};
+    GetWindowRect(control, &r);
+    if (id == kIdFormatBox || id == kIdNameBox) r.bottom = r.top + 20;  // the dropped list aside
+    EXPECT_FALSE(IntersectRect(&overlap, &r, &finish)) << id;
+    if (id != kIdCancelButton) {
+      EXPECT_FALSE(IntersectRect(&overlap, &r, &cancel)) << id;
+    }
+  }
+  // Closing now asks first; "いいえ" keeps TallSnap open with the image.
+  answerer.button = IDNO;
+  SendMessageA(glMainWnd, WM_CLOSE, 0, 0);
+  answerer.button = IDOK;
+  ASSERT_EQ(answerer.Seen().size(), ++told);
+  EXPECT_NE(answerer.Seen().back().text.find("保存しないで終わりますか"), std::string::npos);
+  ASSERT_TRUE(IsWindow(glMainWnd));
+  EXPECT_NE(glBufDC.memDC, nullptr);
+  // The name put right, the next "終わる" writes the image.
+  SetName("put right");
+  Click(kIdFinishButton);
+  EXPECT_EQ(answerer.Seen().size(), told);
+  EXPECT_TRUE(SameImage(g_folder + "\\put right.bmp", expected));
+  EXPECT_EQ(glBufDC.memDC, nullptr);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(glMainWnd, kIdFinishButton)));
+
+  // A conversion Kelvo could not make (its folder went away) is answered at once: no minute of
+  // waiting for a file that never comes.
+  SetFormat("png");
+  SetName("refused");
+  lstrcpyA(glDesktopPath, (g_folder + "\\gone").c_str());
+  expected = CaptureAndExpect(2);
+  const DWORD start = GetTickCount();
+  keeps("a conversion refused");
+  const DWORD took = GetTickCount() - start;
+  std::printf("a refused conversion: the finish ends after %lu ms\n", static_cast<unsigned long>(took));
+  EXPECT_NE(answerer.Seen().back().text.find("Kelvo.exeが画像を作れませんでした"), std::string::npos);
+  EXPECT_LT(took, 10000u);
+  lstrcpyA(glDesktopPath, desktop.c_str());
+  Click(kIdCancelButton);
 }
 
 namespace {

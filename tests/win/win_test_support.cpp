@@ -192,7 +192,7 @@ DialogAnswerer::DialogAnswerer() {
           seen.push_back({caption, text});
         }
         answered = box;
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button.load(), BN_CLICKED), 0);
       }
       Sleep(20);
     }

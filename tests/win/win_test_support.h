@@ -92,8 +92,8 @@ struct SeenDialog {
   std::string text;
 };
 
-// Answers every message box of this process with OK, from a thread of its own, and keeps
-// what each one said.
+// Answers every message box of this process with the button set (OK unless changed), from a
+// thread of its own, and keeps what each one said.
 struct DialogAnswerer {
   DialogAnswerer();
   ~DialogAnswerer();
@@ -101,6 +101,7 @@ struct DialogAnswerer {
   // Waits until at least n boxes have been answered.
   bool WaitForCount(size_t n, DWORD timeoutMs);
 
+  std::atomic<int> button{IDOK};
   std::atomic<bool> stop{false};
   std::mutex lock;
   std::vector<SeenDialog> seen;
