@@ -135,6 +135,36 @@ std::vector<int> OffsetsFrom(int start, const std::vector<int>& moves) {
   return offsets;
 }
 
+// Pixels beside a page that cannot be read: before them (where rows past a bottom-up image's
+// last lie, as before a file mapping) or after them (where rows above its first would lie).
+// Reading there ends the test's process.
+struct GuardedPixels {
+  static constexpr size_t kGuard = 1 << 16;
+  GuardedPixels(size_t count, bool guardAfter) {
+    const size_t bytes = count * 4, rounded = (bytes + kGuard - 1) / kGuard * kGuard;
+    total = rounded + kGuard;
+#ifdef _WIN32
+    base = static_cast<char*>(VirtualAlloc(nullptr, total, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    VirtualProtect(guardAfter ? base + rounded : base, kGuard, PAGE_NOACCESS, &was);
+#else
+    base = static_cast<char*>(mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    mprotect(guardAfter ? base + rounded : base, kGuard, PROT_NONE);
+#endif
+    pixels = reinterpret_cast<uint32_t*>(guardAfter ? base + rounded - bytes : base + kGuard);
+  }
+  ~GuardedPixels() {
+#ifdef _WIN32
+    VirtualFree(base, 0, MEM_RELEASE);
+#else
+    munmap(base, total);
+#endif
+  }
+  char* base;
+  size_t total;
+  uint32_t* pixels;
+};
+
 }  // namespace
 
 TEST(StitchColumns, StepsByWidth) {
@@ -382,19 +412,10 @@ TEST(Stitch, LimitAndFirstTick) {
   // nothing is read past the image. Rows past its last lie before its first byte, as in the
   // file mapping: there a page that cannot be read stands.
   constexpr int kW = 16, kH = 4320;
-  constexpr size_t kGuard = 1 << 16, kImageBytes = size_t{kW + 6} * 4006 * 4;
-#ifdef _WIN32
-  void* mapped = VirtualAlloc(nullptr, kGuard + kImageBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-  DWORD was = 0;
-  ASSERT_NE(mapped, nullptr);
-  ASSERT_TRUE(VirtualProtect(mapped, kGuard, PAGE_NOACCESS, &was));
-#else
-  void* mapped = mmap(nullptr, kGuard + kImageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  ASSERT_NE(mapped, MAP_FAILED);
-  ASSERT_EQ(mprotect(mapped, kGuard, PROT_NONE), 0);
-#endif
-  uint32_t* image = reinterpret_cast<uint32_t*>(static_cast<char*>(mapped) + kGuard);
-  std::fill(image, image + kImageBytes / 4, 0x00FFFFFFu);
+  constexpr size_t kImagePixels = size_t{kW + 6} * 4006;
+  GuardedPixels past(kImagePixels, false);
+  uint32_t* image = past.pixels;
+  std::fill(image, image + kImagePixels, 0x00FFFFFFu);
   std::vector<uint32_t> grab(static_cast<size_t>(kW + 6) * (kH + 6));
   for (size_t i = 0; i < grab.size(); ++i) grab[i] = static_cast<uint32_t>(i * 2654435761u) & 0x00FFFFFFu;
   const PixelView imageView{image, kW + 6, 4006}, grabView{grab.data(), kW + 6, kH + 6};
@@ -403,25 +424,38 @@ TEST(Stitch, LimitAndFirstTick) {
   const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
   EXPECT_EQ(DecideStitch(imageView, grabView, kW, kH, kH, 4000, bytes, rows).outcome, StitchOutcome::LimitReached);
   EXPECT_EQ(DecideStitchLiteral(imageView, grabView, kW, kH, kH, 4000, bytes).outcome, StitchOutcome::LimitReached);
-#ifdef _WIN32
-  VirtualFree(mapped, 0, MEM_RELEASE);
-#else
-  munmap(mapped, kGuard + kImageBytes);
-#endif
 }
 
 TEST(Stitch, AMatchNearTheTopNeverReadsAboveTheImage) {
-  // Only the image's top rows carry content; the match for key row 5 would move it above row 0.
+  // Only the image's top rows carry content, and the grab shows content row 5 in many places:
+  // the places it proposes for key rows would put the grab's top above the image's row 0, where
+  // a page that cannot be read stands.
   Content c(40, 400, 10);
   c.MakeUniform(12, 388);
   Session s(40, 100);
+  GuardedPixels above(s.imagePixels.size(), true);
+  s.image.pixels = above.pixels;
   s.Start(c, 0);
   s.scrollY = 100;
-  // A grab that shows content row 5 in three places keeps the count going.
   for (int j = 0; j < 100; ++j)
     for (int x = 0; x < 40; ++x) ViewRow(s.grab, j)[x] = c.rows[j % 3 == 0 ? 5 : 200][x];
-  const StitchDecision d = DecideStitch(s.image, s.grab, 40, 100, 101, 4000, s.ImageBytes(), s.rows);
-  EXPECT_EQ(d.outcome, StitchOutcome::NoMatch);
+  EXPECT_EQ(DecideStitch(s.image, s.grab, 40, 100, 101, 4000, s.ImageBytes(), s.rows).outcome,
+            StitchOutcome::NoMatch);
+  EXPECT_EQ(DecideStitchLiteral(s.image, s.grab, 40, 100, 101, 4000, s.ImageBytes()).outcome, StitchOutcome::NoMatch);
+  // The page scrolled back up over an image of distinct rows: the grab's rows 5.. are the
+  // image's rows 0.., its top 5 rows were never seen. The image is cut back from its row 0, and
+  // nothing is read or written above it.
+  Content d(40, 400, 11);
+  s.Start(d, 5);
+  s.Grab(d, 0);
+  const StitchDecision up = DecideStitch(s.image, s.grab, 40, 100, 100, 4000, s.ImageBytes(), s.rows);
+  const StitchDecision literal = DecideStitchLiteral(s.image, s.grab, 40, 100, 100, 4000, s.ImageBytes());
+  EXPECT_EQ(std::vector<int>({static_cast<int>(up.outcome), up.keyRow, up.matchRow, up.newScrollY}),
+            std::vector<int>({static_cast<int>(literal.outcome), literal.keyRow, literal.matchRow, literal.newScrollY}));
+  EXPECT_EQ(up.outcome, StitchOutcome::Append);
+  EXPECT_EQ(up.matchRow - up.keyRow, 5);
+  ApplyStitch(s.image, s.grab, 40, 100, up.keyRow, up.matchRow, s.rows);
+  EXPECT_EQ(ViewRow(s.image, up.keyRow)[0], d.rows[static_cast<size_t>(up.keyRow + 5)][0]);
 }
 
 TEST(RangeRect, OrderAndHitTest) {
