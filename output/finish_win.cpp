@@ -184,6 +184,7 @@ bool WriteOutput(const Surface& cut, const std::string& name, std::string& probl
 void KeepImage(Surface& cut, const std::string& why) {
   ReleaseSurface(cut);
   ShowKeptLayout();
+  RepaintMainWnd();  // the band leaves the capture's red
   Tell(KeptImageMessage(why));
 }
 
@@ -200,6 +201,7 @@ void FinishCapture() {
   Surface cut{};
   if (!CreateSurface(cut, "TallSnap_CutDC", 0, glBufDC.width - 2 * glBorder, glScrollY.load(), 32)) {
     ShowKeptLayout();  // the user has been told; the image is still there for another try
+    RepaintMainWnd();
     return;
   }
   BitBlt(cut.memDC, 0, 0, glBufDC.width, glScrollY.load(), glBufDC.memDC, 0, 0, SRCCOPY);
