@@ -175,7 +175,8 @@ bool WriteOutput(const Surface& cut, const std::string& name, std::string& probl
     case FinishAct::Keep: problem = step.text; return false;
     case FinishAct::AskLocation: break;
   }
-  problem = "保存形式が選ばれていません。保存形式を選んでください。";
+  // Not reached: a location is asked for and written only in a format with files.
+  problem = "保存できませんでした。";
   return false;
 }
 

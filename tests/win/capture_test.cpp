@@ -607,6 +607,16 @@ TEST_F(CaptureTest, AFinishThatCannotWriteKeepsTheImage) {
   std::printf("a refused conversion: the finish ends after %lu ms\n", static_cast<unsigned long>(took));
   EXPECT_NE(answerer.Seen().back().text.find("Kelvo.exeが画像を作れませんでした"), std::string::npos);
   EXPECT_LT(took, 10000u);
+  // With a save folder that is there, the image refused lands there as a BMP the message names.
+  lstrcpyA(FileHozonFolderPath, g_folder.c_str());
+  const std::vector<uint32_t> pixels(64 * 48, 0x336699u);
+  std::string problem;
+  EXPECT_EQ(HandOffImage(g_folder + "\\gone\\refused.png", pixels.data(), 64, 48, 100, problem), HandOff::SavedAsBmp)
+      << problem;
+  ASSERT_EQ(answerer.Seen().size(), ++told);
+  EXPECT_NE(answerer.Seen().back().text.find(g_folder + "\\refused.bmp"), std::string::npos)
+      << answerer.Seen().back().text;
+  EXPECT_TRUE(Exists(g_folder + "\\refused.bmp"));
   lstrcpyA(glDesktopPath, desktop.c_str());
   Click(kIdCancelButton);
 }
