@@ -174,7 +174,7 @@ std::string Forbidden(const std::string& text, size_t from, bool separators) {
       ++i;
       continue;
     }
-    if (c < 0x20 || c == 0x7F) return "見えない制御文字";
+    if (c < 0x20) return "（見えない制御文字）";
     if (c == '\\' && separators) continue;
     if (std::strchr("\\/:*?\"<>|", c) != nullptr) return std::string("「") + static_cast<char>(c) + "」";
   }

@@ -187,10 +187,10 @@ TEST(ForbiddenNames, WhatWindowsRefusesAndWhatItTakes) {
   for (const char* bad : {"12:30", "a?b", "a*b", "a/b", "a\\b", "a\"b", "a<b", "a>b", "a|b", "tab\there"})
     EXPECT_NE(ForbiddenInName(bad), "") << bad;
   EXPECT_EQ(ForbiddenInName("12:30"), "「:」");
-  EXPECT_EQ(ForbiddenInName("a\x01"), "見えない制御文字");
+  EXPECT_EQ(ForbiddenInName("a\x01"), "（見えない制御文字）");
   // Shift-JIS names whose second bytes are 0x5C (表, ソ) or 0x7C (ポ), half-width kana, device
   // names (numbered, not refused) and an empty name.
-  for (const char* good : {"表", "ソフト表", "ポイント", "ﾃｽﾄ", "NUL", "AUX.bmp", "", "a b.c", "縦長 (2)"})
+  for (const char* good : {"表", "ソフト表", "ポイント", "ﾃｽﾄ", "NUL", "AUX.bmp", "", "a b.c", "縦長 (2)", "del\x7f"})
     EXPECT_EQ(ForbiddenInName(good), "") << good;
   // A lead byte takes the byte after it, whatever that is.
   EXPECT_EQ(ForbiddenInName(std::string("a\x95") + "|"), "");
