@@ -58,6 +58,12 @@ void CreateMainControls(HWND window) {
   }
 }
 
+// The control where the layout puts it, at this DPI.
+void PlaceControl(const ControlDef& c, Layout layout, int dpi) {
+  const ControlRect r = ScaleRectToDpi(PlaceInLayout(layout, c.id, c.place), dpi);
+  SetWindowPos(GetDlgItem(glMainWnd, c.id), nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Gives every control a main font made for this DPI and its place at this DPI; the old font is
 // released once no control holds it.
 void ScaleMainControlsTo(int dpi) {
@@ -68,8 +74,7 @@ void ScaleMainControlsTo(int dpi) {
     HWND control = GetDlgItem(glMainWnd, c.id);
     if (control == nullptr) continue;
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(glMainFont), TRUE);
-    const ControlRect r = ScaleRectToDpi(PlaceInLayout(glLayout, c.id, c.place), dpi);
-    SetWindowPos(control, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(c, glLayout, dpi);
   }
   DeleteObject(old);
 }
@@ -87,10 +92,7 @@ void OnMainDpiChanged(int dpi, const RECT* suggested) {
 void ApplyLayout(Layout layout) {
   // Moved controls go back to their places before anything is shown there again.
   if (layout != glLayout && (layout == Layout::Kept || glLayout == Layout::Kept))
-    for (const ControlDef& c : kControls) {
-      const ControlRect r = ScaleRectToDpi(PlaceInLayout(layout, c.id, c.place), glMainDpi);
-      SetWindowPos(GetDlgItem(glMainWnd, c.id), nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    for (const ControlDef& c : kControls) PlaceControl(c, layout, glMainDpi);
   glLayout = layout;
   for (const LayoutStep& step : LayoutSteps(layout, glHanniLeft, glHanniRight))
     ShowWindow(GetDlgItem(glMainWnd, step.id), step.show ? SW_SHOWNORMAL : SW_HIDE);

@@ -184,6 +184,12 @@ class EndToEnd : public ::testing::Test {
     }
     return false;
   }
+  // The name typed and "デスクトップに保存" checked: the finish writes there, with no dialog.
+  bool NameForTheDesktop(const std::string& name) {
+    if (!TypeInto(Control(kIdNameBox), name)) return false;
+    Press(kIdDesktopCheck);
+    return PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000);
+  }
   // Opens the format list with its arrow and clicks the item.
   bool PickFormat(int item) {
     HWND box = Control(kIdFormatBox);
@@ -395,9 +401,7 @@ TEST_F(EndToEnd, OnTheDesktopAndAgainWithTheSameRange) {
   // Not ending in digits, which the numbering would take for its counter.
   const std::string name = "tallsnap-e2e-" + std::to_string(GetCurrentProcessId()) + "-desk";
   onDesktop = {name + ".png", name + "001.png"};
-  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
-  Press(kIdDesktopCheck);
-  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(NameForTheDesktop(name));
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   EXPECT_FALSE(Shows(kIdSameRangeButton));  // no range yet
   ASSERT_TRUE(PickFormat(kPng));
@@ -561,9 +565,7 @@ TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
   MemoryWatch memory(tallsnap.pi.dwProcessId);
   const std::string name = "tallsnap-4k-" + std::to_string(GetCurrentProcessId()) + "-top";
   onDesktop = {name + ".bmp", name + ".png", name + ".jpg"};
-  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
-  Press(kIdDesktopCheck);
-  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(NameForTheDesktop(name));
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kAllThree));
   ASSERT_TRUE(DragRange(0, 0, width - 1, height - 1, RGB(0, 255, 255)));
@@ -604,9 +606,7 @@ TEST_F(EndToEnd, TheRangeWindowShowsTheWholeScreen) {
   ASSERT_TRUE(StartTallSnap());
   const std::string name = "tallsnap-far-" + std::to_string(GetCurrentProcessId());
   onDesktop = {name + ".bmp"};
-  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
-  Press(kIdDesktopCheck);
-  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+  ASSERT_TRUE(NameForTheDesktop(name));
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
   RECT own{};
@@ -753,10 +753,8 @@ TEST_F(EndToEnd, ADisplayThatGrowsBetweenTwoRanges) {
   ASSERT_TRUE(StartTallSnap());
   const std::string name = "tallsnap-grown-" + std::to_string(GetCurrentProcessId());
   onDesktop = {name + ".bmp"};
-  ASSERT_TRUE(TypeInto(Control(kIdNameBox), name));
-  Press(kIdDesktopCheck);
-  ASSERT_TRUE(PumpUntil([&] { return SendMessageA(Control(kIdDesktopCheck), BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
-  // The range window over the desktop as it was, given up with Alt+F4.
+  ASSERT_TRUE(NameForTheDesktop(name));
+  // The range window over the desktop as it was, given up with a close.
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
   Press(kIdRangeButton);
