@@ -28,6 +28,9 @@ else
   status=1
 fi
 export TALLSNAP_WIN64_DIR="$ROOT/build/win64"  # its Kelvo.exe beside the 32-bit TallSnap.exe
+# Programs a Wine test left running, each named by the script that runs the test.
+export TALLSNAP_LEFTOVERS="$ROOT/build/leftovers.log"
+rm -f "$TALLSNAP_LEFTOVERS"
 
 log "native tests"
 start=$SECONDS
@@ -129,6 +132,10 @@ echo "2560 x 1440 screen: $(summary "$qhd_log") (${wine_seconds[$qhd_log]} s)"
 grep -a -oE 'drag TheRangeWindow.*' "$qhd_log" | tr -d '\r' | sed 's/^/  /'
 echo "display scaled to 150 % (144 DPI): $(summary "$scaled_log") (${wine_seconds[$scaled_log]} s)"
 grep -a -oE '(fidelity|rows) CancelMidway.*' "$scaled_log" | tr -d '\r' | sed 's/^/  /'
+if [ -s "$TALLSNAP_LEFTOVERS" ]; then
+  echo "programs left running after their test: $(wc -l <"$TALLSNAP_LEFTOVERS")"
+  head -n 20 "$TALLSNAP_LEFTOVERS" | sed 's/^/  /'
+fi
 echo "release package: $package_status ($ROOT/dist)"
 echo "screenshots of each end-to-end step: $ROOT/build/win32-tests/e2e-artefacts, $ROOT/build/win64/e2e-artefacts" \
   "(those at 144 DPI, each main-window layout among them, named *-144dpi-*)"
