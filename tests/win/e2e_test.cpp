@@ -1440,6 +1440,9 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Notepad", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                             &settings, nullptr), ERROR_SUCCESS);
   RegSetValueExA(settings, "bStatusBar", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&shown), sizeof shown);
+  // Notepad opens where it was last closed: this test moved it there.
+  for (const char* place : {"iWindowPosX", "iWindowPosY", "iWindowPosDX", "iWindowPosDY"})
+    RegDeleteValueA(settings, place);
   RegCloseKey(settings);
   ChildProcess notepad;
   ASSERT_TRUE(notepad.Start("notepad.exe \"" + folder + "\\long.txt\"", folder));
