@@ -24,11 +24,21 @@ bool RememberName(std::vector<std::string>& history, const std::string& name) {
   return true;
 }
 
+const OutputMode* OutputModeFor(int key) {
+  static const OutputMode kModes[] = {
+      {'j', "JPG(*.jpg)", {".jpg"}},
+      {'p', "PNG(*.png)", {".png"}},
+      {'b', "BMP(*.bmp)", {".bmp"}},
+      {'3', "3種類", {".bmp", ".png", ".jpg"}},
+  };
+  for (const OutputMode& m : kModes)
+    if (static_cast<unsigned char>(m.key) == key) return &m;
+  return nullptr;
+}
+
 namespace {
 
 FinishStep Keep(std::string problem) { return {FinishAct::Keep, std::move(problem)}; }
-
-bool FormatHasFiles(int key) { return key == 'j' || key == 'p' || key == 'b' || key == '3'; }
 
 // A path the files may be written under, or the problem with it.
 FinishStep WriteTo(const std::string& path, const char* whose) {
@@ -45,7 +55,7 @@ FinishStep WriteTo(const std::string& path, const char* whose) {
 FinishStep NextFinishStep(const FinishFacts& facts) {
   if (facts.name.size() > kLongestName) return Keep("名前が長すぎます。短くしてください。");
   if (facts.formatKey == 'B') return {FinishAct::CopyToClipboard, std::string()};
-  if (!FormatHasFiles(facts.formatKey)) return Keep("保存形式が選ばれていません。保存形式を選んでください。");
+  if (OutputModeFor(facts.formatKey) == nullptr) return Keep("保存形式が選ばれていません。保存形式を選んでください。");
   // The name is the file's name on the desktop, the dialog's first choice and the fallback
   // BMP's name: it must be one Windows takes on every route.
   const std::string forbidden = ForbiddenInName(facts.name);

@@ -8,7 +8,6 @@
 
 #include "capture/stitch.h"
 
-
 // The image height after trimming: scanning up from row scrollY, the first row with a sampled
 // pixel (every 10th column below rangeWidth) that is not black gives the new height, that row
 // itself left out. scrollY stays when no such row exists.
@@ -19,6 +18,16 @@ constexpr size_t kNameHistorySize = 20;
 // Adds name to the history unless it is there already (letters compared without case); a full
 // history drops its oldest name. True when the name was added (and belongs in the name box).
 bool RememberName(std::vector<std::string>& history, const std::string& name);
+
+// A format written to files: its key (the first byte of its text in the format list), the save
+// dialog's file type, and the extensions written, in this order.
+struct OutputMode {
+  char key;
+  const char* fileTypeText;
+  std::vector<const char*> extensions;
+};
+// The mode of a format key; nullptr for a format without files (the clipboard) or none.
+const OutputMode* OutputModeFor(int key);
 
 // The save dialog's outcome, as TallSnap reads the converter's answer.
 enum class SaveAnswer {

@@ -24,25 +24,6 @@ namespace {
 constexpr const char* kClipboardFile = "clpbd.bmp";
 constexpr const char* kSaveTitle = "保存先(フォルダ)と名前を決めてください";
 
-struct OutputMode {
-  char key;
-  const char* fileTypeText;
-  std::vector<const char*> extensions;  // written in this order
-};
-
-const OutputMode kModes[] = {
-    {'j', "JPG(*.jpg)", {".jpg"}},
-    {'p', "PNG(*.png)", {".png"}},
-    {'b', "BMP(*.bmp)", {".bmp"}},
-    {'3', "3種類", {".bmp", ".png", ".jpg"}},
-};
-
-const OutputMode* ModeFor(int firstByte) {
-  for (const OutputMode& m : kModes)
-    if (static_cast<unsigned char>(m.key) == firstByte) return &m;
-  return nullptr;
-}
-
 void Tell(const std::string& text) { MessageBoxA(glMainWnd, text.c_str(), "<(_ _)>", MB_OK | MB_TOPMOST); }
 
 // Another program may hold the clipboard for a moment.
@@ -152,7 +133,7 @@ bool WriteOutput(const Surface& cut, const std::string& name, std::string& probl
   facts.name = name;
   facts.desktopFolder = glDesktopPath;
   FinishStep step = NextFinishStep(facts);
-  const OutputMode* mode = ModeFor(facts.formatKey);
+  const OutputMode* mode = OutputModeFor(facts.formatKey);
   if (step.act == FinishAct::AskLocation && mode != nullptr) {
     facts.answer = AskSaveLocation(glMainWnd, mode->fileTypeText, kSaveTitle, name);
     facts.asked = true;
@@ -180,12 +161,17 @@ bool WriteOutput(const Surface& cut, const std::string& name, std::string& probl
   return false;
 }
 
+// The kept layout, on a band that leaves the capture's red.
+void ShowImageKept() {
+  ShowKeptLayout();
+  RepaintMainWnd();
+}
+
 // The image stays with TallSnap, and the name, the desktop check and the format are shown beside
 // "終わる", so that the user can put right what the message names and try again.
 void KeepImage(Surface& cut, const std::string& why) {
   ReleaseSurface(cut);
-  ShowKeptLayout();
-  RepaintMainWnd();  // the band leaves the capture's red
+  ShowImageKept();
   Tell(KeptImageMessage(why));
 }
 
@@ -201,8 +187,7 @@ void FinishCapture() {
 
   Surface cut{};
   if (!CreateSurface(cut, "TallSnap_CutDC", 0, glBufDC.width - 2 * glBorder, glScrollY.load(), 32)) {
-    ShowKeptLayout();  // the user has been told; the image is still there for another try
-    RepaintMainWnd();
+    ShowImageKept();  // the user has been told; the image is still there for another try
     return;
   }
   BitBlt(cut.memDC, 0, 0, glBufDC.width, glScrollY.load(), glBufDC.memDC, 0, 0, SRCCOPY);

@@ -7,7 +7,6 @@
 
 #include "output/finish_core.h"
 
-
 // Asks Kelvo.exe's save dialog for a location.
 SaveAnswer AskSaveLocation(HWND owner, const std::string& fileTypeText, const std::string& title,
                      const std::string& defaultName);
