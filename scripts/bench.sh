@@ -41,30 +41,54 @@ case "${1:-}" in
   --callgrind) callgrind_ticks; exit 0 ;;
 esac
 
-build_preset win32-tests >/dev/null || exit 1
+# The programs we ship are 32-bit: their figures come from the 32-bit build, on a screen of
+# its own of the usual laptop size. A machine that runs no 32-bit program measures the x86_64
+# build of the same sources instead, and each table says so.
+probe_32bit
+if [ "$RUNS_32BIT" -eq 1 ]; then
+  preset=win32-tests wine=$WINE32 build="32-bit"
+else
+  preset=win64 wine=$WINE64 build="x86_64, as $NO_32BIT_WHY"
+fi
+build_preset "$preset" >/dev/null || exit 1
 work=$(mktemp -d)
+status=0
+
+# Runs a Windows benchmark program of the build ($1, then its arguments) and prints what it
+# printed. One that fails or prints nothing is an error, not an empty table.
+wine_figures() {
+  local program=$1 out code
+  shift
+  out=$("$wine" "$ROOT/build/$preset/$program.exe" "$@" 2>/dev/null </dev/null)
+  code=$?
+  out=${out//$'\r'/}
+  if [ "$code" -ne 0 ] || [ -z "$out" ]; then
+    log "$program.exe could not run on the $build build (exit code $code)"
+    status=1
+    return 1
+  fi
+  printf '%s\n' "$out"
+}
 
 stitch_table
 
-# The programs we ship are 32-bit: their figures come from the 32-bit build, on a screen of
-# its own of the usual laptop size.
 start_xvfb 1920x1080 || exit 1
 start_wine || exit 1
 
 echo
-echo "== the whole tick under Wine (32-bit), 1914 x 1074 range of a 1920 x 1080 screen, 30 ticks each =="
+echo "== the whole tick under Wine ($build), 1914 x 1074 range of a 1920 x 1080 screen, 30 ticks each =="
 echo "     case        median    max  (ms)  median / bare grab"
-"$WINE32" "$ROOT/build/win32-tests/tick_bench.exe" "$(winepath_of "$work")" 2>/dev/null | tr -d '\r'
+wine_figures tick_bench "$(winepath_of "$work")"
 
 echo
-echo "== 終わる on a 1914 x 4000 capture under Wine (ms) =="
+echo "== 終わる on a 1914 x 4000 capture under Wine ($build; ms) =="
 mkdir -p "$work/finish"
-"$WINE32" "$ROOT/build/win32-tests/finish_bench.exe" "$(winepath_of "$work/finish")" 2>/dev/null | tr -d '\r'
+wine_figures finish_bench "$(winepath_of "$work/finish")"
 
 echo
-echo "== Kelvo.exe against ImageMagick, 1914 x 4000 (median of 5, ms) =="
+echo "== Kelvo.exe ($build) against ImageMagick, 1914 x 4000 (median of 5, ms) =="
 
-kelvo=$("$WINE32" "$ROOT/build/win32-tests/kelvo_bench.exe" "$(winepath_of "$work")" 2>/dev/null | tr -d '\r')
+kelvo=$(wine_figures kelvo_bench "$(winepath_of "$work")") || { rm -rf "$work"; exit 1; }
 
 median_ms() {  # runs the command 5 times, prints the median in ms
   local times=() i s
@@ -92,3 +116,4 @@ row jpg jpg "$im_jpg"
 row "jpg q75" jpg "$im_jpg75"
 row png png "$im_png"
 rm -rf "$work"
+exit $status

@@ -24,6 +24,27 @@ wait_for() {
   done
 }
 
+# Whether this machine runs 32-bit (i386) programs, asked of the machine itself: 32-bit Wine's
+# own loader prints its version. Some kernels here have i386 emulation switched off at boot, and
+# then every i386 program fails with "Exec format error" though the packages install. Sets
+# RUNS_32BIT to 1 or 0, and NO_32BIT_WHY to the reason when 0. TALLSNAP_32BIT=yes or =no forces
+# the answer, to try the other kind of machine.
+probe_32bit() {
+  case ${TALLSNAP_32BIT:-} in
+    yes) RUNS_32BIT=1; NO_32BIT_WHY=; return ;;
+    no) RUNS_32BIT=0; NO_32BIT_WHY="TALLSNAP_32BIT=no"; return ;;
+    '') ;;
+    *) log "TALLSNAP_32BIT is '$TALLSNAP_32BIT'; it may be yes, no or unset" ;;
+  esac
+  if "$WINE32" --version 2>/dev/null </dev/null | grep -q '^wine-'; then
+    RUNS_32BIT=1
+    NO_32BIT_WHY=
+  else
+    RUNS_32BIT=0
+    NO_32BIT_WHY="this machine cannot run 32-bit programs"
+  fi
+}
+
 # What both commands do first: install what is missing, then work from the project folder.
 prepare() {
   bash "$ROOT/scripts/setup.sh" || return 1

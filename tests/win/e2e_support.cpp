@@ -56,14 +56,16 @@ std::string WindowsFolderNamedBy(const char* variable) {
   return WindowsPathOf(folder);
 }
 
-constexpr bool kShippedSize = sizeof(void*) == 4;
-
 }  // namespace
 
-std::string ProgramFolder() { return kShippedSize ? WindowsFolderNamedBy("TALLSNAP_PACKAGE_DIR") : ExeFolder(); }
+std::string ProgramFolder() {
+  const std::string named = WindowsFolderNamedBy("TALLSNAP_PROGRAMS_DIR");
+  return named.empty() ? ExeFolder() : named;
+}
 
 std::string OtherSizeKelvo() {
-  const std::string folder = WindowsFolderNamedBy(kShippedSize ? "TALLSNAP_WIN64_DIR" : "TALLSNAP_PACKAGE_DIR");
+  const bool shippedSize = sizeof(void*) == 4;
+  const std::string folder = WindowsFolderNamedBy(shippedSize ? "TALLSNAP_WIN64_DIR" : "TALLSNAP_PACKAGE_DIR");
   return folder.empty() ? folder : folder + "\\Kelvo.exe";
 }
 

@@ -34,9 +34,10 @@ struct Artefacts {
   int count = 0;
 };
 
-// Where the programs under test come from. The 32-bit build runs what users get: the unpacked
-// release package, whose Linux folder the test command puts in TALLSNAP_PACKAGE_DIR. The x86_64
-// build runs its own programs. Empty when the package is needed and not named.
+// Where the programs under test come from: the Linux folder in TALLSNAP_PROGRAMS_DIR, which the
+// test command sets to the unpacked release package (or, on a machine that runs no 32-bit
+// program, to the x86_64 build), and the run command to its working folder; without it, the
+// programs built beside the test.
 std::string ProgramFolder();
 // A Kelvo.exe of the other pointer size, for a program and converter of mixed builds: the
 // x86_64 build's (Linux folder in TALLSNAP_WIN64_DIR) beside the 32-bit program, the shipped one
