@@ -192,6 +192,7 @@ struct Place {
   int lo = 0, hi = -1;
   int join = -1;          // the lowest grab row that agrees and has ink: the append starts there
   bool qualifies = false;
+  bool setAside = false;  // it qualifies only with rows set aside as something that changes by itself
   bool exact = true;      // every row was compared pixel for pixel
   std::vector<int> disagreeing;  // rows of lo .. lo + k - 1 that disagree, for k up to hi - lo + 1
 
@@ -285,7 +286,7 @@ int TwoBlocksHold(const std::vector<int>& sum, int n, int window, Scratch& s) {
   return most;
 }
 
-bool Confirms(const Frame& f, const Place& p, Scratch& s) {
+bool Confirms(const Frame& f, Place& p, Scratch& s) {
   const int n = p.join - p.lo + 1, band = std::max(0, f.topBand - p.lo);
   const uint8_t* rows = s.rows.data();
   // Rows agreeing in the band, rows with ink (which agree), and count[k]: rows of the first k
@@ -309,6 +310,7 @@ bool Confirms(const Frame& f, const Place& p, Scratch& s) {
   // Rows with ink must agree, at least half as many as the rows that disagree outside the
   // blocks: blank rows agree anywhere.
   if (2 * score <= confirming && 2 * ink >= disagreeing) return true;  // the usual place: nothing set aside
+  p.setAside = true;
   // Only rows that disagree below the band gain when set aside, each 2 x its score less 1: the
   // blocks gain at most that for as many of them as two windows hold. Most places that are no
   // match at all (content that repeats now and then) go no further.
@@ -381,32 +383,40 @@ struct Verdict {
 };
 
 // The search over one frame: key rows from the image's end up; the first whose proposals
-// include a place that qualifies decides among them.
+// include a place that qualifies decides among them. A place that qualifies only with rows set
+// aside decides nothing yet: rows alike but for a few pixels (a table's rows but for their
+// number) make such places a period or more away from the true one, and when the grab no longer
+// shows the image's end (the page went back up) the first key rows propose only those. The key
+// rows up to a range higher propose the true place too, and the best of all wins.
 template <class Rows>
 Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
   std::vector<int> candidates;
   std::vector<Place> qualified;
   Place p;
+  size_t king = 0;
+  int horizon = -1;  // once a place set rows aside: the key rows above this one are not asked
   // The band standing at the top hides the content under it: neither its copy at the image's
   // top nor its rows in the grab tell where the content lies.
-  for (int y = f.scrollY - 1 - f.band; y >= f.topBand; --y) {
+  for (int y = f.scrollY - 1 - f.band; y >= f.topBand && y > horizon; --y) {
     if (rows.Uniform(y)) continue;
     rows.Candidates(y, judged, candidates);
+    const size_t before = qualified.size();
     for (const int r : candidates) {
       if (!judged.Take(y - r)) continue;
       Evaluate(f, rows, y - r, s, p);
       if (p.qualifies) qualified.push_back(std::move(p));
     }
+    for (size_t i = before; i < qualified.size(); ++i)
+      if (i > 0 && Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
     if (qualified.empty()) continue;
-    size_t king = 0;
-    for (size_t i = 1; i < qualified.size(); ++i)
-      if (Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
-    bool beatsAll = true;
-    for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
-      beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
-    return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
+    if (!qualified[king].setAside) break;
+    if (horizon < 0) horizon = y - f.h;
   }
-  return Verdict{};
+  if (qualified.empty()) return Verdict{};
+  bool beatsAll = true;
+  for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
+    beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
+  return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
 }
 
 // Side bands that stand still: columns from either edge, up to about a quarter of the width,
