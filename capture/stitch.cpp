@@ -382,41 +382,55 @@ struct Verdict {
   Place place;
 };
 
+// How many of the grab's lowest rows with ink look for themselves in the image, when the
+// content may have gone back up past the image's end.
+constexpr int kScrolledBackRows = 8;
+
 // The search over one frame: key rows from the image's end up; the first whose proposals
 // include a place that qualifies decides among them. A place that qualifies only with rows set
-// aside decides nothing yet: rows alike but for a few pixels (a table's rows but for their
-// number) make such places a period or more away from the true one, and when the grab no longer
-// shows the image's end (the page went back up) the first key rows propose only those. The key
-// rows up to a range higher propose the true place too, and the best of all wins.
+// aside decides nothing on its own: rows alike but for a few pixels (a ledger's rows but for
+// their number) make such places a period or more away from the true one. The first key row
+// proposes every place the grab shows it in, so the true place is missing only when the content
+// went back up past it; those places, whose overlap ends at the grab's end, are proposed by the
+// grab's lowest rows with ink, looked for among the image rows above the key row, and the best
+// of all wins.
 template <class Rows>
 Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
   std::vector<int> candidates;
   std::vector<Place> qualified;
   Place p;
-  size_t king = 0;
-  int horizon = -1;  // once a place set rows aside: the key rows above this one are not asked
+  const auto judge = [&](int o) {
+    if (!judged.Take(o)) return;
+    Evaluate(f, rows, o, s, p);
+    if (p.qualifies) qualified.push_back(std::move(p));
+  };
   // The band standing at the top hides the content under it: neither its copy at the image's
   // top nor its rows in the grab tell where the content lies.
-  for (int y = f.scrollY - 1 - f.band; y >= f.topBand && y > horizon; --y) {
+  for (int y = f.scrollY - 1 - f.band; y >= f.topBand; --y) {
     if (rows.Uniform(y)) continue;
     rows.Candidates(y, judged, candidates);
-    const size_t before = qualified.size();
-    for (const int r : candidates) {
-      if (!judged.Take(y - r)) continue;
-      Evaluate(f, rows, y - r, s, p);
-      if (p.qualifies) qualified.push_back(std::move(p));
-    }
-    for (size_t i = before; i < qualified.size(); ++i)
-      if (i > 0 && Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+    for (const int r : candidates) judge(y - r);
     if (qualified.empty()) continue;
-    if (!qualified[king].setAside) break;
-    if (horizon < 0) horizon = y - f.h;
+    size_t king = 0;
+    for (size_t i = 1; i < qualified.size(); ++i)
+      if (Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+    if (qualified[king].setAside) {
+      // Places where grab row g shows image row g + o, with y below the grab: o < y - lastGrabRow.
+      for (int g = f.lastGrabRow, asked = 0; g >= f.topBand && asked < kScrolledBackRows; --g) {
+        if (IsUniform(ViewRow(f.grab, g), f.middle)) continue;
+        ++asked;
+        rows.ImageRowsShowing(g, f.topBand, y - f.lastGrabRow + g - 1, candidates);
+        for (const int i : candidates) judge(i - g);
+      }
+      for (size_t i = 0; i < qualified.size(); ++i)
+        if (i != king && Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+    }
+    bool beatsAll = true;
+    for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
+      beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
+    return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
   }
-  if (qualified.empty()) return Verdict{};
-  bool beatsAll = true;
-  for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
-    beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
-  return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
+  return Verdict{};
 }
 
 // Side bands that stand still: columns from either edge, up to about a quarter of the width,
@@ -509,6 +523,16 @@ struct LiteralRows {
     for (int r = f.lastGrabRow; r >= f.topBand; --r) {
       const uint32_t* row = ViewRow(f.grab, r);
       if (MaybeEqual(row, key, k) && !judged.Seen(y - r) && RowsEqual(row, key, f.vote)) out.push_back(r);
+    }
+  }
+  // The image rows from..to (lowest first) equal to grab row g.
+  void ImageRowsShowing(int g, int from, int to, std::vector<int>& out) const {
+    out.clear();
+    const uint32_t* row = ViewRow(f.grab, g);
+    const KeyColumns k = KeyColumnsOf(row, f.vote);
+    for (int y = to; y >= from; --y) {
+      const uint32_t* image = ViewRow(f.image, y);
+      if (MaybeEqual(image, row, k) && RowsEqual(image, row, f.vote)) out.push_back(y);
     }
   }
   bool Agree(int o, int g) const { return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote); }
@@ -764,6 +788,15 @@ struct FastRows {
     for (int r = FirstOfHash(tick.rows, ImageHash(y)); r >= 0; r = tick.rows.grabNext[static_cast<size_t>(r)])
       if (r <= f.lastGrabRow && r >= f.topBand && !judged.Seen(y - r) && RowsEqual(ViewRow(f.grab, r), key, f.vote))
         out.push_back(r);
+  }
+  // The image rows from..to (lowest first) equal to grab row g: by their hashes, each confirmed
+  // pixel for pixel.
+  void ImageRowsShowing(int g, int from, int to, std::vector<int>& out) {
+    out.clear();
+    const uint32_t* row = ViewRow(f.grab, g);
+    const uint64_t hash = PairSum(row, f.vote.begin, f.vote.end, tick.rows.keys.data(), nullptr) & tick.rows.hashMask;
+    for (int y = to; y >= from; --y)
+      if (ImageHash(y) == hash && RowsEqual(ViewRow(f.image, y), row, f.vote)) out.push_back(y);
   }
   bool AgreeExactly(int o, int g) {
     tick.budget -= kRowCompareCharge + (f.vote.end - f.vote.begin);

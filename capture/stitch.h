@@ -92,7 +92,9 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 // past the rows of a band standing at the grab's top (up to half the range) that disagree, few
 // rows disagree but for two blocks of at most a third of the range's rows (something moving by
 // itself), with enough agreeing rows that have ink. Of the places a key row proposes, the one
-// that disagrees least with each other on the rows they share wins. When nothing qualifies,
+// that disagrees least with each other on the rows they share wins; when that one qualifies only
+// with blocks set aside, the places of a scroll back up past the key row, proposed by the grab's
+// lowest rows with ink, compete with it. When nothing qualifies,
 // bands at the sides that stand where the first grab showed them are set aside too.
 //
 // The grab's rows are compared literally for a while, then indexed by hash, so that a key row

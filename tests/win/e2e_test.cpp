@@ -1587,6 +1587,29 @@ TEST_F(EndToEnd, ChromiumLongStripedTable) {
           "</tbody></table>"));
 }
 
+// A ledger between paragraphs: rows alike in every column but for a short item number, a
+// coloured separator and a run of empty rows halfway down.
+TEST_F(EndToEnd, ChromiumLedgerOfAlikeRows) {
+  std::string prose, rows;
+  for (int i = 0; i < 6; ++i) prose += "<p>A paragraph line " + std::to_string(i) + " about the ledger, whose rows are alike.</p>";
+  for (int i = 1; i <= 90; ++i) {
+    rows += "<tr><td>" + std::to_string(i) + "</td><td>widget</td><td>the same description in every row</td>"
+            "<td>12.00</td></tr>";
+    if (i == 45) {
+      rows += "<tr class=\"separator\"><td colspan=\"4\"></td></tr>";
+      for (int k = 0; k < 14; ++k) rows += "<tr><td></td><td></td><td></td><td></td></tr>";
+    }
+  }
+  CaptureWebPage(WebPage(
+      "table { border-collapse: collapse; margin: 8px 12px; width: 560px; font: 14px/26px sans-serif; }"
+      "th, td { border: 1px solid #b8c0cc; padding: 0 8px; height: 26px; white-space: nowrap; text-align: left; }"
+      "th { background: #334466; color: #fff; }"
+      "tr.separator td { background: #e07020; height: 6px; padding: 0; }"
+      "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }",
+      prose + "<table><thead><tr><th>#</th><th>item</th><th>description</th><th>price</th></tr></thead><tbody>" +
+          rows + "</tbody></table>" + prose));
+}
+
 // tmux in xterm with its status line at the top, a header row that stands still, over less paged
 // by keys: the range from the status line down, and the image holds that line once, at its top.
 TEST_F(EndToEnd, TmuxStatusLineOverLess) {
