@@ -382,6 +382,14 @@ struct Verdict {
   Place place;
 };
 
+// The place that beats every one before it.
+size_t Best(const std::vector<Place>& places, int lastOffset) {
+  size_t king = 0;
+  for (size_t i = 1; i < places.size(); ++i)
+    if (Beats(places[i], places[king], lastOffset)) king = i;
+  return king;
+}
+
 // How many of the grab's lowest rows with ink look for themselves in the image, when the
 // content may have gone back up past the image's end.
 constexpr int kScrolledBackRows = 8;
@@ -411,9 +419,7 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
     rows.Candidates(y, judged, candidates);
     for (const int r : candidates) judge(y - r);
     if (qualified.empty()) continue;
-    size_t king = 0;
-    for (size_t i = 1; i < qualified.size(); ++i)
-      if (Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+    size_t king = Best(qualified, f.lastOffset);
     if (qualified[king].setAside) {
       // Places where grab row g shows image row g + o, with y below the grab: o < y - lastGrabRow.
       for (int g = f.lastGrabRow, asked = 0; g >= f.topBand && asked < kScrolledBackRows; --g) {
@@ -422,8 +428,7 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
         rows.ImageRowsShowing(g, f.topBand, y - f.lastGrabRow + g - 1, candidates);
         for (const int i : candidates) judge(i - g);
       }
-      for (size_t i = 0; i < qualified.size(); ++i)
-        if (i != king && Beats(qualified[i], qualified[king], f.lastOffset)) king = i;
+      king = Best(qualified, f.lastOffset);
     }
     bool beatsAll = true;
     for (size_t i = 0; i < qualified.size() && beatsAll; ++i)

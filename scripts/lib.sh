@@ -52,11 +52,13 @@ prepare() {
   cd "$ROOT"
 }
 
+# Configures and builds a preset: every target, or only the targets named after it.
 build_preset() {
   local preset=$1
+  shift
   log "building $preset"
   cmake --preset "$preset" >"$ROOT/build/$preset-configure.log" 2>&1 || { cat "$ROOT/build/$preset-configure.log"; return 1; }
-  cmake --build --preset "$preset" -j2
+  cmake --build --preset "$preset" -j2 ${1:+--target} "$@"
 }
 
 # Starts Xvfb on the first free display, with a screen of $1 (1280x1024 by default), and

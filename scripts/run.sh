@@ -21,10 +21,8 @@ log "working folder $work, unpacked from $zip_file"
 
 # Builds the named targets of a preset, its output kept in a log shown only on failure.
 build_targets() {
-  local preset=$1 out="$ROOT/build/$1-run.log"
-  shift
-  { cmake --preset "$preset" && cmake --build --preset "$preset" -j2 --target "$@"; } >"$out" 2>&1 ||
-    { cat "$out"; return 1; }
+  local out="$ROOT/build/$1-run.log"
+  build_preset "$@" >"$out" 2>&1 || { cat "$out"; return 1; }
 }
 
 if [ "$RUNS_32BIT" -eq 1 ]; then
