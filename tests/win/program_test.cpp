@@ -128,7 +128,8 @@ class ProgramTest : public ::testing::Test {
   }
   void TearDown() override { RemoveFolderTree(folder); }
   void CopyConverter(const char* from, const char* to) {
-    CopyFileA((ExeFolder() + "\\" + from).c_str(), In(to).c_str(), FALSE);
+    EXPECT_TRUE(CopyFileA((ExeFolder() + "\\" + from).c_str(), In(to).c_str(), FALSE))
+        << from << ": error " << GetLastError();
   }
   std::string In(const std::string& name) const { return folder + "\\" + name; }
   std::string Settings(const std::string& name) const { return In("TallSnap個人設定\\" + name); }
@@ -266,7 +267,7 @@ TEST_F(ProgramTest, RefusesToRunWithoutItsConverters) {
     DeleteFileA(In("Tarvin.exe").c_str());
     if (c.keep != nullptr) CopyConverter(c.keep, c.keep);
     Program p;
-    ASSERT_TRUE(Launch(p, folder, c.fromBuildFolder ? ExeFolder() + "\\TallSnap.exe" : ""));
+    ASSERT_TRUE(Launch(p, folder, c.fromBuildFolder ? ExeFolder() + "\\TallSnap.exe" : "")) << "error " << GetLastError();
     SeenDialog seen;
     ASSERT_TRUE(AnswerMessageBox(p.pi.dwProcessId, 20000, seen));
     EXPECT_EQ(seen.caption, "TallSnap");
