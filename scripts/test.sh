@@ -69,7 +69,7 @@ section() {
   [ "$code" -eq 0 ] && [ "$state" = ran ] || status=1
   labels+=("$label") logs+=("$logfile") times+=($((SECONDS - start))) states+=("$state")
 }
-wine_section() { section "$1" "$2" "$3" --timeout 300 -j1 "${@:4}"; }
+wine_section() { section "$1" "$2" "$3" --timeout 300 -j1 --output-on-failure "${@:4}"; }
 
 # Checks that each named test of the end-to-end build ran and passed in the log $1.
 expect_passed() {
@@ -84,7 +84,7 @@ expect_passed() {
 }
 
 log "native tests"
-section "native tests" native "$ROOT/build/native-tests.log" --timeout 120 -j2
+section "native tests" native "$ROOT/build/native-tests.log" --timeout 120 -j2 --output-on-failure
 
 for preset in win32-tests win64; do
   rm -rf "$ROOT/build/$preset/e2e-artefacts"
@@ -183,13 +183,18 @@ if [ ${#not_started[@]} -gt 0 ]; then
   echo "sections whose tests could not start (their tests are counted nowhere): $(IFS=';'; echo "${not_started[*]}" | sed 's/;/; /g')"
   status=1
 fi
+passed=$(cat "${logs[@]}" | grep -cE ' Passed +[0-9.]+ sec')
+failed=$(cat "${logs[@]}" | grep -cE '\*\*\*(Failed|Timeout|Exception)|Not Run')
+# What the failed tests said, so that a run whose log is gone still tells why.
+if [ "$failed" -gt 0 ]; then
+  echo "what the failed tests said:"
+  grep -a -h -A8 -E ': Failure.?$' "${logs[@]}" | tr -d '\r' | head -n 80 | sed 's/^/  /'
+fi
 if [ "$RUNS_32BIT" -eq 1 ]; then
   echo "32-bit programs: run; end-to-end cases on the 32-bit programs of the release package"
 else
   echo "32-bit programs: not run ($NO_32BIT_WHY); end-to-end cases on the x86_64 build"
 fi
-passed=$(cat "${logs[@]}" | grep -cE ' Passed +[0-9.]+ sec')
-failed=$(cat "${logs[@]}" | grep -cE '\*\*\*(Failed|Timeout|Exception)|Not Run')
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status
