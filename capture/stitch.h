@@ -18,15 +18,6 @@ inline uint32_t* ViewRow(const PixelView& v, int y) {
   return v.pixels + static_cast<intptr_t>(v.width) * (v.height - 1 - y);
 }
 
-// The numbers derived from the range width, each quotient rounded to a 32-bit float first.
-struct StitchColumns {
-  int quarter;       // trunc(W / 4)
-  int step;          // column step s: trunc(W / quarter), at least 1
-  int firstMiddle;   // trunc(W / 4 + 1)
-  float scanBound;   // 3 x W / 4 - 1: a middle column c is used while c <= this
-};
-StitchColumns StitchColumnsFor(int width);
-
 enum class StitchOutcome {
   Unchanged,     // the grab ends as the image does, row for row (from its last row, not a blank one, or from
                  // the last row an append copied): nothing new is visible
@@ -62,12 +53,10 @@ struct StitchRows {
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
   uint32_t indexBuilds = 0;        // ticks that indexed the grab, for the benchmarks
-  uint32_t literalFallbacks = 0;   // ticks whose hashes could not be trusted, decided pixel by pixel
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
   std::vector<uint64_t> grabHash;  // of the columns compared
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
-  std::vector<uint8_t> scratch;    // a place's rows while it is judged
 };
 
 // Describe a freshly seeded image and learn its rows 0 .. writtenRows - 1 (outside the ticks);

@@ -22,7 +22,9 @@ std::vector<std::vector<uint32_t>> Document(Kind kind, int width, int rows, std:
   // each with most of the grab at every key row: its time, not a case of its own.
   if ((kind == Kind::Letters || kind == Kind::Structure || kind == Kind::Table) && width < 16) kind = Kind::TextLike;
   std::vector<std::vector<uint32_t>> doc(static_cast<size_t>(rows), std::vector<uint32_t>(width, 0));
-  const int lastSampled = (width - 1) / StitchColumnsFor(width).step * StitchColumnsFor(width).step;
+  // The last of every step-th column, the step being width / (width / 4), four to seven.
+  const int quarter = width / 4, step = quarter > 0 ? width / quarter : 1;
+  const int lastSampled = (width - 1) / step * step;
   // Letters: lines of 12 rows, 4 blank over 8 drawn from 26 glyphs of 3-bit rows, so that
   // rows of different lines are now and then alike. Structure: text with one row repeated every
   // period rows.

@@ -167,19 +167,6 @@ struct GuardedPixels {
 
 }  // namespace
 
-TEST(StitchColumns, StepsByWidth) {
-  const struct {
-    int width, quarter, step, firstMiddle;
-  } cases[] = {{100, 25, 4, 26}, {16, 4, 4, 5}, {17, 4, 4, 5}, {1914, 478, 4, 479}, {7, 1, 7, 2}, {3, 0, 1, 1}, {2, 0, 1, 1}};
-  for (const auto& c : cases) {
-    const StitchColumns cols = StitchColumnsFor(c.width);
-    EXPECT_EQ(cols.quarter, c.quarter) << c.width;
-    EXPECT_EQ(cols.step, c.step) << c.width;
-    EXPECT_EQ(cols.firstMiddle, c.firstMiddle) << c.width;
-  }
-  EXPECT_FLOAT_EQ(StitchColumnsFor(100).scanBound, 74.0f);
-}
-
 TEST(Stitch, TheFirstTicksOfASession) {
   Content c(100, 600, 1);
   Session s(100, 200);

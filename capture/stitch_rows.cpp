@@ -1,0 +1,125 @@
+#include "capture/stitch_rows.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace stitching {
+
+namespace {
+
+#if defined(__SSE2__)
+__m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+bool AllOnes(__m128i v) { return _mm_movemask_epi8(v) == 0xFFFF; }
+
+// The products of the pairs among four pixels with their keys added, one 64-bit lane each.
+__m128i PairProducts(__m128i pixels, const uint32_t* keys) {
+  const __m128i a = _mm_add_epi32(pixels, Load(keys));
+  return _mm_mul_epu32(a, _mm_srli_epi64(a, 32));
+}
+
+uint64_t Sum(__m128i acc0, __m128i acc1) {
+  uint64_t lanes[2];  // the 32-bit Windows stack promises no 16-byte alignment
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi64(acc0, acc1));
+  return lanes[0] + lanes[1];
+}
+#endif
+
+// The pairs from column c (even) up to end, one by one; an odd last pixel is paired with a key.
+uint64_t PairTail(const uint32_t* row, int c, int end, const uint32_t* keys) {
+  uint64_t sum = 0;
+  for (; c + 1 < end; c += 2)
+    sum += uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * static_cast<uint32_t>(row[c + 1] + keys[c + 1]);
+  if (c < end) sum += uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * (keys[c + 1] | 1u);
+  return sum;
+}
+
+}  // namespace
+
+bool IsUniform(const uint32_t* row, Span m) {
+  if (m.end - m.begin < 2) return true;
+  const uint32_t reference = row[m.begin];
+  int c = m.begin + 1;
+#if defined(__SSE2__)
+  const __m128i ref = _mm_set1_epi32(static_cast<int>(reference));
+  for (; c + 4 <= m.end; c += 4)
+    if (!AllOnes(_mm_cmpeq_epi32(Load(row + c), ref))) return false;
+#endif
+  for (; c < m.end; ++c)
+    if (row[c] != reference) return false;
+  return true;
+}
+
+bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
+  int c = s.begin;
+#if defined(__SSE2__)
+  for (; c + 16 <= s.end; c += 16) {
+    const __m128i e0 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c), Load(b + c)),
+                                     _mm_cmpeq_epi32(Load(a + c + 4), Load(b + c + 4)));
+    const __m128i e1 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c + 8), Load(b + c + 8)),
+                                     _mm_cmpeq_epi32(Load(a + c + 12), Load(b + c + 12)));
+    if (!AllOnes(_mm_and_si128(e0, e1))) return false;
+  }
+  for (; c + 4 <= s.end; c += 4)
+    if (!AllOnes(_mm_cmpeq_epi32(Load(a + c), Load(b + c)))) return false;
+#endif
+  for (; c < s.end; ++c)
+    if (a[c] != b[c]) return false;
+  return true;
+}
+
+KeyColumns KeyColumnsOf(const uint32_t* key, Span s) {
+  int c = s.begin + 1;
+  while (c < s.end && key[c] == key[s.begin]) ++c;
+  int d = s.end - 2;
+  while (d >= s.begin && key[d] == key[s.end - 1]) --d;
+  return KeyColumns{c < s.end ? c : s.begin, d >= s.begin ? d : s.end - 1};
+}
+
+int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes) {
+  const int64_t rowOffset = 4 * (static_cast<int64_t>(image.width) * (image.height - 1 - y));
+  const int64_t inBound = imageBytes < rowOffset ? 0 : (int64_t{imageBytes} - rowOffset) / 4 + 1;
+  return static_cast<int>(std::min<int64_t>(w, inBound));
+}
+
+int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow,
+                    int top) {
+  const int pairs = std::min(scrollY, endRow + 1 - top);
+  int k = 0;
+  while (k < pairs && RowsEqual(ViewRow(image, scrollY - 1 - k), ViewRow(grab, endRow - k),
+                                Span{0, ColumnsInBound(image, scrollY - 1 - k, w, imageBytes)}))
+    ++k;
+  return k;
+}
+
+uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, uint32_t* to) {
+  int c = begin;
+  uint64_t sum = 0;
+#if defined(__SSE2__)
+  // No load reaches past end, so the row needs no columns beyond the range.
+  if (end - begin >= 8) {
+    __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
+    for (; c + 7 < end; c += 8) {
+      const __m128i v0 = Load(row + c), v1 = Load(row + c + 4);
+      if (to != nullptr) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c), v0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c + 4), v1);
+      }
+      acc0 = _mm_add_epi64(acc0, PairProducts(v0, keys + c));
+      acc1 = _mm_add_epi64(acc1, PairProducts(v1, keys + c + 4));
+    }
+    sum = Sum(acc0, acc1);
+  }
+#endif
+  if (to != nullptr) std::memcpy(to + c, row + c, sizeof(uint32_t) * static_cast<size_t>(end - c));
+  return sum + PairTail(row, c, end, keys);
+}
+
+}  // namespace stitching
+
+uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys) {
+  return stitching::PairSum(row, 0, width, keys, nullptr);
+}

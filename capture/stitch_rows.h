@@ -1,0 +1,55 @@
+// Rows and how two of them compare, pixel for pixel or by a keyed hash: what the whole stitching
+// reads pixels with.
+#ifndef TALLSNAP_CAPTURE_STITCH_ROWS_H
+#define TALLSNAP_CAPTURE_STITCH_ROWS_H
+
+#include <cstdint>
+
+#include "capture/stitch.h"
+
+// The stitching's own pieces, shared by its files and by nothing else.
+namespace stitching {
+
+// Columns begin .. end - 1.
+struct Span {
+  int begin, end;
+  bool operator==(const Span& o) const { return begin == o.begin && end == o.end; }
+};
+
+// The middle half of the row: a row alike there is uniform. It makes no key row (it would
+// match almost anywhere), gives no evidence for a place, and never ends a tick as unchanged (a
+// blank strip under the text is blank at every scroll position).
+inline Span MiddleOf(int w) { return Span{w / 4, 3 * w / 4}; }
+
+bool IsUniform(const uint32_t* row, Span m);
+
+// The columns of the span agree.
+bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s);
+
+// The first column of the key row's span unlike its first pixel, past the even margin of a
+// page, and the last one unlike its last pixel: where a comparison with another row most likely
+// fails at once. The span's first and last for an even row.
+struct KeyColumns {
+  int first, last;
+};
+KeyColumns KeyColumnsOf(const uint32_t* key, Span s);
+inline bool MaybeEqual(const uint32_t* row, const uint32_t* key, KeyColumns k) {
+  return row[k.first] == key[k.first] && row[k.last] == key[k.last];
+}
+
+// The columns of image row y that lie within the image's read bound: those past it are not
+// compared.
+int ColumnsInBound(const PixelView& image, int y, int w, int32_t imageBytes);
+
+// The pairs, counted up from the image's last row and the grab's row endRow to the grab's row
+// `top`, that are equal before the first that is not; all of them when every pair is.
+int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int scrollY, int32_t imageBytes, int endRow,
+                    int top);
+
+// The keyed hash of the pairs of columns begin (even) .. end - 1, as KeyedRowHash takes them;
+// with `to`, the columns are copied there on the way.
+uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, uint32_t* to);
+
+}  // namespace stitching
+
+#endif

@@ -1,0 +1,94 @@
+#include "capture/stitch_score.h"
+
+#include <cstdlib>
+
+namespace stitching {
+
+// ending[e]: the most one block holds among rows 0 .. e - 1, the best ending at e being the sum
+// so far less the least sum of the window before, kept with a queue of rising sums; then the
+// same from the other end, joined with it.
+int TwoBlocksHold(const std::vector<int>& sum, int n, int window, ScoreScratch& s) {
+  std::vector<int>& queue = s.queue;
+  std::vector<int>& ending = s.ending;
+  queue.resize(static_cast<size_t>(n) + 1);
+  ending.assign(static_cast<size_t>(n) + 1, 0);
+  size_t head = 0, tail = 0;
+  for (int e = 1; e <= n; ++e) {
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] >= sum[static_cast<size_t>(e - 1)]) --tail;
+    queue[tail++] = e - 1;
+    if (queue[head] < e - window) ++head;
+    ending[e] = std::max(ending[e - 1], sum[static_cast<size_t>(e)] - sum[static_cast<size_t>(queue[head])]);
+  }
+  int most = ending[n], starting = 0;
+  head = tail = 0;
+  for (int b = n - 1; b >= 0; --b) {
+    // The ends b + 1 .. b + window whose sums fall.
+    while (tail > head && sum[static_cast<size_t>(queue[tail - 1])] <= sum[static_cast<size_t>(b + 1)]) --tail;
+    queue[tail++] = b + 1;
+    if (queue[head] > b + window) ++head;
+    starting = std::max(starting, sum[static_cast<size_t>(queue[head])] - sum[static_cast<size_t>(b)]);
+    most = std::max(most, ending[b] + starting);
+  }
+  return most;
+}
+
+bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, ScoreScratch& s) {
+  setAside = false;
+  // Rows agreeing in the band, rows with ink (which agree), and count[k]: rows of the first k
+  // that disagree below the band.
+  std::vector<int>& count = s.count;
+  count.resize(static_cast<size_t>(n) + 1);
+  count[0] = 0;
+  int agreeInBand = 0, ink = 0;
+  for (int k = 0; k < n; ++k) {
+    const int agree = rows[k] & kAgree;
+    if (k < band) agreeInBand += agree;
+    count[k + 1] = count[k] + (k >= band && !agree);
+    ink += rows[k] >> 1;
+  }
+  const int below = n - std::min(band, n), disagreeing = count[n], agreeBelow = below - disagreeing;
+  const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
+  // The band's rows agree with themselves where the first grab lies: some rows under it must
+  // agree too.
+  if (m < kSmallestOverlap || agreeBelow < kLeastEvidence || ink < kLeastEvidence) return false;
+  const int window = MovingRegionRows(h);
+  // Rows with ink must agree, at least half as many as the rows that disagree outside the
+  // blocks: blank rows agree anywhere.
+  if (ConfirmsWith(score, 0, m) && 2 * ink >= disagreeing) return true;  // the usual place: nothing set aside
+  setAside = true;
+  // Only rows that disagree below the band gain when set aside: the blocks gain at most that for
+  // as many of them as two windows hold. Most places that are no match at all (content that
+  // repeats now and then) go no further.
+  int inWindow = count[std::min(n, window)];
+  for (int e = window + 1; e <= n; ++e) inWindow = std::max(inWindow, count[e] - count[e - window]);
+  const int mostAside = std::min(disagreeing, 2 * inWindow);
+  if (!ConfirmsWith(score, AsideGain(0, false) * mostAside, m) || 2 * ink < disagreeing - mostAside) return false;
+  std::vector<int>& sum = s.sum;
+  sum.resize(static_cast<size_t>(n) + 1);
+  sum[0] = 0;
+  for (int k = 0; k < n; ++k) sum[k + 1] = sum[k] + AsideGain(rows[k], k < band);
+  if (!ConfirmsWith(score, TwoBlocksHold(sum, n, window, s), m)) return false;
+  // However the blocks lie, they hold no more rows that disagree than this.
+  return 2 * ink >= disagreeing - TwoBlocksHold(count, n, window, s);
+}
+
+bool Beats(const Place& a, const Place& b, int lastOffset) {
+  const int lo = std::max(a.lo, b.lo), hi = std::min(a.hi, b.hi);
+  if (lo <= hi) {
+    const int da = a.Disagreeing(lo, hi), db = b.Disagreeing(lo, hi);
+    if (da != db) return da < db;
+  }
+  if (a.hi - a.lo != b.hi - b.lo) return a.hi - a.lo > b.hi - b.lo;
+  const int ma = std::abs(a.offset - lastOffset), mb = std::abs(b.offset - lastOffset);
+  if (ma != mb) return ma < mb;
+  return a.offset < b.offset;
+}
+
+size_t Best(const std::vector<Place>& places, int lastOffset) {
+  size_t king = 0;
+  for (size_t i = 1; i < places.size(); ++i)
+    if (Beats(places[i], places[king], lastOffset)) king = i;
+  return king;
+}
+
+}  // namespace stitching

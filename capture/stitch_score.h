@@ -1,0 +1,103 @@
+// Whether a place is confirmed, and which of two places is the better one, told from what its
+// rows showed when compared and from nothing else: no pixels.
+#ifndef TALLSNAP_CAPTURE_STITCH_SCORE_H
+#define TALLSNAP_CAPTURE_STITCH_SCORE_H
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "capture/stitch.h"
+
+namespace stitching {
+
+// Per row of a place being judged: bit 0 the rows agree, bit 1 they do and have ink.
+constexpr uint8_t kAgree = 1, kInk = 2;
+
+// A uniform row agrees at any place: only rows with ink in their middle are evidence.
+inline uint8_t RowFacts(bool agree, bool uniform) { return agree ? (uniform ? kAgree : kAgree | kInk) : 0; }
+
+// The most rows something that changes by itself may take: a third of the range's.
+inline int MovingRegionRows(int h) { return h / kMovingRegionShare; }
+
+// The rows of a place that are judged run from its overlap's first row down to the join; rows
+// of the band standing at the grab's top that disagree are passed over (the band hides what
+// lies under it), those that agree count. Each row judged scores kDisagreeShare - 1 when it
+// disagrees and -1 when it agrees, and they confirm the place when their score is at most
+// ConfirmingScore(m) for m of them: fewer than about one in kDisagreeShare disagree, and an
+// eighth of m (at least kSmallestOverlap) more rows agree than that. Two blocks of at most a
+// third of the range's rows each may be set aside first, whatever they hold, for something that
+// changes by itself: on the page, or standing on the screen (then the copy the first grab took
+// of it is the second block). Each row set aside costs half a row of agreement, so that blocks
+// take dense disagreement only and a few agreeing rows left round them confirm nothing. Setting
+// aside the blocks that gain most is the best any can do, so the place qualifies when what is
+// left after them is low enough; more rows agreeing can only lower it.
+inline int ScoreOf(uint8_t row, bool inBand) { return (row & kAgree) ? -1 : inBand ? 0 : kDisagreeShare - 1; }
+inline int ConfirmingScore(int m) { return -std::max(kSmallestOverlap, m / kDisagreeShare); }
+
+// What setting a row aside takes off the doubled score (doubled, so that the half row it costs
+// is a whole number).
+inline int AsideGain(uint8_t row, bool inBand) { return 2 * ScoreOf(row, inBand) - 1; }
+
+// The score of m rows confirms them once blocks that gain `gain` are set aside.
+inline bool ConfirmsWith(int score, int gain, int m) { return 2 * score - gain <= 2 * ConfirmingScore(m); }
+
+// A place whose rows are compared one by one, bounded: the rows not compared yet (and the join)
+// count as agreeing and the blocks set aside as gaining the most two of them could, each row
+// that disagrees counted in full. Once even that confirms not the fewest rows a place is judged
+// on, nothing still to come can, and the place is refused at once.
+struct ScoreBound {
+  int score, gain;
+  ScoreBound(int rows, int h) : score(-rows), gain(2 * MovingRegionRows(h) * AsideGain(0, false)) {}
+  // A row that disagrees after all: false once the place can no longer be confirmed.
+  bool Disagrees(bool inBand) {
+    score += ScoreOf(0, inBand) - ScoreOf(kAgree, inBand);
+    return ConfirmsWith(score, gain, kSmallestOverlap);
+  }
+};
+
+// Room the scoring reuses from place to place.
+struct ScoreScratch {
+  std::vector<int> sum, count, queue, ending;
+};
+
+// The most two blocks apart, each of at most `window` rows, hold of values whose sums over the
+// first k rows are sum[k] (sum[0] = 0).
+int TwoBlocksHold(const std::vector<int>& sum, int n, int window, ScoreScratch& s);
+
+// Whether the facts of a place's judged rows 0 .. n - 1 confirm it, the first `band` of them
+// lying in the band standing at the grab's top, in a range h rows high; setAside tells that
+// they do only with blocks set aside (or would).
+bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, ScoreScratch& s);
+
+// One place of the grab against the image, image row = grab row + offset, judged on the whole
+// overlap: grab rows lo .. hi.
+struct Place {
+  int offset = 0;
+  int lo = 0, hi = -1;
+  int join = -1;          // the lowest grab row that agrees and has ink: the append starts there
+  bool qualifies = false;
+  bool setAside = false;  // it qualifies only with rows set aside as something that changes by itself
+  bool exact = true;      // every row was compared pixel for pixel
+  std::vector<int> disagreeing;  // rows of lo .. lo + k - 1 that disagree, for k up to hi - lo + 1
+
+  int Disagreeing(int from, int to) const { return disagreeing[to - lo + 1] - disagreeing[from - lo]; }
+  bool operator==(const Place& o) const {
+    return offset == o.offset && lo == o.lo && hi == o.hi && join == o.join && qualifies == o.qualifies &&
+           disagreeing == o.disagreeing;
+  }
+};
+
+// Of two places, the one whose rows disagree less where both overlap the image: content that
+// merely repeats (a table's alike rows, code) agrees at many places, but only at the true one
+// do its distinct rows agree too. Then the longer overlap, the move closer to the last one, the
+// smaller move.
+bool Beats(const Place& a, const Place& b, int lastOffset);
+
+// The place that beats every one before it.
+size_t Best(const std::vector<Place>& places, int lastOffset);
+
+}  // namespace stitching
+
+#endif

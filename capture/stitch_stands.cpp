@@ -1,0 +1,99 @@
+#include "capture/stitch_stands.h"
+
+#include <algorithm>
+
+#include "capture/stitch_walk.h"
+
+namespace stitching {
+
+namespace {
+
+// The most rows a band standing at the top or the bottom of the range may take: half of them.
+// Rows alike past that tell of nothing that moved under them at the top, and rather of content
+// that repeats and moved by its period at the bottom.
+int MostStandingRows(int h) { return h / kTopBandShare; }
+
+}  // namespace
+
+int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+  const int most = std::min({MostStandingRows(h) + 1, scrollY, image.height});
+  int band = 0;
+  while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), Span{0, w})) ++band;
+  return band > MostStandingRows(h) ? 0 : band;
+}
+
+bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
+                 int32_t imageBytes, int topBand, StitchDecision& d, int& standing) {
+  // Nothing new is visible when the grab ends as the image does, row for row: from its last
+  // row (whose uniformity is read in full whatever the bound), or from where the last append
+  // left the image's end. The last rows alone do not tell when a band at the bottom of the range
+  // stands still while the rows above it move; the second is the usual tick of a pause.
+  // The first tick (scrollY == h) has nothing to be unchanged from.
+  const int endRow = EndRowOf(scrollY, h), allRows = std::min(scrollY, endRow + 1 - topBand);
+  int alike = -1;
+  if (scrollY != h) {
+    if (!IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
+        RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, topBand) == std::min(scrollY, h - topBand)) {
+      d.outcome = StitchOutcome::Unchanged;
+      return false;
+    }
+    alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+    if (alike == allRows) {
+      d.outcome = StitchOutcome::Unchanged;
+      return false;
+    }
+  }
+  // Before the image's end is read at the first tick: a range taller than the image can take
+  // ends there.
+  if (scrollY > maxHeight - h) {
+    d.outcome = StitchOutcome::LimitReached;
+    return false;
+  }
+  if (alike < 0) alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+  standing = alike == allRows || alike > MostStandingRows(h) ? 0 : alike;
+  return true;
+}
+
+// They are looked for tile by tile, a tile counting only when it changes from row to row in an
+// eighth of the rows at least (tiles nearly alike in every row agree at any place, whether they
+// stand or move), then column by column into the tile where the band ends.
+Span StandingSides(const Frame& f) {
+  // Every kSideBandStride-th row tells: a band stands in all of them.
+  const int rows = std::min(f.scrollY, f.h - kStitchBorder), few = rows / kSideBandStride / kDisagreeShare;
+  const auto stands = [&](Span columns, bool& drawn) {
+    int differ = 0, changes = 0;
+    for (int g = 0; g < rows; g += kSideBandStride) {
+      const uint32_t* now = ViewRow(f.grab, g);
+      if (!RowsEqual(ViewRow(f.image, g), now, columns) && ++differ > few) return false;
+      if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, columns)) ++changes;
+    }
+    drawn = changes > few;
+    return true;
+  };
+  const auto start = [&](int t) { return t * f.w / kStitchTiles; };
+  const auto tile = [&](int t) { return Span{start(t), start(t + 1)}; };
+  // From an edge inwards (step 1 or -1): the tile count of the band, and the first tile that moves.
+  const auto band = [&](int from, int step, int& moving) {
+    int tiles = 0;
+    for (int k = 0; k <= kSideBandTiles; ++k) {
+      bool drawn = false;
+      moving = from + step * k;
+      if (!stands(tile(moving), drawn)) return tiles;
+      if (drawn) tiles = k + 1;
+    }
+    return 0;  // nothing moves near this edge
+  };
+  int movingLeft = 0, movingRight = 0;
+  const int left = band(0, 1, movingLeft), right = band(kStitchTiles - 1, -1, movingRight);
+  if (left == 0 && right == 0) return f.vote;
+  Span vote{start(left), start(kStitchTiles - right)};
+  bool drawn = false;
+  if (left > 0 && movingLeft == left)
+    while (vote.begin < tile(movingLeft).end && stands(Span{vote.begin, vote.begin + 1}, drawn)) ++vote.begin;
+  if (right > 0 && movingRight == kStitchTiles - 1 - right)
+    while (vote.end > tile(movingRight).begin && vote.end > vote.begin + 1 && stands(Span{vote.end - 1, vote.end}, drawn))
+      --vote.end;
+  return vote;
+}
+
+}  // namespace stitching

@@ -1,0 +1,40 @@
+// What stands on the screen while the content under it scrolls: a band at the top, one at the
+// bottom, bands at the sides, or the whole grab when nothing new is visible.
+#ifndef TALLSNAP_CAPTURE_STITCH_STANDS_H
+#define TALLSNAP_CAPTURE_STITCH_STANDS_H
+
+#include <cstdint>
+
+#include "capture/stitch.h"
+#include "capture/stitch_rows.h"
+
+namespace stitching {
+
+struct Frame;
+
+// Where the image's last row lies in a grab of the same screen: the first grab's last row,
+// or, after an append, the last row copied.
+inline int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitchBorder; }
+
+// A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
+// first rows, up to half the range, as the first grab showed them, which the image's first rows
+// still are. It stays there, once; the content under it was gathered below it.
+int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY);
+
+// Steps before the search: nothing new visible, or the image full. True when the search runs;
+// standing then holds the rows at the image's end that stand where the grab shows them still
+// while a row above them does not: a band that does not scroll, such as a footer or a status
+// bar (0 when there is none). Its rows would match themselves there and hold the image where it
+// ends, and rows alike inside it could even match at the content's move: the key rows are
+// looked for above it first. Rows of a band standing at the top are not compared.
+bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
+                 int32_t imageBytes, int topBand, StitchDecision& d, int& standing);
+
+// Side bands that stand still: columns from either edge, up to about a quarter of the width,
+// that show what the first grab showed in the same place (the image's top rows) in all but an
+// eighth of the rows, beside columns that do not. The columns between the bands vote.
+Span StandingSides(const Frame& f);
+
+}  // namespace stitching
+
+#endif
