@@ -24,9 +24,10 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
                       int32_t imageBytes, Searcher search) {
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
-  const int topBand = TopBandOf(image, grab, w, h, scrollY);
+  const Span content = ContentColumns(image, grab, w, h, scrollY);
+  const int topBand = TopBandOf(image, grab, h, scrollY, content);
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
-  const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand), band);
+  const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content), band);
   return v.found == Found::Place ? AppendAt(v.place, h) : d;
 }
 

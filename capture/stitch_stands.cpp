@@ -1,6 +1,7 @@
 #include "capture/stitch_stands.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "capture/stitch_walk.h"
 
@@ -15,10 +16,34 @@ int MostStandingRows(int h) { return h / kTopBandShare; }
 
 }  // namespace
 
-int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
+  const int rows = std::min({scrollY, h - kStitchBorder, image.height}), few = rows / kSideBandStride / kDisagreeShare;
+  const int most = w / kStitchTiles;
+  // Per column of either edge, the left ones first (k < most), every kSideBandStride-th row:
+  // rows that change from the one above, and rows unlike the first grab's.
+  std::vector<int> changes(static_cast<size_t>(2 * most), 0), unlike(static_cast<size_t>(2 * most), 0);
+  for (int g = kSideBandStride; g < rows; g += kSideBandStride) {
+    const uint32_t *now = ViewRow(grab, g), *above = ViewRow(grab, g - 1), *first = ViewRow(image, g);
+    for (int k = 0; k < 2 * most; ++k) {
+      const int c = k < most ? k : w - 1 - (k - most);
+      changes[static_cast<size_t>(k)] += now[c] != above[c];
+      unlike[static_cast<size_t>(k)] += now[c] != first[c];
+    }
+  }
+  const auto bar = [&](int from) {
+    int width = 0;
+    bool moved = false;
+    for (; width < most && changes[static_cast<size_t>(from + width)] <= few; ++width)
+      moved = moved || unlike[static_cast<size_t>(from + width)] > few;
+    return moved ? width : 0;
+  };
+  return Span{bar(0), w - bar(most)};
+}
+
+int TopBandOf(const PixelView& image, const PixelView& grab, int h, int scrollY, Span content) {
   const int most = std::min({MostStandingRows(h) + 1, scrollY, image.height});
   int band = 0;
-  while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), Span{0, w})) ++band;
+  while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), content)) ++band;
   return band > MostStandingRows(h) ? 0 : band;
 }
 
@@ -86,7 +111,7 @@ Span StandingSides(const Frame& f) {
   int movingLeft = 0, movingRight = 0;
   const int left = band(0, 1, movingLeft), right = band(kStitchTiles - 1, -1, movingRight);
   if (left == 0 && right == 0) return f.vote;
-  Span vote{start(left), start(kStitchTiles - right)};
+  Span vote{std::max(start(left), f.vote.begin), std::min(start(kStitchTiles - right), f.vote.end)};
   bool drawn = false;
   if (left > 0 && movingLeft == left)
     while (vote.begin < tile(movingLeft).end && stands(Span{vote.begin, vote.begin + 1}, drawn)) ++vote.begin;

@@ -16,10 +16,20 @@ struct Frame;
 // or, after an append, the last row copied.
 inline int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitchBorder; }
 
+// The columns of the content: all of them but a scroll bar at either side of the range, the
+// columns from an edge, up to a sixteenth of the width, that change from row to row in few rows
+// (a track and a thumb of one colour each, arrows) when some of them no longer show what the
+// first grab showed there (the thumb moved). The thumb moves by a share of the content's move:
+// the rows it crossed would refuse the true place, and a key row it crossed would find itself
+// nowhere. Still columns beside it (a margin, a border) go with it: they tell little of where the
+// content lies.
+Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h, int scrollY);
+
 // A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
-// first rows, up to half the range, as the first grab showed them, which the image's first rows
-// still are. It stays there, once; the content under it was gathered below it.
-int TopBandOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY);
+// first rows, up to half the range, as the first grab showed them in the content's columns,
+// which the image's first rows still are. It stays there, once; the content under it was
+// gathered below it.
+int TopBandOf(const PixelView& image, const PixelView& grab, int h, int scrollY, Span content);
 
 // Steps before the search: nothing new visible, or the image full. True when the search runs;
 // standing then holds the rows at the image's end that stand where the grab shows them still
@@ -32,7 +42,7 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
 
 // Side bands that stand still: columns from either edge, up to about a quarter of the width,
 // that show what the first grab showed in the same place (the image's top rows) in all but an
-// eighth of the rows, beside columns that do not. The columns between the bands vote.
+// eighth of the rows, beside columns that do not. The content's columns between the bands vote.
 Span StandingSides(const Frame& f);
 
 }  // namespace stitching

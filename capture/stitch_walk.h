@@ -51,8 +51,9 @@ struct Frame {
   Span middle;
 };
 
-inline Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int topBand) {
-  return Frame{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), topBand, Span{0, w}, MiddleOf(w)};
+inline Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int topBand,
+                      Span content) {
+  return Frame{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), topBand, content, MiddleOf(w)};
 }
 
 inline void SetBand(Frame& f, int band) {

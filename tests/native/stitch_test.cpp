@@ -669,9 +669,28 @@ TEST(Stitch, RepeatedRowsJoinWhereTheyTrulyAre) {
                           : random() % 3 == 0 ? 27 * static_cast<int>(1 + random() % 5) : static_cast<int>(random() % 160);
   std::vector<int> offsets = OffsetsFrom(0, moves);
   offsets.erase(std::find_if(offsets.begin(), offsets.end(), [](int o) { return o > 3000 - 360; }), offsets.end());
-  Session l(200, 360);
-  l.Start(ledger, 0);
-  ExpectFollows(l, ledger, offsets);
+  // Then with a scroll bar over its right edge, as a browser shows it: arrows at both ends, and a
+  // thumb that moves by a share of the page's move, so that the rows it crossed disagree and a
+  // key row at the image's end shows otherwise in the grab.
+  constexpr int kBar = 12, kArrow = 12, kThumb = (360 - 2 * kArrow) * 360 / 3000;
+  for (const bool bar : {false, true}) {
+    SCOPED_TRACE(bar ? "with a scroll bar" : "without a scroll bar");
+    Session l(200, 360);
+    if (bar)
+      l.overlay = [&](const PixelView& grab, int offset) {
+        const int top = kArrow + (360 - 2 * kArrow - kThumb) * offset / (3000 - 360);
+        for (int j = 0; j < 360; ++j)
+          for (int x = 200 - kBar; x < 200; ++x) {
+            const int arrow = j < kArrow ? j : 359 - j, half = std::abs(2 * (x - 200 + kBar) - kBar + 1);
+            const bool thumb = j >= top && j < top + kThumb && x > 200 - kBar + 1 && x < 198;
+            ViewRow(grab, j)[x] = arrow < kArrow ? (half < arrow ? 0x00505050u : 0x00FCFCFCu)
+                                                 : thumb ? 0x008B8B8Bu : 0x00FCFCFCu;
+          }
+      };
+    l.Start(ledger, 0);
+    ExpectFollows(l, ledger, offsets, 0, [&](int, int x) { return bar && x >= 200 - kBar; });
+    if (HasFatalFailure()) return;
+  }
 }
 
 // A band standing at the left or right (a table of contents, a list of contacts), a fifth of the
