@@ -21,13 +21,13 @@ Verdict SearchLiteral(const Frame& f, int band) {
 // The steps before the search, then search(frame, band) over this tick's frame.
 template <class Searcher>
 StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                      int32_t imageBytes, Searcher search) {
+                      int32_t imageBytes, int lastMove, Searcher search) {
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
   const Span content = ContentColumns(image, grab, w, h, scrollY);
   const int topBand = TopBandOf(image, grab, h, scrollY, content);
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
-  const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content), band);
+  const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content, lastMove), band);
   return v.found == Found::Place ? AppendAt(v.place, h) : d;
 }
 
@@ -45,17 +45,22 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows, int64_t literalSamples) {
   using namespace stitching;
-  return Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, [&](const Frame& f, int band) {
-    Adopt(rows, image, f.w, f.h);
-    LearnRows(rows, image, f.scrollY);
-    const Verdict v = SearchIndexed(f, band, rows, literalSamples);
-    // Hashes that cannot be trusted leave the tick to the literal search.
-    return v.found == Found::Unsure ? SearchLiteral(f, band) : v;
-  });
+  const StitchDecision d = Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, rows.lastMove,
+                                  [&](const Frame& f, int band) {
+                                    Adopt(rows, image, f.w, f.h);
+                                    LearnRows(rows, image, f.scrollY);
+                                    const Verdict v = SearchIndexed(f, band, rows, literalSamples);
+                                    // Hashes that cannot be trusted leave the tick to the literal search.
+                                    return v.found == Found::Unsure ? SearchLiteral(f, band) : v;
+                                  });
+  // A pause ends the scroll; a tick that finds nothing leaves it as it was.
+  if (d.outcome == StitchOutcome::Append) rows.lastMove = d.keyRow - d.matchRow - LastOffsetOf(scrollY, rangeHeight);
+  if (d.outcome == StitchOutcome::Unchanged) rows.lastMove = 0;
+  return d;
 }
 
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                                   int scrollY, int maxHeight, int32_t imageBytes) {
-  return stitching::Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes,
+                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove) {
+  return stitching::Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, lastMove,
                            stitching::SearchLiteral);
 }

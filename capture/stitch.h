@@ -53,6 +53,9 @@ struct StitchRows {
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
   uint32_t indexBuilds = 0;        // ticks that indexed the grab, for the benchmarks
+  // The content's move at the last append decided (0 after a pause): between places the pixels
+  // cannot tell apart, the one that goes on with it wins.
+  int lastMove = 0;
   // The grab's rows by hash, built on the ticks whose literal comparisons ran out.
   std::vector<uint64_t> grabHash;  // of the columns compared
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
@@ -83,8 +86,10 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 // itself), with enough agreeing rows that have ink. Of the places a key row proposes, the one
 // that disagrees least with each other on the rows they share wins; when that one qualifies only
 // with blocks set aside, the places of a scroll back up past the key row, proposed by the grab's
-// lowest rows with ink, compete with it. When nothing qualifies,
-// bands at the sides that stand where the first grab showed them are set aside too.
+// lowest rows with ink, compete with it. Rows are compared in the content's columns: a scroll
+// bar at a side of the range, whose thumb moves by a share of the content's move, votes for
+// nothing. When nothing qualifies, bands at the sides that stand where the first grab showed
+// them are set aside too.
 //
 // The grab's rows are compared literally for a while, then indexed by hash, so that a key row
 // finds its candidates and their overlaps are counted without comparing whole rows again; the
@@ -96,9 +101,9 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
                             int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
                             int64_t literalSamples = -1);
 
-// The same decision by comparing rows pixel for pixel: the reference.
+// The same decision by comparing rows pixel for pixel: the reference. lastMove: the record's.
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                                   int scrollY, int maxHeight, int32_t imageBytes);
+                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove = 0);
 
 // The append: rows keyRow + 1 .. keyRow + H + 6 of the image turn black, then rows
 // matchRow .. H - 4 of the grab (the black rows below the grab for matchRow < 3 included) are

@@ -202,6 +202,7 @@ void Describe(StitchRows& rows, const PixelView& image, int rangeWidth, int rang
   rows.uniform.resize(static_cast<size_t>(image.height));
   rows.knownRows = 0;
   rows.blackFrom = std::max(0, std::min(blackFrom, image.height));
+  rows.lastMove = 0;
 }
 
 void Adopt(StitchRows& rows, const PixelView& image, int rangeWidth, int rangeHeight) {

@@ -72,22 +72,24 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   return 2 * ink >= disagreeing - TwoBlocksHold(count, n, window, s);
 }
 
-bool Beats(const Place& a, const Place& b, int lastOffset) {
+bool Beats(const Place& a, const Place& b, Motion m) {
   const int lo = std::max(a.lo, b.lo), hi = std::min(a.hi, b.hi);
   if (lo <= hi) {
     const int da = a.Disagreeing(lo, hi), db = b.Disagreeing(lo, hi);
     if (da != db) return da < db;
   }
+  const bool backA = a.offset < m.lastOffset, backB = b.offset < m.lastOffset;
+  if (backA != backB) return backB;
+  const int ea = std::abs(a.offset - m.lastOffset - m.lastMove), eb = std::abs(b.offset - m.lastOffset - m.lastMove);
+  if (ea != eb) return ea < eb;
   if (a.hi - a.lo != b.hi - b.lo) return a.hi - a.lo > b.hi - b.lo;
-  const int ma = std::abs(a.offset - lastOffset), mb = std::abs(b.offset - lastOffset);
-  if (ma != mb) return ma < mb;
-  return a.offset < b.offset;
+  return a.offset > b.offset;
 }
 
-size_t Best(const std::vector<Place>& places, int lastOffset) {
+size_t Best(const std::vector<Place>& places, Motion m) {
   size_t king = 0;
   for (size_t i = 1; i < places.size(); ++i)
-    if (Beats(places[i], places[king], lastOffset)) king = i;
+    if (Beats(places[i], places[king], m)) king = i;
   return king;
 }
 

@@ -21,7 +21,7 @@ inline uint8_t RowFacts(bool agree, bool uniform) { return agree ? (uniform ? kA
 // The most rows something that changes by itself may take: a third of the range's.
 inline int MovingRegionRows(int h) { return h / kMovingRegionShare; }
 
-// The rows of a place that are judged run from its overlap's first row down to the join; rows
+// The rows of a place that are judged are its whole overlap with the image; rows
 // of the band standing at the grab's top that disagree are passed over (the band hides what
 // lies under it), those that agree count. Each row judged scores kDisagreeShare - 1 when it
 // disagrees and -1 when it agrees, and they confirm the place when their score is at most
@@ -50,6 +50,8 @@ inline bool ConfirmsWith(int score, int gain, int m) { return 2 * score - gain <
 struct ScoreBound {
   int score, gain;
   ScoreBound(int rows, int h) : score(-rows), gain(2 * MovingRegionRows(h) * AsideGain(0, false)) {}
+  // A row compared already, under the join.
+  void Judged(uint8_t row, bool inBand) { score += ScoreOf(row, inBand); }
   // A row that disagrees after all: false once the place can no longer be confirmed.
   bool Disagrees(bool inBand) {
     score += ScoreOf(0, inBand) - ScoreOf(kAgree, inBand);
@@ -89,14 +91,23 @@ struct Place {
   }
 };
 
+// Where the last append left the image's end (image row less grab row), and the content's move
+// then.
+struct Motion {
+  int lastOffset;
+  int lastMove;
+};
+
 // Of two places, the one whose rows disagree less where both overlap the image: content that
 // merely repeats (a table's alike rows, code) agrees at many places, but only at the true one
-// do its distinct rows agree too. Then the longer overlap, the move closer to the last one, the
-// smaller move.
-bool Beats(const Place& a, const Place& b, int lastOffset);
+// do its distinct rows agree too. Between places alike in that (rows that repeat exactly, as an
+// empty grid's, a period or more apart), the pixels cannot tell: the one that does not cut the
+// image back, then the move closer to the last one (a scroll goes on as it went), then the
+// longer overlap, then the larger move.
+bool Beats(const Place& a, const Place& b, Motion m);
 
 // The place that beats every one before it.
-size_t Best(const std::vector<Place>& places, int lastOffset);
+size_t Best(const std::vector<Place>& places, Motion m);
 
 }  // namespace stitching
 

@@ -14,27 +14,40 @@ namespace {
 // that repeats and moved by its period at the bottom.
 int MostStandingRows(int h) { return h / kTopBandShare; }
 
+// A scroll bar's column changes from row to row at its arrows and its thumb's ends only, and
+// shows otherwise than the first grab where the thumb was and where it is: two runs of rows,
+// or a few more where its rounded ends are drawn otherwise.
+constexpr int kFewColumnChanges = 32;
+constexpr int kThumbRuns = 4;
+
 }  // namespace
 
 Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
-  const int rows = std::min({scrollY, h - kStitchBorder, image.height}), few = rows / kSideBandStride / kDisagreeShare;
+  const int rows = std::min({scrollY, h - kStitchBorder, image.height}), few = rows / kFewColumnChanges;
   const int most = w / kStitchTiles;
-  // Per column of either edge, the left ones first (k < most), every kSideBandStride-th row:
-  // rows that change from the one above, and rows unlike the first grab's.
-  std::vector<int> changes(static_cast<size_t>(2 * most), 0), unlike(static_cast<size_t>(2 * most), 0);
-  for (int g = kSideBandStride; g < rows; g += kSideBandStride) {
-    const uint32_t *now = ViewRow(grab, g), *above = ViewRow(grab, g - 1), *first = ViewRow(image, g);
+  // Per column of either edge, the left ones first (k < most): rows that change from the one
+  // above, rows unlike the first grab's, and the runs those make.
+  std::vector<int> changes(static_cast<size_t>(2 * most), 0), unlike(changes), runs(changes);
+  for (int g = 0; g < rows; ++g) {
+    const uint32_t *now = ViewRow(grab, g), *above = ViewRow(grab, std::max(g - 1, 0)), *first = ViewRow(image, g);
+    const uint32_t* firstAbove = ViewRow(image, std::max(g - 1, 0));
     for (int k = 0; k < 2 * most; ++k) {
       const int c = k < most ? k : w - 1 - (k - most);
+      const bool differs = now[c] != first[c];
       changes[static_cast<size_t>(k)] += now[c] != above[c];
-      unlike[static_cast<size_t>(k)] += now[c] != first[c];
+      unlike[static_cast<size_t>(k)] += differs;
+      runs[static_cast<size_t>(k)] += differs && (g == 0 || above[c] == firstAbove[c]);
     }
   }
+  // A column of the bar: few changes, and unlike the first grab only where the thumb was and is.
   const auto bar = [&](int from) {
     int width = 0;
     bool moved = false;
-    for (; width < most && changes[static_cast<size_t>(from + width)] <= few; ++width)
-      moved = moved || unlike[static_cast<size_t>(from + width)] > few;
+    for (; width < most; ++width) {
+      const size_t k = static_cast<size_t>(from + width);
+      if (changes[k] > few || runs[k] > kThumbRuns) break;
+      moved = moved || unlike[k] > 0;
+    }
     return moved ? width : 0;
   };
   return Span{bar(0), w - bar(most)};

@@ -15,6 +15,9 @@ struct Frame;
 // Where the image's last row lies in a grab of the same screen: the first grab's last row,
 // or, after an append, the last row copied.
 inline int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - kStitchBorder; }
+// Image row less grab row where the image's last row lies in such a grab: where a place of no
+// move lies.
+inline int LastOffsetOf(int scrollY, int h) { return scrollY - 1 - EndRowOf(scrollY, h); }
 
 // The columns of the content: all of them but a scroll bar at either side of the range, the
 // columns from an edge, up to a sixteenth of the width, that change from row to row in few rows

@@ -45,15 +45,16 @@ struct Frame {
   int w, h, scrollY;
   int band;         // rows standing at the image's end, set aside
   int lastGrabRow;  // the lowest grab row compared
-  int lastOffset;   // image row less grab row where the last append left the image's end
+  Motion motion;    // where the last append left the image's end, and the move then
   int topBand;      // grab rows at the top that stand where the first grab showed them
   Span vote;
   Span middle;
 };
 
 inline Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int topBand,
-                      Span content) {
-  return Frame{image, grab, w, h, scrollY, 0, h - 1, scrollY - 1 - EndRowOf(scrollY, h), topBand, content, MiddleOf(w)};
+                      Span content, int lastMove) {
+  return Frame{image, grab, w, h, scrollY, 0, h - 1, Motion{LastOffsetOf(scrollY, h), lastMove}, topBand, content,
+               MiddleOf(w)};
 }
 
 inline void SetBand(Frame& f, int band) {
@@ -109,8 +110,10 @@ void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
   const int n = p.hi - p.lo + 1;
   s.rows.assign(static_cast<size_t>(n), 0);
   // From the overlap's end up to the join, which is compared pixel for pixel (which row it is
-  // must not hang on a hash): the rows under it (a blank strip, rows half painted, a box that
-  // changed) are replaced by the append and only count when places are compared.
+  // must not hang on a hash). The rows under it are replaced by the append, but they are judged
+  // like the rest: a blank strip agrees anyway, rows half painted or a box that changed are set
+  // aside as something that changes by itself, while rows of other content (a place a period or
+  // more away in a table whose rows are alike) tell against the place.
   int join = -1, g = p.hi;
   for (; g >= p.lo && join < 0; --g) {
     uint8_t row = FactsOf(rows, o, g);
@@ -124,6 +127,7 @@ void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
   } else {
     // Compared one by one, and refused as soon as no row still to come could confirm it.
     ScoreBound bound(g - p.lo + 2, f.h);
+    for (int k = join + 1; k <= p.hi; ++k) bound.Judged(s.rows[k - p.lo], k < f.topBand);
     for (; g >= p.lo; --g) {
       s.rows[g - p.lo] = FactsOf(rows, o, g);
       if (!(s.rows[g - p.lo] & kAgree) && !bound.Disagrees(g < f.topBand)) return;
@@ -131,7 +135,7 @@ void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
   }
   p.join = join;
   p.exact = rows.Hashed() == hashedBefore;
-  if (!Confirms(s.rows.data(), join - p.lo + 1, std::max(0, f.topBand - p.lo), f.h, p.setAside, s.score)) return;
+  if (!Confirms(s.rows.data(), n, std::max(0, f.topBand - p.lo), f.h, p.setAside, s.score)) return;
   p.qualifies = true;
   p.disagreeing.assign(static_cast<size_t>(n) + 1, 0);
   for (int k = 0; k < n; ++k) p.disagreeing[k + 1] = p.disagreeing[k] + ((s.rows[k] & kAgree) == 0);
@@ -166,7 +170,7 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
     rows.Candidates(y, judged, candidates);
     for (const int r : candidates) judge(y - r);
     if (qualified.empty()) continue;
-    size_t king = Best(qualified, f.lastOffset);
+    size_t king = Best(qualified, f.motion);
     if (qualified[king].setAside) {
       // Places where grab row g shows image row g + o, with y below the grab: o < y - lastGrabRow.
       for (int g = f.lastGrabRow, asked = 0; g >= f.topBand && asked < kScrolledBackRows; --g) {
@@ -175,11 +179,11 @@ Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
         rows.ImageRowsShowing(g, f.topBand, y - f.lastGrabRow + g - 1, candidates);
         for (const int i : candidates) judge(i - g);
       }
-      king = Best(qualified, f.lastOffset);
+      king = Best(qualified, f.motion);
     }
     bool beatsAll = true;
     for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
-      beatsAll = i == king || Beats(qualified[king], qualified[i], f.lastOffset);
+      beatsAll = i == king || Beats(qualified[king], qualified[i], f.motion);
     return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
   }
   return Verdict{};

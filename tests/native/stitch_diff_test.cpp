@@ -243,7 +243,7 @@ void SessionRounds(int first, int count) {
       offset = std::max(0, std::min(docRows - h, offset + move));
       grabAt(offset);
       const StitchDecision l =
-          DecideStitchLiteral(literal.image, fast.grab, w, h, literalScrollY, 4000, literal.ImageBytes());
+          DecideStitchLiteral(literal.image, fast.grab, w, h, literalScrollY, 4000, literal.ImageBytes(), rows.lastMove);
       const StitchDecision f =
           DecideStitch(fast.image, fast.grab, w, h, fastScrollY, 4000, fast.ImageBytes(), rows, literalSamples);
       ExpectSameDecision(f, l, "session", round);
@@ -375,3 +375,4 @@ TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
     }
   }
 }
+
