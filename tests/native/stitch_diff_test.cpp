@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 #include <vector>
 
 #include "capture/stitch.h"
+#include "capture/stitch_score.h"
+#include "capture/stitch_stands.h"
+#include "capture/stitch_walk.h"
 
 namespace {
 
@@ -376,3 +380,101 @@ TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
   }
 }
 
+namespace {
+
+// The decision for a tiny range worked out the long way, from the rules as written: every offset
+// judged on its whole overlap pixel for pixel, with no key row looked up in an index, no place
+// judged once for all key rows and no early exit; then the first key row from the image's end
+// whose places include one that qualifies picks the best of them, and of a scroll back up when
+// that one qualifies only with blocks set aside.
+StitchDecision TheLongWay(const Surfaces& s, int scrollY, int lastMove) {
+  using namespace stitching;
+  const int w = s.w, h = s.h;
+  const auto uniform = [&](const uint32_t* row) {
+    return std::all_of(row + w / 4, row + 3 * w / 4, [&](uint32_t p) { return p == row[w / 4]; });
+  };
+  const auto equal = [&](int y, int g) { return std::equal(ViewRow(s.image, y), ViewRow(s.image, y) + w, ViewRow(s.grab, g)); };
+  std::map<int, Place> qualified;
+  for (int o = 1 - h; o < scrollY; ++o) {
+    Place p;
+    p.offset = o;
+    p.lo = std::max(0, -o);
+    p.hi = std::min(h - 1, scrollY - 1 - o);
+    const int n = p.hi - p.lo + 1;
+    if (n < kSmallestOverlap) continue;
+    std::vector<uint8_t> facts(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+      facts[k] = RowFacts(equal(p.lo + k + o, p.lo + k), uniform(ViewRow(s.image, p.lo + k + o)));
+      if (facts[k] & kInk) p.join = p.lo + k;
+    }
+    ScoreScratch scratch;
+    if (p.join < 0 || !Confirms(facts.data(), n, 0, h, p.setAside, scratch)) continue;
+    p.qualifies = true;
+    p.disagreeing.assign(static_cast<size_t>(n) + 1, 0);
+    for (int k = 0; k < n; ++k) p.disagreeing[k + 1] = p.disagreeing[k] + !(facts[k] & kAgree);
+    qualified[o] = p;
+  }
+  const Motion motion{LastOffsetOf(scrollY, h), lastMove};
+  for (int y = scrollY - 1; y >= 0; --y) {
+    if (uniform(ViewRow(s.image, y))) continue;
+    std::vector<Place> places;
+    const auto propose = [&](int o) {
+      if (qualified.count(o) && std::none_of(places.begin(), places.end(), [o](const Place& p) { return p.offset == o; }))
+        places.push_back(qualified[o]);
+    };
+    for (int r = h - 1; r >= 0; --r)
+      if (equal(y, r)) propose(y - r);
+    if (places.empty()) continue;
+    if (places[Best(places, motion)].setAside)
+      for (int g = h - 1, asked = 0; g >= 0 && asked < 8; --g) {
+        if (uniform(ViewRow(s.grab, g))) continue;
+        ++asked;
+        for (int i = y - h + g; i >= 0; --i)
+          if (equal(i, g)) propose(i - g);
+      }
+    const Place& king = places[Best(places, motion)];
+    return StitchDecision{StitchOutcome::Append, king.join + king.offset, king.join, king.offset + h - kStitchBorder};
+  }
+  return StitchDecision{StitchOutcome::NoMatch, 0, 0, scrollY};
+}
+
+}  // namespace
+
+// Tiny ranges over documents full of rows alike, with something changing by itself now and
+// then, at every kind of move and last move: the search decides as the long way does. Frames
+// the long way leaves out (nothing new, a band standing at the top, the bottom or a side, a
+// scroll bar) are left to the other tests.
+TEST(StitchReference, TinyRangesDecideAsTheLongWay) {
+  std::mt19937 random(90);
+  int compared = 0, appends = 0;
+  const Kind kinds[] = {Kind::Table, Kind::Repeated, Kind::Letters, Kind::Structure, Kind::FewColours, Kind::TextLike};
+  for (int round = 0; round < 3000; ++round) {
+    const int w = 16 + static_cast<int>(random() % 9), h = 30 + static_cast<int>(random() % 40);
+    const auto doc = Document(kinds[random() % 6], w, 600, random);
+    Surfaces s(w, h);
+    const int scrollY = h + static_cast<int>(random() % 200);
+    for (int y = 0; y < scrollY; ++y) CopyRow(doc[static_cast<size_t>(y)], ViewRow(s.image, y));
+    const int top = std::max(0, scrollY - h + 3 + static_cast<int>(random() % (2 * h)) - h);
+    for (int j = 0; j < h; ++j) CopyRow(doc[static_cast<size_t>(top + j)], ViewRow(s.grab, j));
+    if (random() % 3 == 0) Overlay(random, w, h).Draw(s.grab, w, h, h, random);
+    const int lastMove = static_cast<int>(random() % (2 * h)) - h;
+
+    using namespace stitching;
+    StitchDecision d{};
+    int band = 0;
+    const Span content = ContentColumns(s.image, s.grab, w, h, scrollY);
+    const int topBand = TopBandOf(s.image, s.grab, h, scrollY, content);
+    if (!(content == Span{0, w}) || topBand > 0 ||
+        !NeedsSearch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), topBand, d, band) || band > 0 ||
+        !(StandingSides(FrameFor(s.image, s.grab, w, h, scrollY, topBand, content, lastMove)) == content))
+      continue;
+    const StitchDecision expected = TheLongWay(s, scrollY, lastMove);
+    ExpectSameDecision(DecideStitchLiteral(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), lastMove), expected,
+                       "the literal search, round", round);
+    if (HasFatalFailure()) return;
+    ++compared;
+    appends += expected.outcome == StitchOutcome::Append;
+  }
+  EXPECT_GT(compared, 1500);
+  EXPECT_GT(appends, 600);
+}
