@@ -125,14 +125,14 @@ stop_started
 start_xvfb 3840x2160 || exit 1
 start_wine || exit 1
 largest_log="$ROOT/build/$e2e_prefix-largest.log"
-large_screen_tests "3840 x 2160 screen" "$largest_log" "$largest" "$whole_screen"
+TALLSNAP_SCREEN=3840x2160 large_screen_tests "3840 x 2160 screen" "$largest_log" "$largest" "$whole_screen"
 
 log "$e2e_build on a 2560 x 1440 screen"
 stop_started
 start_xvfb 2560x1440 || exit 1
 start_wine || exit 1
 qhd_log="$ROOT/build/$e2e_prefix-2560.log"
-large_screen_tests "2560 x 1440 screen" "$qhd_log" "$whole_screen"
+TALLSNAP_SCREEN=2560x1440 large_screen_tests "2560 x 1440 screen" "$qhd_log" "$whole_screen"
 
 # A display scaled to 150 %: a Wine prefix of its own whose desktop has 144 pixels per logical
 # inch. The main window's layouts must fit at that scale, and a capture stay pixel-exact.

@@ -551,13 +551,28 @@ struct MemoryWatch {
   int samples = 0;
 };
 
+// The screen's size. When the test command gave the run a screen of its own (TALLSNAP_SCREEN,
+// "3840x2160"), it waits for Wine to tell that size: just after a new X server Wine may still
+// tell the one it had before, until its desktop has read the new one.
+SIZE ScreenSize() {
+  char given[32] = {};
+  int w = 0, h = 0;
+  const auto now = [] { return SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; };
+  if (GetEnvironmentVariableA("TALLSNAP_SCREEN", given, sizeof given) != 0 && std::sscanf(given, "%dx%d", &w, &h) == 2 &&
+      !PumpUntil([&] { return now().cx == w && now().cy == h; }, 20000))
+    ADD_FAILURE() << "Wine tells a screen of " << now().cx << " x " << now().cy << ", not the " << given
+                  << " the test command gave";
+  return now();
+}
+
 }  // namespace
 
 // The largest capture the program holds: a range over a whole 3840 x 2160 screen, whose first
 // tick ends the capture (a range over 2000 rows fills the 4006-row image at once), written in all
 // three formats. The test command runs it alone, on a screen of that size.
 TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
-  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  const SIZE screen = ScreenSize();
+  const int width = screen.cx, height = screen.cy;
   if (width != 3840 || height != 2160) GTEST_SKIP() << "needs a 3840 x 2160 screen, which the test command gives it";
   ASSERT_TRUE(target.Start(0, 0, width, height));
   ASSERT_TRUE(StartTallSnap());
@@ -598,7 +613,8 @@ TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
 // corner is captured pixel for pixel. The test command runs it on 3840 x 2160 and 2560 x 1440
 // screens, and it prints what a mouse move of the drag costs there.
 TEST_F(EndToEnd, TheRangeWindowShowsTheWholeScreen) {
-  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  const SIZE screen = ScreenSize();
+  const int width = screen.cx, height = screen.cy;
   if (width < 2560) GTEST_SKIP() << "needs a screen 2560 pixels wide or more, which the test command gives it";
   // The target in the far corner, the desktop round it.
   ASSERT_TRUE(target.Start(width - 1000, height - 800, 940, 750));
