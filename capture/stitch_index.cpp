@@ -45,9 +45,10 @@ struct FastTick {
   int64_t budget;
   int placesJudged = 0;
   int keyRows = 0;  // key rows that looked for their grab rows
-  // Image rows hashed over the voting columns when they are not all the columns.
+  // Image rows hashed over the voting columns when they are not all the columns (voteHashed).
   std::vector<uint64_t> voteHash{};
   std::vector<uint8_t> voteKnown{};
+  Span voteHashed{-1, -1};
   Span indexed{-1, -1};  // the columns the index is made for
 };
 
@@ -71,8 +72,10 @@ struct FastRows {
     StitchRows& rows = tick.rows;
     const size_t at = static_cast<size_t>(y);
     if (f.vote == Span{0, f.w}) return rows.hash[at] & rows.hashMask;
-    // Only a search that sets bands at the sides aside needs these: learnt then, for the tick.
-    if (tick.voteKnown.size() != static_cast<size_t>(f.scrollY)) {
+    // Only a search that sets a scroll bar or bands at the sides aside needs these: learnt then,
+    // for the tick and those columns.
+    if (!(tick.voteHashed == f.vote)) {
+      tick.voteHashed = f.vote;
       tick.voteKnown.assign(static_cast<size_t>(f.scrollY), 0);
       tick.voteHash.resize(static_cast<size_t>(f.scrollY));
     }

@@ -1,7 +1,6 @@
 #include "capture/stitch_stands.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "capture/stitch_walk.h"
 
@@ -16,41 +15,52 @@ int MostStandingRows(int h) { return h / kTopBandShare; }
 
 // A scroll bar's column changes from row to row at its arrows and its thumb's ends only, and
 // shows otherwise than the first grab where the thumb was and where it is: two runs of rows,
-// or a few more where its rounded ends are drawn otherwise.
-constexpr int kFewColumnChanges = 32;
+// or a few more where its rounded ends are drawn otherwise. The widest, at twice the usual
+// scale, with a margin, is looked for.
 constexpr int kThumbRuns = 4;
+constexpr int kWidestScrollBar = 48;
+constexpr int kBarStride = 2 * kSideBandStride;
 
 }  // namespace
 
 Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h, int scrollY) {
-  const int rows = std::min({scrollY, h - kStitchBorder, image.height}), few = rows / kFewColumnChanges;
-  const int most = w / kStitchTiles;
-  // Per column of either edge, the left ones first (k < most): rows that change from the one
-  // above, rows unlike the first grab's, and the runs those make.
-  std::vector<int> changes(static_cast<size_t>(2 * most), 0), unlike(changes), runs(changes);
-  for (int g = 0; g < rows; ++g) {
-    const uint32_t *now = ViewRow(grab, g), *above = ViewRow(grab, std::max(g - 1, 0)), *first = ViewRow(image, g);
-    const uint32_t* firstAbove = ViewRow(image, std::max(g - 1, 0));
-    for (int k = 0; k < 2 * most; ++k) {
-      const int c = k < most ? k : w - 1 - (k - most);
-      const bool differs = now[c] != first[c];
-      changes[static_cast<size_t>(k)] += now[c] != above[c];
-      unlike[static_cast<size_t>(k)] += differs;
-      runs[static_cast<size_t>(k)] += differs && (g == 0 || above[c] == firstAbove[c]);
+  const int rows = std::min({scrollY, h - kStitchBorder, image.height});
+  const int sampled = (rows + kBarStride - 1) / kBarStride, few = sampled / kDisagreeShare;
+  const int most = std::min(w / kStitchTiles, kWidestScrollBar);
+  // The columns of either edge (x from `from` on), every kBarStride-th row telling: rows that
+  // change from the one above, rows unlike the first grab's, and the runs those make.
+  struct Tally {
+    int changes[kWidestScrollBar] = {}, unlike[kWidestScrollBar] = {}, runs[kWidestScrollBar] = {};
+    uint8_t was[kWidestScrollBar] = {};
+  } edges[2];
+  const int from[2] = {0, w - most};
+  for (int g = 0; g < rows; g += kBarStride)
+    for (int e = 0; e < 2; ++e) {
+      const uint32_t* now = ViewRow(grab, g) + from[e];
+      const uint32_t* above = ViewRow(grab, std::max(g - 1, 0)) + from[e];
+      const uint32_t* first = ViewRow(image, g) + from[e];
+      Tally& t = edges[e];
+      for (int k = 0; k < most; ++k) {
+        const uint8_t differs = now[k] != first[k];
+        t.changes[k] += now[k] != above[k];
+        t.unlike[k] += differs;
+        t.runs[k] += differs & (t.was[k] ^ 1);
+        t.was[k] = differs;
+      }
     }
-  }
-  // A column of the bar: few changes, and unlike the first grab only where the thumb was and is.
-  const auto bar = [&](int from) {
+  // Column k of a bar: few changes, and unlike the first grab only where the thumb was and is,
+  // its arrows and the rest of its track standing. From an edge inwards, the bar's width once its
+  // thumb moved.
+  const auto bar = [&](const Tally& t, int k0, int step) {
     int width = 0;
     bool moved = false;
-    for (; width < most; ++width) {
-      const size_t k = static_cast<size_t>(from + width);
-      if (changes[k] > few || runs[k] > kThumbRuns) break;
-      moved = moved || unlike[k] > 0;
+    for (int k = k0; width < most; k += step, ++width) {
+      if (t.changes[k] > few || t.runs[k] > kThumbRuns || t.unlike[k] > sampled - few) break;
+      moved = moved || t.unlike[k] > 0;
     }
     return moved ? width : 0;
   };
-  return Span{bar(0), w - bar(most)};
+  return Span{bar(edges[0], 0, 1), w - bar(edges[1], most - 1, -1)};
 }
 
 int TopBandOf(const PixelView& image, const PixelView& grab, int h, int scrollY, Span content) {

@@ -20,7 +20,7 @@ inline int EndRowOf(int scrollY, int h) { return scrollY == h ? h - 1 : h - 1 - 
 inline int LastOffsetOf(int scrollY, int h) { return scrollY - 1 - EndRowOf(scrollY, h); }
 
 // The columns of the content: all of them but a scroll bar at either side of the range, the
-// columns from an edge, up to a sixteenth of the width, that change from row to row in few rows
+// columns from an edge, up to a sixteenth of the width and 48 columns, that change from row to row in few rows
 // (a track and a thumb of one colour each, arrows) when some of them no longer show what the
 // first grab showed there (the thumb moved). The thumb moves by a share of the content's move:
 // the rows it crossed would refuse the true place, and a key row it crossed would find itself
