@@ -53,6 +53,10 @@ uint32_t TablePixel(int x, int k) {
   return x > 320 && x < kW - 200 && (x * 7 + inLine * 3) % 11 < 3 ? 0x00202020u : line % 2 ? 0x00F4F4F4u : 0x00FFFFFFu;
 }
 
+// An empty grid, as of a spreadsheet: a rule every 30 rows and every 200 columns, and nothing
+// else, so that its rows repeat exactly over more than the range.
+uint32_t GridPixel(int x, int k) { return k % 30 == 0 || x % 200 == 0 ? 0x00C8C8C8u : 0x00FFFFFFu; }
+
 // A status bar that does not scroll: grey, two dividers down its whole height, text in its
 // upper half.
 uint32_t FooterPixel(int x, int j, int rows) {
@@ -72,6 +76,7 @@ struct Case {
   int footer = 0;  // rows of a fixed band over the bottom of the range
   int header = 0;  // rows of a fixed band over the top of the range, as the first grab showed it
   bool region = false;  // a third of the range tall and half of it wide changed by itself
+  bool scrollBar = false;  // a browser's scroll bar at the right, its thumb moved since the first grab
 };
 
 constexpr int kTooFar = 2 * kH;
@@ -102,7 +107,19 @@ const Case kCases[] = {
     {"table: scroll 24", TablePixel, 24, {1074, 3990}},
     {"table: scroll 30", TablePixel, 30, {1074, 3990}},
     {"table: no match", TablePixel, kTooFar, {1074, 3990}},
+    {"scroll bar: scroll 24", TextPixel, 24, {1074, 3990}, 0, 0, false, true},
+    {"scroll bar: no match", TextPixel, kTooFar, {1074, 3990}, 0, 0, false, true},
+    {"empty grid: scroll 24", GridPixel, 24, {1074, 3990}},
+    {"empty grid: one period", GridPixel, 30, {1074, 3990}},
 };
+
+// A scroll bar 17 columns wide down the range's right edge: a light track, and a dark thumb
+// 100 rows long from row `thumb`.
+void PaintScrollBar(const PixelView& v, int from, int to, int thumb) {
+  for (int j = from; j < to; ++j)
+    for (int x = kW - 17; x < kW; ++x)
+      ViewRow(v, j)[x] = j - from >= thumb && j - from < thumb + 100 && x > kW - 15 ? 0x008B8B8Bu : 0x00FCFCFCu;
+}
 
 struct Tick {
   std::vector<uint32_t> imagePixels, grabPixels;
@@ -126,6 +143,11 @@ struct Tick {
     // A band over the grab's first rows, as the first grab (the image's first rows) showed it.
     for (int j = 0; j < c.header; ++j)
       for (int x = 0; x < kW; ++x) ViewRow(grab, j)[x] = ViewRow(image, j)[x] = FooterPixel(x, j, c.header);
+    if (c.scrollBar) {
+      PaintScrollBar(image, 0, height, height);  // the track beside every row the appends took
+      PaintScrollBar(image, 0, kH, 17);          // the first grab, the page at its top
+      PaintScrollBar(grab, 0, kH, 317);          // the page scrolled on since
+    }
     // Something animating in the grab's middle, above the rows an append takes.
     for (int j = kH / 4; j < kH / 4 + kH / 3 && c.region; ++j)
       for (int x = kW / 4; x < kW / 4 + kW / 2; ++x) ViewRow(grab, j)[x] = static_cast<uint32_t>(x * 2654435761u ^ j);
