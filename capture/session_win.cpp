@@ -35,7 +35,7 @@ bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d, int scr
   SaveGrabRows(grab, glHanniWidth, rows, glSettleRows);
   Sleep(kSettleMs);
   GrabScreenRows(glSmallBufDC, rows.first, rows.count);
-  const Settle settle = JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows);
+  const Settle settle = JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows, d);
   if (settle != Settle::Still) RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
   return AppendNow(glUnsettledTicks, settle, d.newScrollY - scrollY, glHanniHeight);
 }

@@ -25,10 +25,16 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
   const Span content = ContentColumns(image, grab, w, h, scrollY);
+  d.contentBegin = content.begin;
+  d.contentEnd = content.end;
   const int topBand = TopBandOf(image, grab, h, scrollY, content);
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content, lastMove), band);
-  return v.found == Found::Place ? AppendAt(v.place, h) : d;
+  if (v.found != Found::Place) return d;
+  StitchDecision append = AppendAt(v.place, h);
+  append.contentBegin = content.begin;
+  append.contentEnd = content.end;
+  return append;
 }
 
 }  // namespace

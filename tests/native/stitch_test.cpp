@@ -750,7 +750,7 @@ TEST(Settle, ChangingRowsWaitBriefly) {
     s.Grab(c, 0);
     for (int j = firstRow; j < firstRow + rowCount; ++j)
       for (int x = firstColumn; x < firstColumn + columns; ++x) ViewRow(s.grab, j)[x] ^= 0x00FFFFFFu;
-    return JudgeSettle(s.grab, kW, kH, rows, saved);
+    return JudgeSettle(s.grab, kW, kH, rows, saved, StitchDecision{});
   };
   EXPECT_EQ(judge(0, 0, 0, 0), Settle::Still);
   EXPECT_EQ(judge(0, 199, 0, kW), Settle::Still);  // rows the append does not take
@@ -758,16 +758,21 @@ TEST(Settle, ChangingRowsWaitBriefly) {
   EXPECT_EQ(judge(280, 17, 0, kW), Settle::Changing);  // the rows a scroll uncovered, painted late
   EXPECT_EQ(judge(200, 97, 10, kW / 2 + 1), Settle::Changing);
   // The page moved on by 12 rows between the looks: two whole pictures of it, even with
-  // something animating in them; not so when the rows moved up were painted since.
-  const auto moved = [&](int shift, int paintedFrom, int animated) {
+  // something animating in them or a scroll bar beside the content's columns the decision was
+  // made in, its thumb moved; not so when the rows moved up were painted since.
+  const auto moved = [&](int shift, int paintedFrom, int animated, int bar = 0) {
     s.Grab(c, shift);
     for (int j = 0; j < animated; ++j)
       for (int x = 0; x < kW / 2; ++x) ViewRow(s.grab, 230 + j)[x] = 0x00ABCDEFu;
     for (int j = paintedFrom; j < 297; ++j) std::fill(ViewRow(s.grab, j), ViewRow(s.grab, j) + kW, 0x00FFFFFFu);
-    return JudgeSettle(s.grab, kW, kH, rows, saved);
+    for (int j = 0; j < kH && bar > 0; ++j) std::fill(ViewRow(s.grab, j) + kW - bar, ViewRow(s.grab, j) + kW, j % 50);
+    StitchDecision d{};
+    d.contentEnd = kW - bar;
+    return JudgeSettle(s.grab, kW, kH, rows, saved, d);
   };
   EXPECT_EQ(moved(12, 297, 0), Settle::Moving);
   EXPECT_EQ(moved(12, 297, 40), Settle::Moving);
+  EXPECT_EQ(moved(12, 297, 0, 12), Settle::Moving);
   EXPECT_EQ(moved(12, 260, 0), Settle::Changing);
 
   int inARow = 0;
