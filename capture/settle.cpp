@@ -55,7 +55,7 @@ namespace {
 
 // Rows of the block as first seen and as seen again, top down.
 struct Looks {
-  const uint32_t* again;  // the block's last row in memory, rows grab.width apart going up, from the first column looked at
+  const uint32_t* again;  // the block's last row in memory from its first column looked at, rows stride apart going up
   const uint32_t* first;
   int count, width, stride;
   const uint32_t* Again(int t) const { return again + static_cast<size_t>(stride) * (count - 1 - t); }
@@ -116,19 +116,18 @@ int ShiftOf(const Looks& looks) {
 }  // namespace
 
 Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
-                   const std::vector<uint32_t>& saved, const StitchDecision& d) {
+                   const std::vector<uint32_t>& saved, int firstColumn, int endColumn) {
   if (rows.count <= 0 || saved.size() != Pixels(rangeWidth, rows, grab)) return Settle::Changing;
-  const int from = d.contentEnd > d.contentBegin ? d.contentBegin : 0;
-  rangeWidth = d.contentEnd > d.contentBegin ? std::min(d.contentEnd, rangeWidth) - from : rangeWidth;
-  const Looks looks{FirstInMemory(grab, rows) + from, saved.data() + from, rows.count, rangeWidth, grab.width};
+  const int width = endColumn - firstColumn;
+  const Looks looks{FirstInMemory(grab, rows) + firstColumn, saved.data() + firstColumn, rows.count, width, grab.width};
   const Spread still = Differences(looks, 0);
   if (still.top < 0) return Settle::Still;
-  if (still.Fits(rangeWidth, rangeHeight)) return Settle::Animating;
+  if (still.Fits(width, rangeHeight)) return Settle::Animating;
   // Moved up as a whole, but for a region: two whole pictures of a page still in motion, the
   // first as good as the second. Rows half painted do not move so.
   const int shift = ShiftOf(looks);
   if (shift > 0 && rows.count - shift >= std::min(8, (rows.count + 1) / 2) &&
-      Differences(looks, shift).Fits(rangeWidth, rangeHeight))
+      Differences(looks, shift).Fits(width, rangeHeight))
     return Settle::Moving;
   return Settle::Changing;
 }

@@ -36,10 +36,11 @@ void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const
 // moves between two whole pictures of it (such a region apart); or else changed (rows half
 // painted).
 enum class Settle { Still, Animating, Moving, Changing };
-// Only the content's columns of d are looked at: a scroll bar beside them changes as the page
-// moves, which neither a region nor a move explains.
+// Only the content's columns firstColumn .. endColumn - 1 (those the decision was made in) are
+// looked at: a scroll bar beside them changes as the page moves, which neither a region nor a
+// move explains.
 Settle JudgeSettle(const PixelView& grab, int rangeWidth, int rangeHeight, GrabRows rows,
-                   const std::vector<uint32_t>& saved, const StitchDecision& d);
+                   const std::vector<uint32_t>& saved, int firstColumn, int endColumn);
 
 // Whether the append is made now, counting the ticks in a row whose rows were changing. Changing
 // rows wait for their paint, but only for kUnsettledTicksAllowed ticks in a row, and not once the

@@ -9,8 +9,11 @@ namespace stitching {
 
 namespace {
 
-StitchDecision AppendAt(const Place& p, int h) {
-  return StitchDecision{StitchOutcome::Append, p.join + p.offset, p.join, p.offset + h - kStitchBorder};
+void AppendAt(const Place& p, int h, StitchDecision& d) {
+  d.outcome = StitchOutcome::Append;
+  d.keyRow = p.join + p.offset;
+  d.matchRow = p.join;
+  d.newScrollY = p.offset + h - kStitchBorder;
 }
 
 Verdict SearchLiteral(const Frame& f, int band) {
@@ -30,11 +33,8 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   const int topBand = TopBandOf(image, grab, h, scrollY, content);
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content, lastMove), band);
-  if (v.found != Found::Place) return d;
-  StitchDecision append = AppendAt(v.place, h);
-  append.contentBegin = content.begin;
-  append.contentEnd = content.end;
-  return append;
+  if (v.found == Found::Place) AppendAt(v.place, h, d);
+  return d;
 }
 
 }  // namespace

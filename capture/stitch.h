@@ -31,8 +31,7 @@ struct StitchDecision {
   int keyRow;    // y of the image row the append starts at
   int matchRow;  // r of the grab row that replaces it
   int newScrollY;
-  // The content's columns it was decided in, a scroll bar at a side left out (all of them when
-  // contentEnd is not past contentBegin).
+  // The content's columns it was decided in: all but a scroll bar at a side.
   int contentBegin = 0;
   int contentEnd = 0;
 };

@@ -750,7 +750,7 @@ TEST(Settle, ChangingRowsWaitBriefly) {
     s.Grab(c, 0);
     for (int j = firstRow; j < firstRow + rowCount; ++j)
       for (int x = firstColumn; x < firstColumn + columns; ++x) ViewRow(s.grab, j)[x] ^= 0x00FFFFFFu;
-    return JudgeSettle(s.grab, kW, kH, rows, saved, StitchDecision{});
+    return JudgeSettle(s.grab, kW, kH, rows, saved, 0, kW);
   };
   EXPECT_EQ(judge(0, 0, 0, 0), Settle::Still);
   EXPECT_EQ(judge(0, 199, 0, kW), Settle::Still);  // rows the append does not take
@@ -766,9 +766,7 @@ TEST(Settle, ChangingRowsWaitBriefly) {
       for (int x = 0; x < kW / 2; ++x) ViewRow(s.grab, 230 + j)[x] = 0x00ABCDEFu;
     for (int j = paintedFrom; j < 297; ++j) std::fill(ViewRow(s.grab, j), ViewRow(s.grab, j) + kW, 0x00FFFFFFu);
     for (int j = 0; j < kH && bar > 0; ++j) std::fill(ViewRow(s.grab, j) + kW - bar, ViewRow(s.grab, j) + kW, j % 50);
-    StitchDecision d{};
-    d.contentEnd = kW - bar;
-    return JudgeSettle(s.grab, kW, kH, rows, saved, d);
+    return JudgeSettle(s.grab, kW, kH, rows, saved, 0, kW - bar);
   };
   EXPECT_EQ(moved(12, 297, 0), Settle::Moving);
   EXPECT_EQ(moved(12, 297, 40), Settle::Moving);

@@ -1260,8 +1260,8 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
   // People drag over the whole window when it shows its scroll bar.
   const RECT range = scrollBar ? RECT{kViewX, kViewY, kViewX + kViewW, kViewY + kViewH}
                                : RECT{kViewX + 8, kViewY, kViewX + kViewW - 8, kViewY + kViewH};
-  // The animated box and the scroll bar: whatever they show.
-  const auto inBox = [&](int x, int y) {
+  // Pixels judged by nobody: the animated box and the scroll bar show whatever they show.
+  const auto unjudged = [&](int x, int y) {
     return (x >= box.left && x < box.right && y >= box.top && y < box.bottom) || x >= kViewW - barW;
   };
   // Rows of the range on the screen unlike the page shown whole, when the view stands at scrollY
@@ -1279,7 +1279,7 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
       const int y = range.top - kViewY + v, pageY = y < stickyH ? y : y + scrollY;
       for (int u = 0; u < static_cast<int>(shown[v].size()); ++u) {
         const int pageX = range.left - kViewX + u;
-        if (!inBox(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
+        if (!unjudged(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
           ++unlike;
           break;
         }
@@ -1341,7 +1341,7 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
     return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
   };
   const ImageRows expected = [&](int x, int y) {
-    return inBox(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
+    return unjudged(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
   };
   // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
   constexpr int kEndRows = 48;
@@ -1349,7 +1349,7 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
   for (int k = 1; k <= kEndRows && k <= static_cast<int>(written.height); ++k) {
     bool same = true;
     for (int x = 0; x < RangeWidth() && same; ++x)
-      same = inBox(dx + x, pageH - 3 - k) ||
+      same = unjudged(dx + x, pageH - 3 - k) ||
              writtenPixel(x, static_cast<int>(written.height) - k) == page0(x, pageH - dy - 3 - k);
     endRows += same;
   }
