@@ -60,7 +60,7 @@ section() {
   shift 3
   local start=$SECONDS programs=()
   [ "$preset" = "$e2e_preset" ] && programs=("TALLSNAP_PROGRAMS_DIR=$e2e_programs")
-  env "${programs[@]}" ctest --preset "$preset" "$@" 2>&1 | tee "$logfile" | tail -n 4
+  env "${programs[@]}" ctest --preset "$preset" --output-on-failure "$@" 2>&1 | tee "$logfile" | tail -n 4
   local code=${PIPESTATUS[0]} state=ran
   if grep -qE 'Error running test executable|CMake Error|No tests were found' "$logfile" ||
     ! grep -qE '^[0-9]+% tests passed' "$logfile"; then
@@ -69,7 +69,7 @@ section() {
   [ "$code" -eq 0 ] && [ "$state" = ran ] || status=1
   labels+=("$label") logs+=("$logfile") times+=($((SECONDS - start))) states+=("$state")
 }
-wine_section() { section "$1" "$2" "$3" --timeout 300 -j1 --output-on-failure "${@:4}"; }
+wine_section() { section "$1" "$2" "$3" --timeout 300 -j1 "${@:4}"; }
 
 # Checks that each named test of the end-to-end build ran and passed in the log $1.
 expect_passed() {
@@ -84,7 +84,7 @@ expect_passed() {
 }
 
 log "native tests"
-section "native tests" native "$ROOT/build/native-tests.log" --timeout 120 -j2 --output-on-failure
+section "native tests" native "$ROOT/build/native-tests.log" --timeout 120 -j2
 
 for preset in win32-tests win64; do
   rm -rf "$ROOT/build/$preset/e2e-artefacts"
