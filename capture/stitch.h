@@ -4,6 +4,7 @@
 #define TALLSNAP_CAPTURE_STITCH_H
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 // A bottom-up 32-bit surface as it lies in memory: row y (0 = top) starts at
@@ -52,7 +53,11 @@ struct StitchRows {
   std::vector<uint32_t> keys;      // one per column and a few more: the hash is unknown to the content
   std::vector<uint64_t> hash;      // per image row, of all its W columns
   std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
-  int knownRows = 0;               // rows 0 .. knownRows - 1 have their hashes and uniformity
+  // Per image row: a row above it or itself with the same pixels in all W columns, itself the
+  // first such row known: rows of one class are the same. Uniform rows are left alone.
+  std::vector<int32_t> sameAs;
+  std::unordered_map<uint64_t, int32_t> firstOfHash;  // the first row of a class, by its hash
+  int knownRows = 0;               // rows 0 .. knownRows - 1 have their hashes, uniformity and class
   int blackFrom = 0;               // rows blackFrom .. height - 1 are black in every column
   uint64_t hashMask = ~uint64_t{0};  // tests narrow it (before the reset) to force collisions
   uint32_t indexBuilds = 0;        // ticks that indexed the grab, for the benchmarks
@@ -87,11 +92,13 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 // past the rows of a band standing at the grab's top (up to half the range) that disagree, few
 // rows disagree but for two blocks of at most a third of the range's rows (something moving by
 // itself), with enough agreeing rows that have ink. Of the places a key row proposes, the one
-// that disagrees least with each other on the rows they share wins; when that one qualifies only
-// with blocks set aside, the places of a scroll back up past the key row, proposed by the grab's
-// lowest rows with ink, compete with it. Rows are compared in the content's columns: a scroll
-// bar at a side of the range, whose thumb moves by a share of the content's move, votes for
-// nothing. When nothing qualifies, bands at the sides that stand where the first grab showed
+// that disagrees least on the rows it shares with the place the motion expects wins; when that
+// one qualifies only with blocks set aside, the places of a scroll back up past the key row,
+// proposed by the grab's lowest rows with ink, compete with it. Key rows many grab rows show (an
+// empty grid's) come after the others and propose the places nearest the one expected, and a
+// tick judges places on a bounded number of rows. Rows are compared in the content's columns: a
+// scroll bar at a side of the range, whose thumb moves by a share of the content's move, votes
+// for nothing. When nothing qualifies, bands at the sides that stand where the first grab showed
 // them are set aside too.
 //
 // The grab's rows are compared literally for a while, then indexed by hash, so that a key row
@@ -138,6 +145,13 @@ constexpr int kLeastEvidence = 3;
 constexpr int kStitchTiles = 16;
 constexpr int kSideBandTiles = kStitchTiles / 4;
 constexpr int kSideBandStride = 4;
+// A key row shown by more grab rows than this (an empty grid's, a pattern's) proposes the places
+// of this many, those nearest the place the motion expects: the pixels cannot tell the others
+// from them. A grab row shown by more image rows proposes no scroll back.
+constexpr int kMostAlikeRows = 48;
+// A tick judges places on at most this many ranges' worth of rows; once they are spent it finds
+// nothing, and the next tick looks again.
+constexpr int kPlaceRowsPerTick = 96;
 constexpr int kRowCompareCharge = 8;  // what reaching a row costs, in pixels compared
 // What looking at two pixels of a row costs, in pixels compared: reaching two lines of memory
 // that nothing else of the row shares.

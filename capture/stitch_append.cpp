@@ -6,6 +6,7 @@
 #include "capture/stitch_index.h"
 
 using stitching::Adopt;
+using stitching::LearnClasses;
 using stitching::LearnRow;
 using stitching::LearnRows;
 
@@ -54,7 +55,10 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
     // Below the key row the fill's black stays past the range width.
     if (y > keyRow && image.width > w) std::fill(to + w, to + image.width, 0u);
   }
-  if (learning) rows.knownRows = copyEnd;
+  if (learning) {
+    rows.knownRows = copyEnd;
+    LearnClasses(rows, image, keyRow, copyEnd);
+  }
   // Rows between the fill and blackFrom were not touched and may hold anything.
   if (rows.blackFrom <= fillEnd + 1) rows.blackFrom = blackStart;
   // The black rows the image may end with.

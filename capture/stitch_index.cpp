@@ -1,6 +1,7 @@
 #include "capture/stitch_index.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -34,7 +35,7 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
 }
 
 // The usual tick finds the image's end a scroll up in the grab: one of the image's last few rows
-// with ink proposes the place. Past them the tick is not the usual one (content that changed at
+// with ink that few grab rows show proposes the place. Past them the tick is not the usual one (content that changed at
 // the image's end, no match, a flick) and the grab is indexed at once.
 constexpr int kUsualKeyRows = 8;
 
@@ -59,6 +60,19 @@ struct FastRows {
   const Frame& f;
   FastTick& tick;
   uint32_t hashed = 0;
+  // The grab rows of each key row's hash (rising) and which of them are equal to it, learnt as
+  // they are asked for: key rows alike (a table's repeated lines, an empty grid's) share them.
+  struct Known {
+    int row = -1;
+    std::vector<int> rows;
+    std::vector<int8_t> equal;  // -1 until compared
+    int equalRows = 0;
+  };
+  std::unordered_map<uint64_t, Known> known{};
+  Known none{};
+  std::vector<int> equal{};
+  std::vector<int> commonClasses{};  // of key rows looked for literally that many grab rows show
+  bool several = false;  // the key row looked for literally proposes more than one place
 
   uint32_t Hashed() const { return hashed; }
   bool Indexed() const { return tick.indexed == f.vote; }
@@ -66,7 +80,8 @@ struct FastRows {
 
   // A row's hash over the voting columns, before the mask.
   uint64_t VoteHash(const uint32_t* row) const {
-    return PairSum(row, f.vote.begin, f.vote.end, tick.rows.keys.data(), nullptr);
+    return f.vote == Span{0, f.w} ? PairSum(row, 0, f.w, tick.rows.keys.data(), nullptr)
+                                  : SpanHash(row, f.vote, tick.rows.keys.data());
   }
   uint64_t ImageHash(int y) {
     StitchRows& rows = tick.rows;
@@ -80,7 +95,7 @@ struct FastRows {
       tick.voteHash.resize(static_cast<size_t>(f.scrollY));
     }
     if (!tick.voteKnown[at]) {
-      tick.voteHash[at] = VoteHash(ViewRow(f.image, y));
+      tick.voteHash[at] = SpanHashFrom(rows.hash[at], ViewRow(f.image, y), f.w, f.vote, rows.keys.data());
       tick.voteKnown[at] = 1;
     }
     return tick.voteHash[at] & rows.hashMask;
@@ -109,51 +124,123 @@ struct FastRows {
     ++rows.indexBuilds;
   }
 
-  // The grab rows equal to key row y, from the lowest compared up; literally while the budget
-  // lasts (false when it ran out first), then through the index, each confirmed pixel for pixel.
-  bool LiteralCandidates(int y, const Judged& judged, std::vector<int>& out) {
+  // Key rows looked for literally: -1 when the budget ran out first; 0, their grab rows into
+  // equal, when few grab rows show them; 1 when many do (found once for rows of a class).
+  int LiteralCandidates(int y) {
+    const int same = tick.rows.sameAs[static_cast<size_t>(y)];
+    if (std::find(commonClasses.begin(), commonClasses.end(), same) != commonClasses.end()) return 1;
     const uint32_t* key = ViewRow(f.image, y);
     const KeyColumns k = KeyColumnsOf(key, f.vote);
     const int width = f.vote.end - f.vote.begin;
     tick.budget -= (k.first - f.vote.begin) + (f.vote.end - 1 - k.last);
+    equal.clear();
     for (int r = f.lastGrabRow; r >= f.topBand; --r) {
-      if (tick.budget <= 0) return false;
-      const uint32_t* row = ViewRow(f.grab, r);
       tick.budget -= kRowVisitCharge;
-      if (!MaybeEqual(row, key, k) || judged.Seen(y - r)) continue;  // the usual end, spared a whole comparison
-      tick.budget -= width;
-      if (RowsEqual(row, key, f.vote)) out.push_back(r);
+      if (MaybeEqual(ViewRow(f.grab, r), key, k)) equal.push_back(r);  // the usual end, spared a whole comparison
+      if (tick.budget <= 0) return -1;
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < equal.size() && kept <= static_cast<size_t>(kMostAlikeRows); ++i) {
+      tick.budget -= width;
+      if (RowsEqual(ViewRow(f.grab, equal[i]), key, f.vote)) equal[kept++] = equal[i];
+      if (tick.budget <= 0) return -1;
+    }
+    if (kept > static_cast<size_t>(kMostAlikeRows)) {
+      commonClasses.push_back(same);
+      return 1;
+    }
+    equal.resize(kept);
+    std::reverse(equal.begin(), equal.end());
+    return 0;
+  }
+  // What the index knows of key row y, made when a key row of its hash is first looked up.
+  Known& KnownOf(int y) {
+    const uint64_t hash = ImageHash(y);
+    // Most key rows are shown by no grab row at all: nothing to learn of them.
+    int r = FirstOfHash(tick.rows, hash);
+    while (r >= 0 && (r > f.lastGrabRow || r < f.topBand)) r = tick.rows.grabNext[static_cast<size_t>(r)];
+    if (r < 0) return none;
+    Known& k = known[hash];
+    const std::vector<int32_t>& same = tick.rows.sameAs;
+    if (k.row < 0 || (same[static_cast<size_t>(k.row)] != same[static_cast<size_t>(y)] &&
+                      !RowsEqual(ViewRow(f.image, k.row), ViewRow(f.image, y), f.vote))) {
+      k.row = y;
+      k.rows.clear();
+      for (r = FirstOfHash(tick.rows, hash); r >= 0; r = tick.rows.grabNext[static_cast<size_t>(r)])
+        if (r <= f.lastGrabRow && r >= f.topBand) k.rows.push_back(r);
+      std::reverse(k.rows.begin(), k.rows.end());
+      k.equal.assign(k.rows.size(), -1);
+      k.equalRows = 0;
+    }
+    return k;
+  }
+  // Whether grab row k.rows[i] is equal to the key rows of k, compared once.
+  bool Equal(Known& k, size_t i) {
+    if (k.equal[i] < 0) {
+      k.equal[i] = RowsEqual(ViewRow(f.grab, k.rows[i]), ViewRow(f.image, k.row), f.vote);
+      k.equalRows += k.equal[i];
+    }
+    return k.equal[i] > 0;
+  }
+  // Through the index, each confirmed pixel for pixel: whether there are more than
+  // kMostAlikeRows, and when asked, into equal, all of them or the kMostAlikeRows + 1 nearest the
+  // row expected, which Proposals tells apart as it would all.
+  bool IndexedCandidates(int y, bool common) {
+    Known& k = KnownOf(y);
+    const size_t most = static_cast<size_t>(kMostAlikeRows);
+    for (size_t i = 0; i < k.rows.size() && static_cast<size_t>(k.equalRows) <= most; ++i) Equal(k, i);
+    const bool isCommon = static_cast<size_t>(k.equalRows) > most;
+    equal.clear();
+    if (isCommon != common) return isCommon;
+    if (!isCommon) {
+      for (size_t i = 0; i < k.rows.size(); ++i)
+        if (Equal(k, i)) equal.push_back(k.rows[i]);
+      return false;
+    }
+    Outwards(k.rows, ExpectedRow(f, y), [&](size_t i) {
+      if (Equal(k, i)) equal.push_back(k.rows[i]);
+      return equal.size() <= most;
+    });
+    std::sort(equal.begin(), equal.end());
     return true;
   }
-  void Candidates(int y, const Judged& judged, std::vector<int>& out) {
+  bool Candidates(int y, bool common, const Judged& judged, std::vector<int>& out) {
     out.clear();
     if (!Indexed()) {
-      if (tick.indexed.begin < 0 && tick.keyRows++ < kUsualKeyRows && LiteralCandidates(y, judged, out)) return;
-      out.clear();
+      const int kind = tick.indexed.begin < 0 && tick.keyRows < kUsualKeyRows ? LiteralCandidates(y) : -1;
+      if (kind == 0) {
+        ++tick.keyRows;
+        const bool isCommon = common ? false : Proposals(f, y, equal, judged, out);
+        several = out.size() > 1;
+        return isCommon;
+      }
+      if (kind == 1 && !common) return true;  // left for after the others, when the index is made
       Index();
     }
-    const uint32_t* key = ViewRow(f.image, y);
-    for (int r = FirstOfHash(tick.rows, ImageHash(y)); r >= 0; r = tick.rows.grabNext[static_cast<size_t>(r)])
-      if (r <= f.lastGrabRow && r >= f.topBand && !judged.Seen(y - r) && RowsEqual(ViewRow(f.grab, r), key, f.vote))
-        out.push_back(r);
+    return IndexedCandidates(y, common) == common ? Proposals(f, y, equal, judged, out) : !common;
   }
+
   // By their hashes, each confirmed pixel for pixel.
-  void ImageRowsShowing(int g, int from, int to, std::vector<int>& out) {
+  bool ImageRowsShowing(int g, int from, int to, std::vector<int>& out) {
     out.clear();
     const uint32_t* row = ViewRow(f.grab, g);
     const uint64_t hash = VoteHash(row) & tick.rows.hashMask;
-    for (int y = to; y >= from; --y)
-      if (ImageHash(y) == hash && RowsEqual(ViewRow(f.image, y), row, f.vote)) out.push_back(y);
+    for (int y = to; y >= from; --y) {
+      if (ImageHash(y) != hash || !RowsEqual(ViewRow(f.image, y), row, f.vote)) continue;
+      if (out.size() == static_cast<size_t>(kMostAlikeRows)) return out.clear(), true;
+      out.push_back(y);
+    }
+    return false;
   }
   bool AgreeExactly(int o, int g) {
     tick.budget -= kRowCompareCharge + (f.vote.end - f.vote.begin);
     return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote);
   }
   // A place is judged one way all through: literally while the budget lasts when it begins,
-  // and the tick's first place always, which spares the usual tick the index and a second look.
+  // and the tick's first place always when its key row proposes no other, which spares the usual
+  // tick the index and a second look. Of several, the one that wins is looked at again anyway.
   void BeginPlace() {
-    if (!Indexed() && (tick.indexed.begin >= 0 || (tick.budget <= 0 && tick.placesJudged > 0))) Index();
+    if (!Indexed() && (tick.indexed.begin >= 0 || several || (tick.budget <= 0 && tick.placesJudged > 0))) Index();
     ++tick.placesJudged;
   }
   bool Agree(int o, int g) {
@@ -175,17 +262,33 @@ struct FastRows {
     }
     hashed += static_cast<uint32_t>(last - lo + 1);
   }
-  // A winner that beat every other place on hashes and, compared again pixel for pixel, is the
-  // same place: the literal search's choice too, as every other place can only disagree more.
-  Verdict Accept(const Frame& frame, Place&& king, bool beatsAll, Scratch& s) const {
-    if (!beatsAll) return Verdict{Found::Unsure, Place{}};
-    if (!king.exact) {
-      LiteralRows literal{frame};
-      Place again;
-      Evaluate(frame, literal, king.offset, s, again);
-      if (!(again == king)) return Verdict{Found::Unsure, Place{}};
+  // The places the search's way hangs on, compared again pixel for pixel where they were not,
+  // are the same places.
+  static bool Vouched(const Frame& frame, std::vector<Place>& places, std::vector<size_t>& which, Scratch& s) {
+    std::sort(which.begin(), which.end());
+    which.erase(std::unique(which.begin(), which.end()), which.end());
+    LiteralRows literal{frame};
+    Place again;
+    for (const size_t i : which) {
+      if (places[i].exact) continue;
+      Evaluate(frame, literal, places[i].offset, s, again);
+      if (!(again == places[i])) return false;
     }
-    return Verdict{Found::Place, std::move(king)};
+    return true;
+  }
+  // Then the literal search chooses the same: every other place can only disagree more, or no
+  // longer qualify.
+  Verdict Accept(const Frame& frame, std::vector<Place>& places, size_t king, std::vector<size_t>& hangsOn,
+                 Scratch& s) const {
+    if (!Vouched(frame, places, hangsOn, s)) return Verdict{Found::Unsure, Place{}};
+    return Verdict{Found::Place, std::move(places[king])};
+  }
+  // Places that qualified on hashes may have sent the search where the literal one did not go:
+  // it went the same way when each is the same compared pixel for pixel.
+  Verdict Nothing(const Frame& frame, std::vector<Place>& places, Scratch& s) const {
+    std::vector<size_t> all(places.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    return Vouched(frame, places, all, s) ? Verdict{} : Verdict{Found::Unsure, Place{}};
   }
 };
 
@@ -203,6 +306,8 @@ void Describe(StitchRows& rows, const PixelView& image, int rangeWidth, int rang
   // Nothing of them is read before it is learnt.
   rows.hash.resize(static_cast<size_t>(image.height));
   rows.uniform.resize(static_cast<size_t>(image.height));
+  rows.sameAs.resize(static_cast<size_t>(image.height));
+  rows.firstOfHash.clear();
   rows.knownRows = 0;
   rows.blackFrom = std::max(0, std::min(blackFrom, image.height));
   rows.lastMove = 0;
@@ -223,8 +328,25 @@ void LearnRow(StitchRows& rows, const PixelView& image, int y, const uint32_t* f
 
 void LearnRows(StitchRows& rows, const PixelView& image, int upTo) {
   upTo = std::min(upTo, rows.height);
-  for (int y = upTo - 1; y >= rows.knownRows; --y) LearnRow(rows, image, y, nullptr);  // in memory order
-  rows.knownRows = std::max(rows.knownRows, upTo);
+  const int known = rows.knownRows;
+  for (int y = upTo - 1; y >= known; --y) LearnRow(rows, image, y, nullptr);  // in memory order
+  rows.knownRows = std::max(known, upTo);
+  LearnClasses(rows, image, known, upTo);
+}
+
+void LearnClasses(StitchRows& rows, const PixelView& image, int from, int to) {
+  for (int y = from; y < to; ++y) {
+    // A uniform row is never a key row: it keeps a class of its own, unread.
+    rows.sameAs[static_cast<size_t>(y)] = y;
+    if (rows.uniform[static_cast<size_t>(y)]) continue;
+    const uint64_t hash = rows.hash[static_cast<size_t>(y)];
+    int32_t& first = rows.firstOfHash[hash];
+    // The row it names may have been written since, or hash alike by chance.
+    const bool same = first < y && rows.hash[static_cast<size_t>(first)] == hash &&
+                      RowsEqual(ViewRow(image, first), ViewRow(image, y), Span{0, rows.rangeWidth});
+    if (!same) first = y;
+    if (same) rows.sameAs[static_cast<size_t>(y)] = rows.sameAs[static_cast<size_t>(first)];
+  }
 }
 
 Verdict SearchIndexed(const Frame& f, int band, StitchRows& rows, int64_t literalSamples) {

@@ -26,6 +26,9 @@ void LearnRow(StitchRows& rows, const PixelView& image, int y, const uint32_t* f
 // Hashes and uniformity of the image rows from knownRows up to (not including) upTo.
 void LearnRows(StitchRows& rows, const PixelView& image, int upTo);
 
+// The classes of the image rows from `from` up to (not including) `to`, whose hashes are known.
+void LearnClasses(StitchRows& rows, const PixelView& image, int from, int to);
+
 // The search over the frame with the record's hashes, whose image rows it knows already. It
 // finds what the literal search finds, or says it is Unsure.
 Verdict SearchIndexed(const Frame& f, int band, StitchRows& rows, int64_t literalSamples);

@@ -118,6 +118,33 @@ uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, 
   return sum + PairTail(row, c, end, keys);
 }
 
+namespace {
+
+// The pairs that lie in the span are those of columns begin .. end - 1 (both even), the rest of
+// it a column at either end whose pair the span cuts, each taken alone.
+struct Pairs {
+  int begin, end;
+};
+Pairs PairsIn(Span s) { return Pairs{s.begin + (s.begin & 1), std::max(s.begin + (s.begin & 1), s.end - (s.end & 1))}; }
+
+uint64_t CutPairs(const uint32_t* row, Span s, const uint32_t* keys) {
+  const auto alone = [&](int c) { return uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * (keys[c + 1] | 1u); };
+  return ((s.begin & 1) && s.begin < s.end ? alone(s.begin) : 0) + ((s.end & 1) && s.end - 1 >= s.begin ? alone(s.end - 1) : 0);
+}
+
+}  // namespace
+
+uint64_t SpanHash(const uint32_t* row, Span s, const uint32_t* keys) {
+  const Pairs p = PairsIn(s);
+  return PairSum(row, p.begin, p.end, keys, nullptr) + CutPairs(row, s, keys);
+}
+
+uint64_t SpanHashFrom(uint64_t rowHash, const uint32_t* row, int w, Span s, const uint32_t* keys) {
+  const Pairs p = PairsIn(s);
+  return rowHash - PairSum(row, 0, p.begin, keys, nullptr) - PairSum(row, p.end, w, keys, nullptr) +
+         CutPairs(row, s, keys);
+}
+
 }  // namespace stitching
 
 uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys) {

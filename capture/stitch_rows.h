@@ -50,6 +50,14 @@ int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int sc
 // with `to`, the columns are copied there on the way.
 uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, uint32_t* to);
 
+// A keyed hash of the span's columns: the pairs KeyedRowHash takes that lie in it, and a column
+// whose pair it cuts alone, as an odd last pixel is taken.
+uint64_t SpanHash(const uint32_t* row, Span s, const uint32_t* keys);
+
+// The same, from rowHash, the KeyedRowHash of the row's w columns, reading only the columns
+// outside the span: what a scroll bar leaves of a row known already.
+uint64_t SpanHashFrom(uint64_t rowHash, const uint32_t* row, int w, Span s, const uint32_t* keys);
+
 }  // namespace stitching
 
 #endif

@@ -72,12 +72,7 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   return 2 * ink >= disagreeing - TwoBlocksHold(count, n, window, s);
 }
 
-bool Beats(const Place& a, const Place& b, Motion m) {
-  const int lo = std::max(a.lo, b.lo), hi = std::min(a.hi, b.hi);
-  if (lo <= hi) {
-    const int da = a.Disagreeing(lo, hi), db = b.Disagreeing(lo, hi);
-    if (da != db) return da < db;
-  }
+bool Expects(const Place& a, const Place& b, Motion m) {
   const bool backA = a.offset < m.lastOffset, backB = b.offset < m.lastOffset;
   if (backA != backB) return backB;
   const int ea = std::abs(a.offset - m.lastOffset - m.lastMove), eb = std::abs(b.offset - m.lastOffset - m.lastMove);
@@ -86,10 +81,19 @@ bool Beats(const Place& a, const Place& b, Motion m) {
   return a.offset > b.offset;
 }
 
-size_t Best(const std::vector<Place>& places, Motion m) {
+bool Beats(const Place& a, const Place& b, RowRange weighed, Motion m) {
+  const auto disagreeing = [&](const Place& p) {
+    const int lo = std::max(p.lo, weighed.lo), hi = std::min(p.hi, weighed.hi);
+    return lo <= hi ? p.Disagreeing(lo, hi) : 0;
+  };
+  const int da = disagreeing(a), db = disagreeing(b);
+  return da != db ? da < db : Expects(a, b, m);
+}
+
+size_t Best(const std::vector<Place>& places, RowRange weighed, Motion m) {
   size_t king = 0;
   for (size_t i = 1; i < places.size(); ++i)
-    if (Beats(places[i], places[king], m)) king = i;
+    if (Beats(places[i], places[king], weighed, m)) king = i;
   return king;
 }
 

@@ -98,16 +98,26 @@ struct Motion {
   int lastMove;
 };
 
-// Of two places, the one whose rows disagree less where both overlap the image: content that
-// merely repeats (a table's alike rows, code) agrees at many places, but only at the true one
-// do its distinct rows agree too. Between places alike in that (rows that repeat exactly, as an
-// empty grid's, a period or more apart), the pixels cannot tell: the one that does not cut the
-// image back, then the move closer to the last one (a scroll goes on as it went), then the
-// longer overlap, then the larger move.
-bool Beats(const Place& a, const Place& b, Motion m);
+// Of places the pixels cannot tell apart (rows that repeat exactly, as an empty grid's, a period
+// or more apart), the one to expect: the one that does not cut the image back, then the move
+// closer to the last one (a scroll goes on as it went), then the longer overlap, then the larger
+// move.
+bool Expects(const Place& a, const Place& b, Motion m);
 
-// The place that beats every one before it.
-size_t Best(const std::vector<Place>& places, Motion m);
+// Grab rows lo .. hi (none when lo > hi).
+struct RowRange {
+  int lo, hi;
+};
+
+// Of two places, the one whose rows disagree less among `weighed`, the rows of the place the
+// motion expects: content that merely repeats (a table's alike rows, code) agrees at many places,
+// but only at the true one do its distinct rows agree too. Between places alike in that, the
+// motion tells. As each place is weighed on rows of its own, of any places one beats all the
+// others.
+bool Beats(const Place& a, const Place& b, RowRange weighed, Motion m);
+
+// The place that beats all the others.
+size_t Best(const std::vector<Place>& places, RowRange weighed, Motion m);
 
 }  // namespace stitching
 

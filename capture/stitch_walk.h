@@ -5,12 +5,13 @@
 //   uint32_t Hashed(): how many row pairs it has compared by their hashes so far. A place judged
 //     while it did not grow was compared pixel for pixel throughout.
 //   bool Uniform(int y): image row y is alike in the frame's middle columns, told exactly.
-//   void Candidates(int y, const Judged&, std::vector<int>& out): out becomes the grab rows
-//     lastGrabRow up to topBand, the lowest first, equal to image row y pixel for pixel in the
-//     voting columns, but for those whose place was judged already.
-//   void ImageRowsShowing(int g, int from, int to, std::vector<int>& out): out becomes the image
+//   bool Candidates(int y, bool common, const Judged&, std::vector<int>& out): whether key row y
+//     is common, shown by more than kMostAlikeRows grab rows lastGrabRow up to topBand pixel for
+//     pixel in the voting columns; when that is as asked, out becomes the Proposals of those grab
+//     rows (else it is left empty).
+//   bool ImageRowsShowing(int g, int from, int to, std::vector<int>& out): out becomes the image
 //     rows `to` up to `from`, the lowest first, equal to grab row g pixel for pixel in the voting
-//     columns.
+//     columns; true, and out empty, when there are more than kMostAlikeRows of them.
 //   void BeginPlace(): a place is about to be judged. Whether Agree compares hashes (Hashing) is
 //     settled here and holds until the next place.
 //   bool Agree(int o, int g): image row g + o and grab row g agree in the voting columns. Only a
@@ -19,10 +20,13 @@
 //   bool Hashing(): Agree compares hashes for the place being judged.
 //   void Fill(int o, int lo, int last, uint8_t* out): only while Hashing. out[0 ..] become the
 //     RowFacts of rows lo .. last at offset o as Agree tells them, and Hashed counts them.
-//   Verdict Accept(const Frame&, Place&& king, bool beatsAll, Scratch&): what the search finds
-//     when king is the best of a key row's places (beatsAll: it beats each of the others, not
-//     only those it was weighed against): the place the literal search finds, or Unsure when
-//     that cannot be vouched for.
+//   Verdict Accept(const Frame&, std::vector<Place>& places, size_t king, std::vector<size_t>&
+//     hangsOn, Scratch&): what the search finds when places[king] is the best of a key row's
+//     places, the choice hanging on places[hangsOn]: the place the literal search finds, or
+//     Unsure when that cannot be vouched for.
+//   Verdict Nothing(const Frame&, std::vector<Place>& places, Scratch&): what the search finds
+//     when it decided nothing with these places qualified: nothing, or Unsure when the literal
+//     search cannot be vouched to have gone the same way.
 #ifndef TALLSNAP_CAPTURE_STITCH_WALK_H
 #define TALLSNAP_CAPTURE_STITCH_WALK_H
 
@@ -78,10 +82,53 @@ struct Judged {
   }
 };
 
+// The grab row that would show key row y at the place the motion expects.
+inline int ExpectedRow(const Frame& f, int y) { return y - f.motion.lastOffset - f.motion.lastMove; }
+
+// Visits the rows (rising) from the one nearest `target` outwards, the higher of two as near
+// first (its place is the larger move): visit(i) for each index until it returns false.
+template <class Visit>
+void Outwards(const std::vector<int>& rows, int target, Visit visit) {
+  size_t from = static_cast<size_t>(std::lower_bound(rows.begin(), rows.end(), target) - rows.begin()), to = from;
+  while (from > 0 || to < rows.size()) {
+    const bool up = from > 0 && (to == rows.size() || target - rows[from - 1] <= rows[to] - target);
+    if (!visit(up ? --from : to++)) return;
+  }
+}
+
+// The grab rows whose places key row y proposes, into out, the lowest first: of those equal to it
+// (`equal`, rising), all, or when there are more than kMostAlikeRows, those of the
+// kMostAlikeRows places nearest the one the motion expects; but for places judged already. True
+// in the second case: the key row is common.
+inline bool Proposals(const Frame& f, int y, const std::vector<int>& equal, const Judged& judged,
+                      std::vector<int>& out) {
+  out.clear();
+  size_t from = 0, to = equal.size();
+  if (to > static_cast<size_t>(kMostAlikeRows)) {
+    int taken = 0;
+    from = equal.size(), to = 0;
+    Outwards(equal, ExpectedRow(f, y), [&](size_t i) {
+      from = std::min(from, i), to = std::max(to, i + 1);
+      return ++taken < kMostAlikeRows;
+    });
+  }
+  for (size_t i = to; i-- > from;)
+    if (!judged.Seen(y - equal[i])) out.push_back(equal[i]);
+  return to - from < equal.size();
+}
+
 struct Scratch {
   std::vector<uint8_t> rows;  // a place's RowFacts while it is judged
   ScoreScratch score;
+  int64_t rowsLeft = 0;  // of the rows the tick may judge places on
+  bool spent = false;    // a place was left unjudged for want of them
 };
+
+// The grab rows of the place at offset o that overlap the image: lo .. hi.
+inline void OverlapOf(const Frame& f, int o, int& lo, int& hi) {
+  lo = std::max(0, -o);
+  hi = std::min(f.lastGrabRow, f.scrollY - 1 - f.band - o);
+}
 
 enum class Found { Nothing, Place, Unsure };
 struct Verdict {
@@ -102,8 +149,7 @@ template <class Rows>
 void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
   p = Place{};
   p.offset = o;
-  p.lo = std::max(0, -o);
-  p.hi = std::min(f.lastGrabRow, f.scrollY - 1 - f.band - o);
+  OverlapOf(f, o, p.lo, p.hi);
   if (p.hi - p.lo + 1 < kSmallestOverlap) return;
   rows.BeginPlace();
   const uint32_t hashedBefore = rows.Hashed();
@@ -142,57 +188,78 @@ void Evaluate(const Frame& f, Rows& rows, int o, Scratch& s, Place& p) {
 }
 
 // How many of the grab's lowest rows with ink look for themselves in the image, when the
-// content may have gone back up past the image's end.
+// content may have gone back up past the image's end, and of how many: rows the image shows
+// often (a table's blank rows) are passed over.
 constexpr int kScrolledBackRows = 8;
+constexpr int kScrolledBackLooks = 4 * kScrolledBackRows;
 
-// The search over one frame: key rows from the image's end up; the first whose proposals
-// include a place that qualifies decides among them. A place that qualifies only with rows set
-// aside decides nothing on its own: rows alike but for a few pixels (a ledger's rows but for
-// their number) make such places a period or more away from the true one. The first key row
-// proposes every place the grab shows it in, so the true place is missing only when the content
-// went back up past it; those places, whose overlap ends at the grab's end, are proposed by the
-// grab's lowest rows with ink, looked for among the image rows above the key row, and the best
-// of all wins.
+// The search over one frame: key rows from the image's end up, those the screen showed at the
+// last append first, and of each part the key rows that few grab rows show first: those many
+// show (an empty grid's, a table's blank rows) propose places by the motion rather than by the
+// pixels. The first key row whose proposals include a place that qualifies decides among them.
+// A place that qualifies only with rows set aside decides nothing on its own: rows alike but for
+// a few pixels (a ledger's rows but for their number) make such places a period or more away
+// from the true one. When the true place is not among them, the content went back up past the
+// key row; those places, whose overlap ends at the grab's end, are proposed by the grab's lowest
+// rows with ink, looked for among the image rows above the key row, and the best of all wins.
 template <class Rows>
 Verdict SearchFrame(const Frame& f, Rows& rows, Judged& judged, Scratch& s) {
   std::vector<int> candidates;
   std::vector<Place> qualified;
+  std::vector<size_t> hangsOn;  // the places the way the search went hangs on: the best ones
   Place p;
   const auto judge = [&](int o) {
-    if (!judged.Take(o)) return;
+    if (s.spent || !judged.Take(o)) return;
+    int lo, hi;
+    OverlapOf(f, o, lo, hi);
+    if (hi - lo + 1 >= kSmallestOverlap && (s.rowsLeft -= hi - lo + 1) < 0) {
+      s.spent = true;
+      return;
+    }
     Evaluate(f, rows, o, s, p);
     if (p.qualifies) qualified.push_back(std::move(p));
   };
+  // Places are weighed on the rows of the place the motion expects.
+  RowRange weighed;
+  OverlapOf(f, f.motion.lastOffset + f.motion.lastMove, weighed.lo, weighed.hi);
+  const auto best = [&] {
+    const size_t king = Best(qualified, weighed, f.motion);
+    hangsOn.push_back(king);
+    return king;
+  };
   // The band standing at the top hides the content under it: neither its copy at the image's
   // top nor its rows in the grab tell where the content lies.
-  for (int y = f.scrollY - 1 - f.band; y >= f.topBand; --y) {
-    if (rows.Uniform(y)) continue;
-    rows.Candidates(y, judged, candidates);
-    for (const int r : candidates) judge(y - r);
-    if (qualified.empty()) continue;
-    size_t king = Best(qualified, f.motion);
-    if (qualified[king].setAside) {
-      // Places where grab row g shows image row g + o, with y below the grab: o < y - lastGrabRow.
-      for (int g = f.lastGrabRow, asked = 0; g >= f.topBand && asked < kScrolledBackRows; --g) {
-        if (IsUniform(ViewRow(f.grab, g), f.middle)) continue;
-        ++asked;
-        rows.ImageRowsShowing(g, f.topBand, y - f.lastGrabRow + g - 1, candidates);
-        for (const int i : candidates) judge(i - g);
+  const int end = f.scrollY - 1 - f.band, shown = std::max(f.topBand, f.motion.lastOffset);
+  for (int pass = 0; pass < 4 && !s.spent; ++pass) {
+    const bool common = pass % 2 == 1;
+    for (int y = pass < 2 ? end : std::min(end, shown - 1); y >= (pass < 2 ? shown : f.topBand) && !s.spent; --y) {
+      if (rows.Uniform(y) || rows.Candidates(y, common, judged, candidates) != common) continue;
+      for (const int r : candidates) judge(y - r);
+      if (s.spent || qualified.empty()) continue;
+      if (qualified[best()].setAside) {
+        // Places where grab row g shows image row g + o, with y below the grab: o < y - lastGrabRow.
+        for (int g = f.lastGrabRow, asked = 0, looks = 0;
+             g >= f.topBand && asked < kScrolledBackRows && looks < kScrolledBackLooks; --g) {
+          if (IsUniform(ViewRow(f.grab, g), f.middle)) continue;
+          ++looks;
+          if (rows.ImageRowsShowing(g, f.topBand, y - f.lastGrabRow + g - 1, candidates)) continue;
+          ++asked;
+          for (const int i : candidates) judge(i - g);
+        }
+        if (s.spent) break;
       }
-      king = Best(qualified, f.motion);
+      return rows.Accept(f, qualified, best(), hangsOn, s);
     }
-    bool beatsAll = true;
-    for (size_t i = 0; i < qualified.size() && beatsAll; ++i)
-      beatsAll = i == king || Beats(qualified[king], qualified[i], f.motion);
-    return rows.Accept(f, std::move(qualified[king]), beatsAll, s);
   }
-  return Verdict{};
+  return rows.Nothing(f, qualified, s);
 }
 
 // The whole search: above a band standing at the bottom, then from the image's end; all columns,
 // then without the side bands that stand still. make(frame) gives the frame's Rows.
 template <class MakeRows>
 Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
+  s.rowsLeft = int64_t{kPlaceRowsPerTick} * f.h;
+  s.spent = false;
   for (int stage = 0; stage < 2; ++stage) {
     if (stage == 1) {
       const Span vote = StandingSides(f);
@@ -207,7 +274,7 @@ Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
       SetBand(f, bands[i]);
       auto rows = make(f);
       Verdict v = SearchFrame(f, rows, judged, s);
-      if (v.found != Found::Nothing) return v;
+      if (v.found != Found::Nothing || s.spent) return v;
     }
   }
   return Verdict{};

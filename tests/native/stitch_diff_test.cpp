@@ -8,9 +8,11 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "capture/stitch.h"
+#include "capture/stitch_rows.h"
 #include "capture/stitch_score.h"
 #include "capture/stitch_stands.h"
 #include "capture/stitch_walk.h"
@@ -176,6 +178,7 @@ void OneTickRounds(int first, int count) {
         ResetStitchRows(rows, s.image, w, h, scrollY, static_cast<uint64_t>(round));
         const StitchDecision fast =
             DecideStitch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), rows, literalSamples);
+        if (fast.outcome != literal.outcome) fprintf(stderr, "DBG round %d samples %lld mask %llx h %d w %d scrollY %d kind %d fast %d literal %d key %d match %d\n", round, (long long)literalSamples, (unsigned long long)mask, h, w, scrollY, (int)kind, (int)fast.outcome, (int)literal.outcome, literal.keyRow, literal.matchRow);
         ExpectSameDecision(fast, literal, "round", round);
         if (::testing::Test::HasFatalFailure()) return;
       }
@@ -341,12 +344,28 @@ TEST(StitchHash, EveryColumnCounts) {
       changed[static_cast<size_t>(x)] ^= 0x80000001u;
       ASSERT_NE(KeyedRowHash(changed.data(), width, keys.data()), base) << "width " << width << " column " << x;
     }
+    // A span's hash, made from the row's or from its own columns, is the same, and every column
+    // of the span counts in it and no other.
+    using stitching::Span;
+    for (const Span span : {Span{0, width}, Span{1, width}, Span{0, width - 1}, Span{width / 3, width - width / 5},
+                            Span{width / 2, width / 2 + 1}}) {
+      if (span.end <= span.begin) continue;
+      const uint64_t hash = stitching::SpanHash(row.data(), span, keys.data());
+      ASSERT_EQ(stitching::SpanHashFrom(base, row.data(), width, span, keys.data()), hash) << "width " << width;
+      for (int x = 0; x < width; ++x) {
+        std::vector<uint32_t> changed = row;
+        changed[static_cast<size_t>(x)] ^= 0x80000001u;
+        ASSERT_EQ(stitching::SpanHash(changed.data(), span, keys.data()) != hash, x >= span.begin && x < span.end)
+            << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
+      }
+    }
   }
 }
 
 // Appends at every place, the image's bottom and the grab's last rows included, one after
 // another on the same record: the pixels are the literal append's, and every row the record
-// says it knows has the hash and uniformity of its pixels.
+// says it knows has the hash and uniformity of its pixels, and the same pixels as the first row
+// of its class.
 TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
   std::mt19937 random(33);
   for (int w : {7, 16, 40, 101}) {
@@ -375,6 +394,10 @@ TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
         bool uniform = true;
         for (int x = w / 4; x < 3 * w / 4; ++x) uniform = uniform && row[x] == row[w / 4];
         ASSERT_EQ(rows.uniform[static_cast<size_t>(y)] != 0, uniform) << "width " << w << " row " << y;
+        const int same = rows.sameAs[static_cast<size_t>(y)];
+        ASSERT_TRUE(same <= y && rows.sameAs[static_cast<size_t>(same)] == same &&
+                    std::equal(row, row + w, ViewRow(fast.image, same)))
+            << "width " << w << " row " << y;
       }
     }
   }
@@ -384,9 +407,10 @@ namespace {
 
 // The decision for a tiny range worked out the long way, from the rules as written: every offset
 // judged on its whole overlap pixel for pixel, with no key row looked up in an index, no place
-// judged once for all key rows and no early exit; then the first key row from the image's end
-// whose places include one that qualifies picks the best of them, and of a scroll back up when
-// that one qualifies only with blocks set aside.
+// judged once for all key rows and no early exit; then the first key row (those the last screen
+// showed before the others, rare ones before common ones) whose places include one that
+// qualifies picks the best of them, and of a scroll back up when that one qualifies only with
+// blocks set aside.
 StitchDecision TheLongWay(const Surfaces& s, int scrollY, int lastMove) {
   using namespace stitching;
   const int w = s.w, h = s.h;
@@ -415,30 +439,93 @@ StitchDecision TheLongWay(const Surfaces& s, int scrollY, int lastMove) {
     qualified[o] = p;
   }
   const Motion motion{LastOffsetOf(scrollY, h), lastMove};
-  for (int y = scrollY - 1; y >= 0; --y) {
-    if (uniform(ViewRow(s.image, y))) continue;
-    std::vector<Place> places;
-    const auto propose = [&](int o) {
-      if (qualified.count(o) && std::none_of(places.begin(), places.end(), [o](const Place& p) { return p.offset == o; }))
-        places.push_back(qualified[o]);
-    };
-    for (int r = h - 1; r >= 0; --r)
-      if (equal(y, r)) propose(y - r);
-    if (places.empty()) continue;
-    if (places[Best(places, motion)].setAside)
-      for (int g = h - 1, asked = 0; g >= 0 && asked < 8; --g) {
-        if (uniform(ViewRow(s.grab, g))) continue;
-        ++asked;
-        for (int i = y - h + g; i >= 0; --i)
-          if (equal(i, g)) propose(i - g);
+  const int expected = motion.lastOffset + motion.lastMove;
+  const RowRange weighed{std::max(0, -expected), std::min(h - 1, scrollY - 1 - expected)};
+  // Every offset proposed is judged once, and judging takes the rows of its overlap from the
+  // tick's allowance. A key row shown by too many grab rows proposes the places nearest the one
+  // the motion expects, and waits for the others; a grab row shown by too many image rows
+  // proposes no scroll back.
+  std::set<int> proposed;
+  std::vector<Place> places;
+  int64_t rowsLeft = int64_t{kPlaceRowsPerTick} * h;
+  const auto propose = [&](const std::vector<int>& offsets) {
+    for (const int o : offsets) {
+      if (!proposed.insert(o).second) continue;
+      const int n = std::min(h - 1, scrollY - 1 - o) - std::max(0, -o) + 1;
+      if (n >= kSmallestOverlap && (rowsLeft -= n) < 0) return false;
+      if (qualified.count(o)) places.push_back(qualified[o]);
+    }
+    return true;
+  };
+  const StitchDecision none{StitchOutcome::NoMatch, 0, 0, scrollY};
+  // The rows the screen showed at the last append first, rare key rows before common ones.
+  const int shown = std::max(0, motion.lastOffset);
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int y = pass < 2 ? scrollY - 1 : shown - 1; y >= (pass < 2 ? shown : 0); --y) {
+      if (uniform(ViewRow(s.image, y))) continue;
+      std::vector<int> offsets;
+      for (int r = h - 1; r >= 0; --r)
+        if (equal(y, r)) offsets.push_back(y - r);
+      if ((offsets.size() > static_cast<size_t>(kMostAlikeRows)) != (pass % 2 == 1)) continue;
+      if (pass % 2 == 1) {
+        std::sort(offsets.begin(), offsets.end(), [&](int a, int b) {
+          return std::abs(a - expected) != std::abs(b - expected) ? std::abs(a - expected) < std::abs(b - expected)
+                                                                  : a > b;
+        });
+        offsets.resize(kMostAlikeRows);
+        std::sort(offsets.begin(), offsets.end());
       }
-    const Place& king = places[Best(places, motion)];
-    return StitchDecision{StitchOutcome::Append, king.join + king.offset, king.join, king.offset + h - kStitchBorder};
+      if (!propose(offsets)) return none;
+      if (places.empty()) continue;
+      if (places[Best(places, weighed, motion)].setAside)
+        for (int g = h - 1, asked = 0, looks = 0; g >= 0 && asked < 8 && looks < 32; --g) {
+          if (uniform(ViewRow(s.grab, g))) continue;
+          ++looks;
+          offsets.clear();
+          for (int i = y - h + g; i >= 0; --i)
+            if (equal(i, g)) offsets.push_back(i - g);
+          if (offsets.size() > static_cast<size_t>(kMostAlikeRows)) continue;
+          ++asked;
+          if (!propose(offsets)) return none;
+        }
+      const Place& king = places[Best(places, weighed, motion)];
+      return StitchDecision{StitchOutcome::Append, king.join + king.offset, king.join, king.offset + h - kStitchBorder};
+    }
   }
-  return StitchDecision{StitchOutcome::NoMatch, 0, 0, scrollY};
+  return none;
 }
 
 }  // namespace
+
+// Three places with nested overlaps, each disagreeing less than the next on the rows those two
+// share (A beats B, B beats C, C beats A): whatever order they were judged in and whatever rows
+// they are weighed on, the same one wins and it beats the two others.
+TEST(StitchScore, OnePlaceBeatsAllInEveryOrder) {
+  using namespace stitching;
+  const auto place = [](int offset, int hi, std::vector<int> disagreeing) {
+    Place p;
+    p.offset = offset, p.lo = 0, p.hi = hi, p.qualifies = true;
+    p.disagreeing.assign(static_cast<size_t>(hi) + 2, 0);
+    for (int k = 0; k <= hi; ++k)
+      p.disagreeing[k + 1] = p.disagreeing[k] + (std::find(disagreeing.begin(), disagreeing.end(), k) != disagreeing.end());
+    return p;
+  };
+  // On rows 0 .. 100 C disagrees less than A and B less than C; on rows 0 .. 130 A less than B.
+  std::vector<Place> places = {place(100, 160, {1, 2, 3}), place(130, 130, {1, 101, 102, 103}),
+                               place(160, 100, {1, 2})};
+  const Motion motion{90, 20};
+  for (const RowRange weighed : {RowRange{0, 160}, RowRange{0, 130}, RowRange{0, 100}, RowRange{0, 20}}) {
+    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.offset < b.offset; });
+    int winner = -1;
+    do {
+      const size_t king = Best(places, weighed, motion);
+      if (winner < 0) winner = places[king].offset;
+      ASSERT_EQ(places[king].offset, winner);
+      for (const Place& other : places) EXPECT_TRUE(&other == &places[king] || Beats(places[king], other, weighed, motion));
+    } while (std::next_permutation(places.begin(), places.end(),
+                                   [](const Place& a, const Place& b) { return a.offset < b.offset; }));
+  }
+}
 
 // Tiny ranges over documents full of rows alike, with something changing by itself now and
 // then, at every kind of move and last move: the search decides as the long way does. Frames
