@@ -57,6 +57,9 @@ uint32_t TablePixel(int x, int k) {
 // else, so that its rows repeat exactly over more than the range.
 uint32_t GridPixel(int x, int k) { return k % 30 == 0 || x % 200 == 0 ? 0x00C8C8C8u : 0x00FFFFFFu; }
 
+// Rows that repeat exactly every 30 rows, each unlike the others of its period.
+uint32_t PeriodPixel(int x, int k) { return TextPixel(x, k % 30); }
+
 // A status bar that does not scroll: grey, two dividers down its whole height, text in its
 // upper half.
 uint32_t FooterPixel(int x, int j, int rows) {
@@ -77,6 +80,10 @@ struct Case {
   int header = 0;  // rows of a fixed band over the top of the range, as the first grab showed it
   bool region = false;  // a third of the range tall and half of it wide changed by itself
   bool scrollBar = false;  // a browser's scroll bar at the right, its thumb moved since the first grab
+  // Image rows that changed (a caret, a blinking cursor) where the place of the true move and
+  // the places one and two periods further disagree so that each disagrees less than the next on
+  // the rows those two share, the third less than the first.
+  bool cycle = false;
 };
 
 constexpr int kTooFar = 2 * kH;
@@ -111,6 +118,7 @@ const Case kCases[] = {
     {"scroll bar: no match", TextPixel, kTooFar, {1074, 3990}, 0, 0, false, true},
     {"empty grid: scroll 24", GridPixel, 24, {1074, 3990}},
     {"empty grid: one period", GridPixel, 30, {1074, 3990}},
+    {"cycle of places", PeriodPixel, 24, {1074, 3990}, 0, 0, false, false, true},
 };
 
 // A scroll bar 17 columns wide down the range's right edge: a light track, and a dark thumb
@@ -148,6 +156,12 @@ struct Tick {
       PaintScrollBar(image, 0, kH, 17);          // the first grab, the page at its top
       PaintScrollBar(grab, 0, kH, 317);          // the page scrolled on since
     }
+    // Rows x of the true place's overlap (image row top + x) that changed: three in each of its
+    // first two periods and four in its last, which the places a period and two further down
+    // meet at rows 30 and 60 higher.
+    const int last = height - 1 - top;
+    for (const int x : {5, 15, 25, 35, 45, 55, last - 25, last - 18, last - 11, last - 4})
+      for (int px = 220; px < kW - 230 && c.cycle; ++px) ViewRow(image, top + x)[px] ^= 0x00555555u;
     // Something animating in the grab's middle, above the rows an append takes.
     for (int j = kH / 4; j < kH / 4 + kH / 3 && c.region; ++j)
       for (int x = kW / 4; x < kW / 4 + kW / 2; ++x) ViewRow(grab, j)[x] = static_cast<uint32_t>(x * 2654435761u ^ j);
