@@ -131,8 +131,32 @@ std::string FolderOfPath(const std::string& path) {
   return p.drive + p.folders;
 }
 
+namespace {
+
+// Whether the path's file name, before its first "." and trailing spaces, is one Windows keeps for a
+// device (CON, PRN, AUX, NUL, COM1 .. COM9, LPT1 .. LPT9, in any case and with any extension):
+// a file of that name is the device, and what is written there is gone.
+bool IsDeviceName(const std::string& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsLead(path, i)) {
+      ++i;
+      continue;
+    }
+    if (path[i] == '\\' || path[i] == '/' || path[i] == ':') start = i + 1;
+  }
+  std::string stem = AsciiLower(path.substr(start, path.find('.', start) - start));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
+}  // namespace
+
 bool NextFreeName(std::string& path, const std::function<bool(const std::string&)>& exists) {
-  if (!exists(path)) return true;
+  const auto taken = [&](const std::string& p) { return IsDeviceName(p) || exists(p); };
+  if (!taken(path)) return true;
   std::string stem = path;
   const std::string extension = SplitExtension(stem);
   size_t digits = 0;
@@ -146,7 +170,7 @@ bool NextFreeName(std::string& path, const std::function<bool(const std::string&
     char number[8];
     std::snprintf(number, sizeof number, "%03u", counter);
     const std::string candidate = stem + number + extension;
-    if (!exists(candidate)) {
+    if (!taken(candidate)) {
       path = candidate;
       return true;
     }

@@ -45,8 +45,9 @@ std::string ReplaceExtension(const std::string& path, const std::string& extensi
 std::string FolderOfPath(const std::string& path);
 
 // A name no file has: path itself when free, else the stem's trailing number (modulo 256)
-// counted up in "%s%03d%s". exists says whether a name is taken. False when all 256 numbers of
-// the stem are taken: nothing may be written then.
+// counted up in "%s%03d%s". exists says whether a name is taken; a name Windows keeps for a
+// device (NUL, CON, AUX.bmp ...) is taken whatever it says. False when all 256 numbers of the
+// stem are taken: nothing may be written then.
 bool NextFreeName(std::string& path, const std::function<bool(const std::string&)>& exists);
 
 // What makes a file name one Windows refuses, for the user to read ("" when there is nothing):

@@ -132,6 +132,20 @@ TEST(NextFreeName, NumbersWithoutOverwriting) {
   path = "full.png";
   EXPECT_FALSE(NextFreeName(path, exists));
   EXPECT_EQ(path, "full.png");
+  // A device's name is never free, even where the system says no such file exists: the image
+  // would go into the device.
+  taken.clear();
+  for (const auto& c : {std::pair<const char*, const char*>{"NUL.bmp", "NUL001.bmp"}, {"C:\\d\\aux", "C:\\d\\aux001"},
+                        {"C:\\表\\Con .jpg", "C:\\表\\Con 001.jpg"}, {"com1.png", "com002.png"},
+                        {"NULL.bmp", "NULL.bmp"}, {"com0.png", "com0.png"},
+                        {"nul\\a.bmp", "nul\\a.bmp"}}) {
+    path = c.first;
+    ASSERT_TRUE(NextFreeName(path, exists));
+    EXPECT_EQ(path, c.second) << c.first;
+  }
+  // The number goes after the first ".", so no number makes this one free.
+  path = "LPT9.x.bmp";
+  EXPECT_FALSE(NextFreeName(path, exists));
 }
 
 TEST(ImageFileName, EndingsInAnyCase) {
