@@ -117,6 +117,21 @@ void StoreConverterReply(const COPYDATASTRUCT* data) {
   glReplyArrived = 1;
 }
 
+// An image a finish could not write, or whose save dialog was cancelled, is still the user's:
+// closing or "キャンセル" would lose it, so they are asked first, and "いいえ" (the default)
+// keeps it.
+bool KeptImageMayGo() {
+  return glLayout != Layout::Kept ||
+         MessageBoxA(glMainWnd,
+                     "（;‘ o‘）/まだ保存していない画像がTallSnapにあります。\r\n保存しないで終わりますか？\r\n\r\n"
+                     "「はい」: 画像を捨てて終わる\r\n「いいえ」: 終わらないで、画像を残す",
+                     "<(_ _)>", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) == IDYES;
+}
+
+void OnCancelButton() {
+  if (KeptImageMayGo()) CancelCapture();
+}
+
 void OnMainCommand(int id, int code) {
   if (id == kIdFormatBox && code == CBN_EDITCHANGE) {
     SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
@@ -128,7 +143,7 @@ void OnMainCommand(int id, int code) {
     case kIdFinishButton: FinishCapture(); break;
     case kIdReadyButton: ShowRangeLayout(); break;
     case kIdSameRangeButton: StartCapture(); break;
-    case kIdCancelButton: CancelCapture(); break;
+    case kIdCancelButton: OnCancelButton(); break;
     case kIdLatestButton: OpenLatestVersionPage(); break;
     default: break;
   }
@@ -170,16 +185,8 @@ void PaintMainWnd(HWND window) {
   EndPaint(window, &ps);
 }
 
-// An image a finish could not write is still the user's: closing would lose it, so they are
-// asked first, and "いいえ" (the default) keeps TallSnap open with it.
 void CloseMainWnd() {
-  if (glLayout == Layout::Kept &&
-      MessageBoxA(glMainWnd,
-                  "（;‘ o‘）/まだ保存していない画像がTallSnapにあります。\r\n保存しないで終わりますか？\r\n\r\n"
-                  "「はい」: 画像を捨てて終わる\r\n「いいえ」: 終わらないで、画像を残す",
-                  "<(_ _)>", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_TOPMOST) != IDYES)
-    return;
-  DestroyWindow(glMainWnd);
+  if (KeptImageMayGo()) DestroyWindow(glMainWnd);
 }
 
 }  // namespace

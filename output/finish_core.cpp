@@ -64,7 +64,9 @@ FinishStep NextFinishStep(const FinishFacts& facts) {
   if (facts.desktopChecked) return WriteTo(facts.desktopFolder + "\\" + facts.name, "保存先");
   if (!facts.asked) return {FinishAct::AskLocation, std::string()};
   switch (facts.answer) {
-    case SaveAnswer::Cancelled: return {FinishAct::EndQuietly, std::string()};
+    // People cancel a save dialog to change the format or the name, or because they opened it by
+    // mistake: the capture is not thrown away with it.
+    case SaveAnswer::Cancelled: return {FinishAct::KeepQuietly, std::string()};
     case SaveAnswer::NoConverter:
       return {FinishAct::SaveFallback, "（;‘ o‘）/Kelvo.exeが動いていないため、保存先を選べませんでした。"};
     case SaveAnswer::NoReply:

@@ -53,7 +53,7 @@ enum class FinishAct {
   CopyToClipboard,  // the image goes onto the clipboard
   WriteFiles,       // text is the output path
   SaveFallback,     // text says why; the image goes into a numbered BMP whose path a message names
-  EndQuietly,       // the user's own cancel: nothing is written, nothing said
+  KeepQuietly,      // the user cancelled the save dialog: nothing is written or said, and the image stays
   Keep,             // text is the problem: the image stays with TallSnap so that the user can put it right
 };
 struct FinishStep {

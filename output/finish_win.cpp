@@ -124,8 +124,8 @@ bool WriteFiles(const OutputMode& mode, std::string path, const Surface& cut, st
   return true;
 }
 
-// Writes the image as the format box says, where the user says. False, with problem set, when
-// it could not be written anywhere: the image must then stay.
+// Writes the image as the format box says, where the user says. False when it was not written:
+// the image must then stay, and problem says why (nothing when the user cancelled).
 bool WriteOutput(const Surface& cut, const std::string& name, std::string& problem) {
   FinishFacts facts;
   facts.formatKey = FirstChar(glFormatText);
@@ -145,7 +145,7 @@ bool WriteOutput(const Surface& cut, const std::string& name, std::string& probl
   }
   switch (step.act) {
     case FinishAct::CopyToClipboard: return CopyToClipboard(cut, problem);
-    case FinishAct::EndQuietly: return true;
+    case FinishAct::KeepQuietly: problem.clear(); return false;
     case FinishAct::SaveFallback:
       // Only the name part of this stem is used.
       return SaveFallbackBmp("C:\\" + name, Pixels(cut), cut.width, cut.height, step.text.c_str(), problem);
@@ -168,11 +168,11 @@ void ShowImageKept() {
 }
 
 // The image stays with TallSnap, and the name, the desktop check and the format are shown beside
-// "終わる", so that the user can put right what the message names and try again.
+// "終わる", so that the user can put right what the message names (if any) and try again.
 void KeepImage(Surface& cut, const std::string& why) {
   ReleaseSurface(cut);
   ShowImageKept();
-  Tell(KeptImageMessage(why));
+  if (!why.empty()) Tell(KeptImageMessage(why));
 }
 
 }  // namespace

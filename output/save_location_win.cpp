@@ -59,6 +59,8 @@ SaveAnswer AskSaveLocation(HWND owner, const std::string& fileTypeText, const st
   TraceText("●●●　最後が￥　拡張子をつけないでおくと 修正 SentakuFileName[0]", SentakuFileName[0]);
 
   const ReplyPaths reply = ParseReplyPaths(glReplyBuf, static_cast<size_t>(glReplyLen), kSelectedNameCount);
+  // A cancel changes nothing that is remembered: the next dialog opens where this one did.
+  if (reply.names.empty()) return SaveAnswer::Cancelled;
   if (reply.names.size() == 1 && SplitPath(std::string(glReplyBuf)).valid)
     TraceNumbers("ファイル名が存在した！！→ファイル１つだけだった！", 0, 0, 0, 0, 0);
   SetText(FileHozonFolderPath, reply.folder);

@@ -257,7 +257,7 @@ TEST(FinishSteps, EveryRouteAndFailure) {
   }
   f.asked = true;
   f.answer = SaveAnswer::Cancelled;
-  EXPECT_EQ(step().act, FinishAct::EndQuietly);
+  EXPECT_EQ(step().act, FinishAct::KeepQuietly);
   for (SaveAnswer a : {SaveAnswer::NoConverter, SaveAnswer::NoReply}) {
     f.answer = a;
     EXPECT_EQ(step().act, FinishAct::SaveFallback);

@@ -412,8 +412,9 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   EXPECT_EQ(std::string(FileHozonFolderPath), g_folder + "\\");
   EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"), g_folder + "\\" + std::string(1, '\0'));
 
-  // Cancelled: nothing written, the image gone, the start layout back.
-  CaptureAndExpect(1);
+  // Cancelled: nothing written and nothing remembered, the image kept beside "終わる"; then
+  // "終わる" again writes it.
+  const Picture again = CaptureAndExpect(1);
   DialogDriver cancel(kelvoPid, "");
   std::thread cancelling([&] { cancel.Run(); });
   Click(kIdFinishButton);
@@ -421,7 +422,19 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   ASSERT_TRUE(cancel.sawDialog);
   EXPECT_FALSE(cancel.forcedClose);
   EXPECT_FALSE(Exists(g_folder + "\\picked001.png"));
-  EXPECT_EQ(glBufDC.memDC, nullptr);
+  EXPECT_NE(glBufDC.memDC, nullptr);
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdFinishButton)));
+  EXPECT_EQ(std::string(FileHozonFolderPath), g_folder + "\\");
+  EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"), g_folder + "\\" + std::string(1, '\0'));
+  DialogDriver second(kelvoPid, "picked.png");
+  std::thread answeringAgain([&] { second.Run(); });
+  Click(kIdFinishButton);
+  answeringAgain.join();
+  ASSERT_FALSE(second.forcedClose) << second.lastText;
+  Picture written;
+  ASSERT_TRUE(DecodeImageFile(g_folder + "\\picked001.png", written));
+  EXPECT_TRUE(written.bgr == again.bgr);
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
 }
 

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/main_wnd_core.h"
@@ -287,6 +289,22 @@ class EndToEnd : public ::testing::Test {
     EXPECT_FALSE(user.forcedClose);
     shots.Shot("dialog-answered");
     return Finished();
+  }
+  // "終わる" with the save dialog cancelled; true when the kept layout shows, with no message.
+  bool FinishAndCancelTheDialog() {
+    DWORD kelvoPid = 0;
+    GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
+    DialogDriver user(kelvoPid, "");
+    std::thread answering([&] { user.Run(); });
+    Press(kIdFinishButton);
+    answering.join();
+    EXPECT_TRUE(user.sawDialog);
+    EXPECT_FALSE(user.forcedClose);
+    const bool kept = PumpUntil([&] { return Shows(kIdFormatBox) && Shows(kIdFinishButton) && !Shows(kIdReadyButton); },
+                                10000);
+    shots.Shot("dialog-cancelled");
+    EXPECT_EQ(FindProcessWindow(tallsnap.pi.dwProcessId, "#32770", true), nullptr);
+    return kept;
   }
   bool Finish() {
     Press(kIdFinishButton);
@@ -945,9 +963,33 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
   ASSERT_TRUE(DragRange(kRangeX0, kRangeY0, kRangeX1, kRangeY1));
   ASSERT_TRUE(ScrollAndFollow(3, start));
   const int rows = RowsFollowed(start);
+  // The save dialog cancelled, as to change the format: the image stays, and the cancel
+  // forgets nothing.
+  const auto remembered = [&] {
+    std::ifstream in(folder + "\\TallSnap個人設定\\FileHozonPath.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string folderBefore = remembered();
+  EXPECT_NE(folderBefore.find(saved), std::string::npos) << folderBefore;
+  ASSERT_TRUE(FinishAndCancelTheDialog());
+  EXPECT_EQ(remembered(), folderBefore);
+  // "キャンセル" would throw the kept image away: it asks as closing does, and "いいえ" keeps it.
+  Press(kIdCancelButton);
+  HWND asked = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] { return (asked = FindProcessWindow(tallsnap.pi.dwProcessId, "#32770", true)) != nullptr; }, 10000));
+  char said[1024] = {};
+  GetDlgItemTextA(asked, 0xFFFF, said, sizeof said);
+  EXPECT_NE(std::string(said).find("保存しないで終わりますか"), std::string::npos) << said;
+  shots.Shot("cancel-asks");
+  const POINT no = CentreOf(GetDlgItem(asked, IDNO));
+  ClickAt(no.x, no.y);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(asked); }, 5000));
+  EXPECT_TRUE(Shows(kIdFinishButton) && Shows(kIdFormatBox) && !Shows(kIdReadyButton));
+  ASSERT_TRUE(PickFormat(kPng));
   // A bare name: the dialog opens in the folder chosen last time.
-  ASSERT_TRUE(FinishThroughDialog("second.bmp"));
-  ExpectFaithful(saved + "\\second.bmp", TargetRows(start), RangeWidth(), rows);
+  ASSERT_TRUE(FinishThroughDialog("second.png"));
+  ExpectFaithful(saved + "\\second.png", TargetRows(start), RangeWidth(), rows);
   RemoveFolderTree(saved);
 }
 
