@@ -290,6 +290,17 @@ class EndToEnd : public ::testing::Test {
     shots.Shot("dialog-answered");
     return Finished();
   }
+  // The message box TallSnap shows (nullptr when none comes), and what it says.
+  HWND MessageShown(std::string& said) {
+    HWND message = nullptr;
+    if (!PumpUntil([&] { return (message = FindProcessWindow(tallsnap.pi.dwProcessId, "#32770", true)) != nullptr; },
+                   10000))
+      return nullptr;
+    char text[1024] = {};
+    GetDlgItemTextA(message, 0xFFFF, text, sizeof text);
+    said = text;
+    return message;
+  }
   // "終わる" with the save dialog cancelled; true when the kept layout shows, with no message.
   bool FinishAndCancelTheDialog() {
     DWORD kelvoPid = 0;
@@ -441,12 +452,10 @@ TEST_F(EndToEnd, OnTheDesktopAndAgainWithTheSameRange) {
   ASSERT_TRUE(ScrollAndFollow(7, start));
   rows = RowsFollowed(start);
   Press(kIdFinishButton);
-  HWND message = nullptr;
-  ASSERT_TRUE(PumpUntil(
-      [&] { return (message = FindProcessWindow(tallsnap.pi.dwProcessId, "#32770", true)) != nullptr; }, 10000));
-  char said[1024] = {};
-  GetDlgItemTextA(message, 0xFFFF, said, sizeof said);
-  EXPECT_NE(std::string(said).find("「:」"), std::string::npos) << said;
+  std::string said;
+  const HWND message = MessageShown(said);
+  ASSERT_NE(message, nullptr);
+  EXPECT_NE(said.find("「:」"), std::string::npos) << said;
   shots.Shot("a-name-refused");
   const POINT ok = CentreOf(FindWindowExA(message, nullptr, "Button", nullptr));
   ClickAt(ok.x, ok.y);
@@ -975,12 +984,10 @@ TEST_F(EndToEnd, ASecondRunRemembersFolderFormatAndPlace) {
   EXPECT_EQ(remembered(), folderBefore);
   // "キャンセル" would throw the kept image away: it asks as closing does, and "いいえ" keeps it.
   Press(kIdCancelButton);
-  HWND asked = nullptr;
-  ASSERT_TRUE(PumpUntil(
-      [&] { return (asked = FindProcessWindow(tallsnap.pi.dwProcessId, "#32770", true)) != nullptr; }, 10000));
-  char said[1024] = {};
-  GetDlgItemTextA(asked, 0xFFFF, said, sizeof said);
-  EXPECT_NE(std::string(said).find("保存しないで終わりますか"), std::string::npos) << said;
+  std::string said;
+  const HWND asked = MessageShown(said);
+  ASSERT_NE(asked, nullptr);
+  EXPECT_NE(said.find("保存しないで終わりますか"), std::string::npos) << said;
   shots.Shot("cancel-asks");
   const POINT no = CentreOf(GetDlgItem(asked, IDNO));
   ClickAt(no.x, no.y);
