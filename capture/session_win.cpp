@@ -35,7 +35,8 @@ bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d, int scr
   SaveGrabRows(grab, glHanniWidth, rows, glSettleRows);
   Sleep(kSettleMs);
   GrabScreenRows(glSmallBufDC, rows.first, rows.count);
-  const Settle settle = JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows, d.contentBegin, d.contentEnd);
+  const Settle settle =
+      JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows, d.contentBegin, d.contentEnd);
   if (settle != Settle::Still) RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
   return AppendNow(glUnsettledTicks, settle, d.newScrollY - scrollY, glHanniHeight);
 }

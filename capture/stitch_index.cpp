@@ -35,8 +35,8 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
 }
 
 // The usual tick finds the image's end a scroll up in the grab: one of the image's last few rows
-// with ink that few grab rows show proposes the place. Past them the tick is not the usual one (content that changed at
-// the image's end, no match, a flick) and the grab is indexed at once.
+// with ink that few grab rows show proposes the place. Past them the tick is not the usual one
+// (content that changed at the image's end, no match, a flick) and the grab is indexed at once.
 constexpr int kUsualKeyRows = 8;
 
 // What the fast search keeps through one tick: its budget of literal comparisons, and the grab's
@@ -267,6 +267,8 @@ struct FastRows {
   static bool Vouched(const Frame& frame, std::vector<Place>& places, std::vector<size_t>& which, Scratch& s) {
     std::sort(which.begin(), which.end());
     which.erase(std::unique(which.begin(), which.end()), which.end());
+    // The usual tick's winner was compared pixel for pixel already: nothing to make for it.
+    if (std::all_of(which.begin(), which.end(), [&](size_t i) { return places[i].exact; })) return true;
     LiteralRows literal{frame};
     Place again;
     for (const size_t i : which) {

@@ -129,7 +129,8 @@ Pairs PairsIn(Span s) { return Pairs{s.begin + (s.begin & 1), std::max(s.begin +
 
 uint64_t CutPairs(const uint32_t* row, Span s, const uint32_t* keys) {
   const auto alone = [&](int c) { return uint64_t{static_cast<uint32_t>(row[c] + keys[c])} * (keys[c + 1] | 1u); };
-  return ((s.begin & 1) && s.begin < s.end ? alone(s.begin) : 0) + ((s.end & 1) && s.end - 1 >= s.begin ? alone(s.end - 1) : 0);
+  const uint64_t first = (s.begin & 1) && s.begin < s.end ? alone(s.begin) : 0;
+  return first + ((s.end & 1) && s.end - 1 >= s.begin ? alone(s.end - 1) : 0);
 }
 
 }  // namespace

@@ -178,7 +178,6 @@ void OneTickRounds(int first, int count) {
         ResetStitchRows(rows, s.image, w, h, scrollY, static_cast<uint64_t>(round));
         const StitchDecision fast =
             DecideStitch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), rows, literalSamples);
-        if (fast.outcome != literal.outcome) fprintf(stderr, "DBG round %d samples %lld mask %llx h %d w %d scrollY %d kind %d fast %d literal %d key %d match %d\n", round, (long long)literalSamples, (unsigned long long)mask, h, w, scrollY, (int)kind, (int)fast.outcome, (int)literal.outcome, literal.keyRow, literal.matchRow);
         ExpectSameDecision(fast, literal, "round", round);
         if (::testing::Test::HasFatalFailure()) return;
       }
@@ -507,7 +506,8 @@ TEST(StitchScore, OnePlaceBeatsAllInEveryOrder) {
     p.offset = offset, p.lo = 0, p.hi = hi, p.qualifies = true;
     p.disagreeing.assign(static_cast<size_t>(hi) + 2, 0);
     for (int k = 0; k <= hi; ++k)
-      p.disagreeing[k + 1] = p.disagreeing[k] + (std::find(disagreeing.begin(), disagreeing.end(), k) != disagreeing.end());
+      p.disagreeing[k + 1] =
+          p.disagreeing[k] + (std::find(disagreeing.begin(), disagreeing.end(), k) != disagreeing.end());
     return p;
   };
   // On rows 0 .. 100 C disagrees less than A and B less than C; on rows 0 .. 130 A less than B.
@@ -521,7 +521,8 @@ TEST(StitchScore, OnePlaceBeatsAllInEveryOrder) {
       const size_t king = Best(places, weighed, motion);
       if (winner < 0) winner = places[king].offset;
       ASSERT_EQ(places[king].offset, winner);
-      for (const Place& other : places) EXPECT_TRUE(&other == &places[king] || Beats(places[king], other, weighed, motion));
+      for (const Place& other : places)
+        EXPECT_TRUE(&other == &places[king] || Beats(places[king], other, weighed, motion));
     } while (std::next_permutation(places.begin(), places.end(),
                                    [](const Place& a, const Place& b) { return a.offset < b.offset; }));
   }

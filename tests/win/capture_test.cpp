@@ -426,7 +426,8 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   EXPECT_FALSE(IsWindowVisible(GetDlgItem(glMainWnd, kIdReadyButton)));
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdFinishButton)));
   EXPECT_EQ(std::string(FileHozonFolderPath), g_folder + "\\");
-  EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"), g_folder + "\\" + std::string(1, '\0'));
+  EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"),
+            g_folder + "\\" + std::string(1, '\0'));
   DialogDriver second(kelvoPid, "picked.png");
   std::thread answeringAgain([&] { second.Run(); });
   Click(kIdFinishButton);
