@@ -81,6 +81,8 @@ extern UINT glTimerId;
 // What the stitching step has learnt about the rows of glBufDC; only the step and StartCapture
 // touch it.
 extern StitchRows glStitchRows;
+// Black rows the last append left at the image's end, which no screen showed: all the finish trims.
+extern int glFillRowsAtEnd;
 // Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
 extern int glUnsettledTicks;
 extern std::vector<uint32_t> glSettleRows;

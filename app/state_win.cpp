@@ -54,6 +54,7 @@ std::atomic<int> glCapturing;
 std::atomic<int> glStepBusy;
 UINT glTimerId;
 StitchRows glStitchRows;
+int glFillRowsAtEnd;
 int glUnsettledTicks;
 std::vector<uint32_t> glSettleRows;
 

@@ -65,6 +65,7 @@ void StartCapture() {
   GrabRange(glBufDC);
   GrabRange(glBufDC);
   glScrollY = glHanniHeight;
+  glFillRowsAtEnd = 0;
   glUnsettledTicks = 0;
   // The new surface is black below the first grab. The keys of the row hash are drawn anew
   // for every session, so that no content can be made to collide on purpose.
@@ -113,6 +114,7 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
   if (d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY))) {
     ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow, glStitchRows);
+    glFillRowsAtEnd = FillRowsAtEnd(grab, glHanniHeight, d.matchRow);
     glScrollY = d.newScrollY;
   }
   glStepBusy = 0;

@@ -122,6 +122,11 @@ StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab
 void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
                  int matchRow, StitchRows& rows);
 
+// Rows at the new end of the image that the append leaves black: a grab row past matchRow
+// + H - 6 is never copied, so a join in the grab's top rows (matchRow < kStitchBorder) ends
+// the image in black that no screen showed.
+int FillRowsAtEnd(const PixelView& grab, int rangeHeight, int matchRow);
+
 // The same pixels, filling every row: the reference.
 void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
                         int matchRow);

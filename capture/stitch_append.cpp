@@ -65,6 +65,10 @@ void ApplyStitch(const PixelView& image, const PixelView& grab, int rangeWidth, 
   LearnRows(rows, image, std::min(keyRow + h - matchRow - kStitchBorder, rows.height));
 }
 
+int FillRowsAtEnd(const PixelView& grab, int rangeHeight, int matchRow) {
+  return std::max(0, rangeHeight - kStitchBorder - matchRow - CopyRowsOf(grab, rangeHeight, matchRow));
+}
+
 void ApplyStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight, int keyRow,
                         int matchRow) {
   const int w = rangeWidth, h = rangeHeight;

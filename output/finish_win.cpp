@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -182,7 +183,8 @@ void FinishCapture() {
   StopCaptureTimer();  // no step may still be writing the image below
   if (glBufDC.memDC == nullptr) return;
   SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
-  glScrollY = TrimmedHeight(SurfaceView(glBufDC), glHanniWidth, glScrollY.load());
+  // Only black that no screen showed goes: a page or a terminal that ends in dark rows keeps them.
+  glScrollY = std::max(0, glScrollY.load() - glFillRowsAtEnd);
   TraceNumbers("glScrollY", glScrollY.load(), 0, 0, 0, 0);
 
   Surface cut{};

@@ -80,9 +80,7 @@ int main(int argc, char** argv) {
 
   // The parts, on one capture.
   MakeCapture();
-  const PixelView image{static_cast<uint32_t*>(glBufDC.view), glBufDC.width, glBufDC.height};
-  int height = 0;
-  const double trim = Time([&] { height = TrimmedHeight(image, kW, glScrollY.load()); });
+  const int height = glScrollY.load();
   Surface cut{};
   CreateSurface(cut, "TallSnap_CutDC", 0, kW, height, 32);
   BitBlt(cut.memDC, 0, 0, kW + 6, height, glBufDC.memDC, 0, 0, SRCCOPY);
@@ -103,7 +101,6 @@ int main(int argc, char** argv) {
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
   std::printf("image %d x %d, BMP %zu bytes\n", kW, height, bytes.size());
-  std::printf("part trim %.1f\n", trim);
   std::printf("part bmp-write %.1f\n", bmp);
   std::printf("part plain-write %.1f\n", plain);
   std::printf("part hand-off+convert jpg %.1f (of which a fixed 200 ms pause)\n", jpg);

@@ -155,29 +155,6 @@ TEST(ImageFileName, EndingsInAnyCase) {
   EXPECT_TRUE(IsImageFileName("clip.avi", true));
 }
 
-TEST(FinishTrim, CutsTrailingBlackRowsAndTheLowestContentRow) {
-  std::vector<uint32_t> pixels(static_cast<size_t>(56) * 4006, 0);
-  const PixelView image{pixels.data(), 56, 4006};
-  auto paint = [&](int y, int x, uint32_t v) { ViewRow(image, y)[x] = v; };
-  for (int y = 0; y < 120; ++y) paint(y, 0, 0x00FFFFFF);  // content rows 0..119
-  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);         // rows 120..149 black: cut with row 119
-  EXPECT_EQ(TrimmedHeight(image, 50, 120), 119);         // the usual black row just below
-  paint(150, 40, 0x000000FF);
-  EXPECT_EQ(TrimmedHeight(image, 50, 150), 150);         // row scrollY itself has content
-  paint(150, 40, 0);
-  paint(130, 5, 0x00FFFFFF);                             // column 5 is not sampled
-  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);
-  paint(131, 10, 0xFF000000);                            // the fourth byte does not count
-  EXPECT_EQ(TrimmedHeight(image, 50, 150), 119);
-  std::vector<uint32_t> black(static_cast<size_t>(56) * 4006, 0);
-  EXPECT_EQ(TrimmedHeight(PixelView{black.data(), 56, 4006}, 50, 300), 300);  // all black keeps its height
-  // A range as tall as two stacked 4K screens leaves scrollY past the image's last row.
-  EXPECT_EQ(TrimmedHeight(image, 50, 4006), 119);
-  ViewRow(image, 4005)[0] = 0x00FFFFFF;
-  EXPECT_EQ(TrimmedHeight(image, 50, 4300), 4005);
-  EXPECT_EQ(TrimmedHeight(PixelView{black.data(), 56, 4006}, 50, 4300), 4006);
-}
-
 TEST(NameHistory, CaseInsensitiveAndTwentyAtMost) {
   std::vector<std::string> history;
   EXPECT_TRUE(RememberName(history, "Shot"));

@@ -384,6 +384,15 @@ TEST(StitchDifferential, AppendsWriteTheLiteralPixelsAndTheRecordFollows) {
       ApplyStitchLiteral(literal.image, fast.grab, w, h, keyRow, matchRow);
       ApplyStitch(fast.image, fast.grab, w, h, keyRow, matchRow, rows);
       ASSERT_TRUE(fast.imagePixels == literal.imagePixels) << "width " << w << " append " << append;
+      // Up to the new end (below grab row H - 4) the image shows the grab, but for the rows the
+      // append says it left black.
+      const int end = keyRow - matchRow + h - kStitchBorder, fill = FillRowsAtEnd(fast.grab, h, matchRow);
+      for (int y = keyRow; y < std::min(end, 4006); ++y) {
+        const uint32_t* row = ViewRow(fast.image, y);
+        const std::vector<uint32_t> black(static_cast<size_t>(w), 0u);
+        const uint32_t* want = y >= end - fill ? black.data() : ViewRow(fast.grab, matchRow + y - keyRow);
+        ASSERT_TRUE(std::equal(row, row + w, want)) << "width " << w << " append " << append << " row " << y;
+      }
       ASSERT_LE(rows.knownRows, 4006);
       for (int y = 0; y < rows.knownRows; ++y) {
         const uint32_t* row = ViewRow(fast.image, y);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
+#include "capture/session.h"
 #include "capture/stitch.h"
 #include "capture/surface.h"
 #include "converters/kelvo_core.h"
@@ -218,8 +220,7 @@ namespace {
 constexpr int kX0 = 150, kY0 = 200, kW = 300, kH = 300;
 
 // A fresh session on the stored range, scrolled down a few notches; returns the rows the
-// finished image must hold. Every append also draws the grab's last rows below the image, so
-// the trim finds content right below it and keeps the height.
+// finished image must hold.
 Picture CaptureAndExpect(int notches) {
   Picture expected;
   if (!IsWindowVisible(GetDlgItem(glMainWnd, kIdSameRangeButton))) {
@@ -346,7 +347,7 @@ TEST_F(CaptureTest, FinishingWritesEveryFormatNumbered) {
   SetDesktop(false);
 }
 
-TEST_F(CaptureTest, AFileHeldOpenIsNeverOverwritten) {
+TEST_F(CaptureTest, NeitherAFileHeldOpenNorADeviceIsWrittenInto) {
   DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
   Click(kIdCancelButton);
   const std::string stem =
@@ -366,20 +367,31 @@ TEST_F(CaptureTest, AFileHeldOpenIsNeverOverwritten) {
   EXPECT_TRUE(back.bgr == expected.bgr);
   DeleteFileA((stem + ".bmp").c_str());
   DeleteFileA((stem + "001.bmp").c_str());
+  // A name Windows keeps for a device is numbered too: the image lands in a file, not the device.
+  const std::string device = std::string(glDesktopPath) + "\\NUL001.bmp";
+  DeleteFileA(device.c_str());
+  SetName("NUL");
+  const Picture shot = CaptureAndExpect(2);
+  Click(kIdFinishButton);
+  ASSERT_TRUE(DecodeImageFile(device, back));
+  EXPECT_TRUE(back.bgr == shot.bgr);
+  DeleteFileA(device.c_str());
   SetDesktop(false);
 }
 
-TEST_F(CaptureTest, TheClipboardGetsTheTrimmedImage) {
+TEST_F(CaptureTest, TheClipboardGetsTheWholeImage) {
   DragRange(kX0, kY0, kX0 + kW, kY0 + kH);
   Click(kIdCancelButton);
   SetFormat("BMPをクリップボードに保存");
   Picture expected = CaptureAndExpect(2);
-  // Black rows at the image's end are trimmed, and the lowest row with ink with them.
-  const int black = 10, kept = glScrollY.load() - black - 1;
+  // Content that ends in black rows (a terminal's last lines, a dark footer) keeps them all,
+  // whatever lies below. (The ticks stop first, or the next one would write the rows again.)
+  glCapturing = 0;
+  StopCaptureTimer();
+  const int black = 10, height = glScrollY.load();
   const PixelView image = SurfaceView(glBufDC);
-  for (int y = kept + 1; y < glScrollY.load(); ++y) std::memset(ViewRow(image, y), 0, 4u * kW);
-  expected.height = static_cast<UINT>(kept);
-  expected.bgr.resize(3u * kW * kept);
+  for (int y = height - black; y < image.height; ++y) std::memset(ViewRow(image, y), 0, 4u * kW);
+  std::fill(expected.bgr.end() - 3 * kW * black, expected.bgr.end(), BYTE{0});
   // A "clpbd.bmp" left by an earlier run (ended during its finish) holds another image.
   const std::vector<uint32_t> white(16, 0xFFFFFFu);
   ASSERT_TRUE(BmpSaveByDIBS("clpbd.bmp", white.data(), 4, 4, 0));
