@@ -53,13 +53,23 @@ bool FollowDesktop() {
   return true;
 }
 
-// Only what the system asks for: on a 4K desktop the whole picture is 33 MB.
+// Only what the system asks for: on a 4K desktop the whole picture is 33 MB. Once the choice
+// is over there is no picture, and the window is hidden.
 void PaintFrozenScreen(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
   const RECT& r = ps.rcPaint;
-  BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, glHanniMemDC.memDC, r.left, r.top, SRCCOPY);
+  if (glHanniMemDC.memDC != nullptr)
+    BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, glHanniMemDC.memDC, r.left, r.top, SRCCOPY);
   EndPaint(window, &ps);
+}
+
+// The frozen screen is needed only while the user chooses. Three 2560 x 2160 monitors make it
+// about 150 MB, which a 32-bit process would otherwise hold through the whole capture beside
+// the tall image; the next "範囲指定する" makes it again.
+void ReleaseFrozenScreen() {
+  ReleaseSurface(glHanniMemDC);
+  ReleaseSurface(glHanniMemBeforeDC);
 }
 
 // The strips the drag frame's dashes lie in, inside the picture, each repainted once it changed.
@@ -125,6 +135,7 @@ void EndDrag(int x, int y) {
   glHanniRight = range.right;
   glHanniBottom = range.bottom;
   ShowWindow(glHanniWnd, SW_HIDE);
+  ReleaseFrozenScreen();
   glHanniWidth = range.width;
   glHanniHeight = range.height;
   glDragging = 0;
@@ -139,6 +150,7 @@ void EndDrag(int x, int y) {
 // Alt+F4 gives up the choice; the window stays for the next one.
 void CloseRangeSelect() {
   ShowWindow(glHanniWnd, SW_HIDE);
+  ReleaseFrozenScreen();
   glDragging = 0;
   ShowRangeLayout();
 }
@@ -171,14 +183,12 @@ LRESULT CALLBACK HanniWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 bool MakeFrozenScreenSurfaces() {
-  ReleaseSurface(glHanniMemDC);
-  ReleaseSurface(glHanniMemBeforeDC);
+  ReleaseFrozenScreen();
   const int width = glVirtualW + kFrozenMargin, height = glVirtualH + kFrozenMargin;
   if (CreateSurface(glHanniMemDC, "TallSnap_glHanniMemDC", 0, width, height, 32) &&
       CreateSurface(glHanniMemBeforeDC, "TallSnap_glHanniMemBeforeDC", 0, width, height, 32))
     return true;
-  ReleaseSurface(glHanniMemDC);
-  ReleaseSurface(glHanniMemBeforeDC);
+  ReleaseFrozenScreen();
   return false;
 }
 

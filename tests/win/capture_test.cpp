@@ -124,19 +124,46 @@ TEST_F(CaptureTest, TheRangeWindowShowsTheScreenFrozen) {
                                      RGB(ContentPixel(5, offset + 200) >> 16, (ContentPixel(5, offset + 200) >> 8) & 0xFF,
                                          ContentPixel(5, offset + 200) & 0xFF); },
                         5000));
-  // Alt+F4 gives up the choice: the window hides, ready for the next one, and the range layout returns.
+  // A move of the drag redraws the frame's strips alone: a pixel of the picture inside the
+  // frame, far from them, stays as it was, and the window is asked to repaint a sliver of it.
+  SendMessageA(glHanniWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+  SendMessageA(glHanniWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(600, 500));
+  GdiFlush();
+  *SurfacePixel(glHanniMemDC, 350, 300) = 0x123456u;
+  ValidateRect(glHanniWnd, nullptr);
+  SendMessageA(glHanniWnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 530));
+  GdiFlush();
+  EXPECT_EQ(*SurfacePixel(glHanniMemDC, 350, 300), 0x123456u);
+  HRGN update = CreateRectRgn(0, 0, 0, 0);
+  GetUpdateRgn(glHanniWnd, update, FALSE);
+  std::vector<char> data(GetRegionData(update, 0, nullptr));
+  ASSERT_GT(GetRegionData(update, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data())), 0u);
+  DeleteObject(update);
+  const RGNDATA* region = reinterpret_cast<const RGNDATA*>(data.data());
+  const RECT* rects = reinterpret_cast<const RECT*>(region->Buffer);
+  long area = 0;
+  for (DWORD i = 0; i < region->rdh.nCount; ++i) area += (rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
+  EXPECT_GT(area, 0);
+  EXPECT_LT(area, glVirtualW * glVirtualH / 50);
+  // Alt+F4 gives up the choice: the window hides, ready for the next one, and the range layout
+  // returns. The frozen screen goes with the choice and comes back with the next one.
   SendMessageA(glHanniWnd, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(glHanniWnd));
   EXPECT_FALSE(IsWindowVisible(glHanniWnd));
   EXPECT_TRUE(IsWindowVisible(GetDlgItem(glMainWnd, kIdRangeButton)));
+  EXPECT_EQ(glHanniMemDC.memDC, nullptr);
+  EXPECT_EQ(glHanniMemBeforeDC.memDC, nullptr);
   Click(kIdRangeButton);
   EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(glHanniWnd) != FALSE; }, 5000));
+  EXPECT_NE(glHanniMemDC.memDC, nullptr);
+  EXPECT_NE(glHanniMemBeforeDC.memDC, nullptr);
   ShowWindow(glHanniWnd, SW_HIDE);
   Click(kIdCancelButton);
 }
 
 TEST_F(CaptureTest, RangesAreStoredAsDraggedAndSmallOnesRefused) {
   DragRange(200, 300, 300, 400);  // exactly 100 x 100
+  EXPECT_EQ(glHanniMemBeforeDC.memDC, nullptr);  // the capture runs without the frozen screen
   EXPECT_EQ(glHanniLeft, 197);
   EXPECT_EQ(glHanniTop, 297);
   EXPECT_EQ(glHanniRight, 303);

@@ -533,8 +533,9 @@ TEST_F(EndToEnd, TheRowLimitStopsTheImage) {
 
 namespace {
 
-// The program's memory seen from outside while it works: its private bytes at their highest and
-// its largest free range of addresses at its smallest, sampled every 50 ms until Stop().
+// The program's memory seen from outside while it works: its private bytes and its addresses in
+// use (its pixels are mapped files, which private bytes leave out) at their highest, and its
+// largest free range of addresses at its smallest, sampled every 50 ms until Stop().
 struct MemoryWatch {
   explicit MemoryWatch(DWORD pid) : process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)) {
     worker = std::thread([this] {
@@ -558,15 +559,17 @@ struct MemoryWatch {
     // fills only that one for another process (from the resident anonymous memory).
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
       peakPrivate = std::max<SIZE_T>(peakPrivate, std::max(counters.PrivateUsage, counters.PagefileUsage));
-    uintptr_t at = 0, largest = 0;
+    uintptr_t at = 0, largest = 0, inUse = 0;
     MEMORY_BASIC_INFORMATION region{};
     while (VirtualQueryEx(process, reinterpret_cast<void*>(at), &region, sizeof region) == sizeof region) {
       if (region.State == MEM_FREE) largest = std::max<uintptr_t>(largest, region.RegionSize);
+      if (region.State != MEM_FREE) inUse += region.RegionSize;
       const uintptr_t next = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
       if (next <= at) break;  // the top of the address space
       at = next;
     }
     if (largest == 0) return;
+    peakInUse = std::max(peakInUse, inUse);
     if (samples++ == 0) firstLargestFree = largest;
     leastLargestFree = std::min<uintptr_t>(leastLargestFree, largest);
   }
@@ -574,7 +577,7 @@ struct MemoryWatch {
   std::atomic<bool> stop{false};
   std::thread worker;
   SIZE_T peakPrivate = 0;
-  uintptr_t firstLargestFree = 0, leastLargestFree = UINTPTR_MAX;
+  uintptr_t firstLargestFree = 0, leastLargestFree = UINTPTR_MAX, peakInUse = 0;
   int samples = 0;
 };
 
@@ -600,7 +603,8 @@ SIZE ScreenSize() {
 TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
   const SIZE screen = ScreenSize();
   const int width = screen.cx, height = screen.cy;
-  if (width != 3840 || height != 2160) GTEST_SKIP() << "needs a 3840 x 2160 screen, which the test command gives it";
+  // Wider screens (three monitors' worth) give the figures of the largest desktops.
+  if (width < 3840 || height < 2160) GTEST_SKIP() << "needs a 3840 x 2160 screen, which the test command gives it";
   ASSERT_TRUE(target.Start(0, 0, width, height));
   ASSERT_TRUE(StartTallSnap());
   MemoryWatch memory(tallsnap.pi.dwProcessId);
@@ -615,10 +619,10 @@ TEST_F(EndToEnd, TheLargestCaptureOnA4kScreen) {
   GetWindowRect(main, &own);
   ASSERT_TRUE(Finish());
   memory.Stop();
-  std::printf("memory %s: peak private bytes %.1f MB; largest free range of addresses %.1f MB before the capture, "
-              "%.1f MB at its smallest (%d samples)\n",
-              shots.name.c_str(), memory.peakPrivate / 1048576.0, memory.firstLargestFree / 1048576.0,
-              memory.leastLargestFree / 1048576.0, memory.samples);
+  std::printf("memory %s on %d x %d: peak private bytes %.1f MB, peak addresses in use %.1f MB; largest free range "
+              "of addresses %.1f MB before the capture, %.1f MB at its smallest (%d samples)\n",
+              shots.name.c_str(), width, height, memory.peakPrivate / 1048576.0, memory.peakInUse / 1048576.0,
+              memory.firstLargestFree / 1048576.0, memory.leastLargestFree / 1048576.0, memory.samples);
   EXPECT_GT(memory.samples, 0);
   // The screen as it stood, but where TallSnap's own window lies over the target.
   for (const std::string& file : onDesktop) {
