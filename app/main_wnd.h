@@ -22,6 +22,12 @@ std::string ControlText(HWND window, int id);
 // Asks for the whole main window to be painted again, without erasing.
 void RepaintMainWnd();
 
+// Posted by the capture's timer thread when the capture stops or starts following the screen:
+// only this window's own thread touches its controls.
+constexpr UINT kMsgFollowing = WM_APP + 1;
+// The band and the instruction tell whether the capture follows the screen (glFollowing).
+void ShowFollowing();
+
 // The DPI of the screen the window is on (96 unscaled, 144 at 150 %); with no window, that of
 // the main screen.
 int WindowDpi(HWND window);

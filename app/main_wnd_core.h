@@ -47,6 +47,17 @@ extern const FormatItem kFormatItems[kFormatItemCount];
 // The item whose key is this first byte, or nullptr ("b" and "B" differ).
 const FormatItem* FormatItemForKey(int firstByte);
 
+// The instruction while capturing, and in its place while the capture cannot follow the screen
+// (the content moved past the range, or changed beyond recognition).
+constexpr const char* kCaptureNoteText =
+    "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下に"
+    "スクロールしてください。行きすぎたら、上に戻してください。";
+constexpr const char* kLostNoteText =
+    "★つながりが切れました！画像のスライドバーを使って、少し上に戻してください。つながると帯が赤に戻るので、また"
+    "下にゆっくりスクロールさせて下さい。";
+// The band's colours (0x00BBGGRR): red capturing, yellow capturing but not following, cyan otherwise.
+constexpr unsigned long kCapturingBand = 0x0000FFul, kLostBand = 0x00FFFFul, kIdleBand = 0xFFFF00ul;
+
 // The main window is laid out in pixels of a 96-DPI screen; on a scaled screen every length is
 // scaled by the window's DPI (144 at 150 %), while captures stay in the screen's own pixels.
 constexpr int kBaseDpi = 96;

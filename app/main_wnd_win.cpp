@@ -29,10 +29,7 @@ struct ControlDef {
 const ControlDef kControls[kControlCount] = {
     {kIdRangeButton, "BUTTON", "範囲指定する", WS_CHILD | WS_VISIBLE | BS_MULTILINE, {322, 22, 93, 20}},
     {kIdFinishButton, "BUTTON", "終わる", WS_CHILD, {389, 22, 110, 18}},
-    {kIdCaptureNote, "STATIC",
-     "★撮影中！画像のスライドバーを使って下にゆっくりスクロールさせて下さい。途中で切れたら、上に戻してから再度下に"
-     "スクロールしてください。行きすぎたら、上に戻してください。",
-     WS_CHILD, {5, 6, 378, 38}},
+    {kIdCaptureNote, "STATIC", kCaptureNoteText, WS_CHILD, {5, 6, 378, 38}},
     {kIdFormatBox, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN, {66, 0, 283, 555}},
     {kIdFormatLabel, "STATIC", "★保存形式", WS_CHILD | WS_VISIBLE, {5, 6, 61, 11}},
     {kIdNameLabel, "STATIC", "★名前 (同じ名前を避けるために自動で数字がつく)", WS_CHILD | WS_VISIBLE, {5, 6, 264, 12}},
@@ -180,7 +177,7 @@ void PaintMainWnd(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
   SetStretchBltMode(dc, COLORONCOLOR);
-  FillBand(dc, glCapturing.load() == 1 ? RGB(255, 0, 0) : RGB(0, 255, 255));
+  FillBand(dc, glCapturing.load() != 1 ? kIdleBand : glFollowing.load() != 0 ? kCapturingBand : kLostBand);
   DrawPreview(dc);
   EndPaint(window, &ps);
 }
@@ -198,6 +195,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND: OnMainCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_TIMER: ConnectConverter(); return 0;
     case WM_PAINT: PaintMainWnd(window); return 0;
+    case kMsgFollowing: ShowFollowing(); return 0;
     case WM_DPICHANGED: OnMainDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_CLOSE: CloseMainWnd(); return 0;
     case WM_DESTROY: Shutdown(); return 0;
@@ -224,6 +222,12 @@ std::string ControlText(HWND window, int id) {
 }
 
 void RepaintMainWnd() { InvalidateRect(glMainWnd, nullptr, FALSE); }
+
+void ShowFollowing() {
+  const char* note = glCapturing.load() != 1 || glFollowing.load() != 0 ? kCaptureNoteText : kLostNoteText;
+  if (ControlText(glMainWnd, kIdCaptureNote) != note) SetDlgItemTextA(glMainWnd, kIdCaptureNote, note);
+  RepaintMainWnd();
+}
 
 int WindowDpi(HWND window) {
   // Only Windows 10 (1607) and later know a window's own DPI; before, one DPI holds for all.

@@ -83,6 +83,10 @@ extern UINT glTimerId;
 extern StitchRows glStitchRows;
 // Black rows the last append left at the image's end, which no screen showed: all the finish trims.
 extern int glFillRowsAtEnd;
+// Whether the capture follows the screen, told by the band and the instruction, and the ticks in
+// a row that found no place for what the screen showed (only the step touches those).
+extern std::atomic<int> glFollowing;
+extern int glNoPlaceTicks;
 // Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
 extern int glUnsettledTicks;
 extern std::vector<uint32_t> glSettleRows;

@@ -55,6 +55,8 @@ std::atomic<int> glStepBusy;
 UINT glTimerId;
 StitchRows glStitchRows;
 int glFillRowsAtEnd;
+std::atomic<int> glFollowing{1};
+int glNoPlaceTicks;
 int glUnsettledTicks;
 std::vector<uint32_t> glSettleRows;
 

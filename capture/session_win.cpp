@@ -67,6 +67,7 @@ void StartCapture() {
   glScrollY = glHanniHeight;
   glFillRowsAtEnd = 0;
   glUnsettledTicks = 0;
+  glNoPlaceTicks = 0;
   // The new surface is black below the first grab. The keys of the row hash are drawn anew
   // for every session, so that no content can be made to collide on purpose.
   LARGE_INTEGER now;
@@ -86,6 +87,8 @@ void StopCaptureTimer() {
   // glStepBusy before it reads glCapturing, so once glCapturing is 0 and glStepBusy is seen
   // 0 here, no step is inside and none can enter.
   while (glStepBusy.load() != 0) Sleep(1);
+  glFollowing = 1;
+  ShowFollowing();
   // Only then: taking the frame away makes the target repaint round the range, and a step
   // still grabbing could take in the repainting.
   HideRangeFrame();
@@ -110,6 +113,8 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   const StitchDecision d =
       DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows);
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
+  const int following = StillFollowing(glNoPlaceTicks, d.outcome) ? 1 : 0;
+  if (glFollowing.exchange(following) != following) PostMessageA(glMainWnd, kMsgFollowing, 0, 0);
   const bool changes = d.outcome == StitchOutcome::Append && AppendChangesImage(image, grab, glHanniWidth, scrollY, d);
   if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
   if (d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY))) {

@@ -37,6 +37,15 @@ struct StitchDecision {
   int contentEnd = 0;
 };
 
+// Ticks in a row that see something new and find no place for it before the user is told that
+// the capture does not follow: half a second, past a tick whose search ran out or a screen caught
+// half painted.
+constexpr int kNoPlaceTicksBeforeLost = 5;
+// Counts those ticks; true while the capture follows the screen.
+inline bool StillFollowing(int& noPlaceInARow, StitchOutcome outcome) {
+  noPlaceInARow = outcome == StitchOutcome::NoMatch ? noPlaceInARow + 1 : 0;
+  return noPlaceInARow < kNoPlaceTicksBeforeLost;
+}
 
 // What the fast search keeps between ticks about the rows of the tall image, and its scratch
 // for the grab: owned by the session beside the surfaces. Rows of the image only change where

@@ -229,7 +229,7 @@ class EndToEnd : public ::testing::Test {
   int RangeWidth() const { return range_.right - range_.left; }
   int RangeHeight() const { return range_.bottom - range_.top; }
 
-  // The band over the controls: red while capturing, cyan otherwise.
+  // The band over the controls: red while capturing (yellow when it cannot follow), cyan otherwise.
   COLORREF Band() const {
     POINT p{2, 20};
     ClientToScreen(main, &p);
@@ -926,13 +926,24 @@ TEST_F(EndToEnd, AFlickPastTheRangeAndBackLeavesNoSeam) {
   ASSERT_TRUE(CaptureOnTarget(kPng, start));
   ASSERT_TRUE(ScrollAndFollow(6, start));
   const int before = RowsFollowed(start);
-  // Too far at once: nothing of the image is in view, and it waits.
+  // Too far at once: nothing of the image is in view, it waits, and the band and the
+  // instruction say so.
+  const auto told = [&](COLORREF band, const char* note) {
+    char shown[512] = {};
+    return PumpUntil(
+        [&] { return Band() == band && GetDlgItemTextA(main, kIdCaptureNote, shown, sizeof shown) > 0 &&
+                     std::string(shown) == note; },
+        5000);
+  };
+  ASSERT_TRUE(told(RGB(255, 0, 0), kCaptureNoteText));
   ASSERT_TRUE(target.Flick());
+  EXPECT_TRUE(told(RGB(255, 255, 0), kLostNoteText));
   shots.Shot("flicked");
   EXPECT_TRUE(PreviewShows(TargetRows(start), before, 2000));
-  // Back up until the image's end is in view again: it continues from there.
+  // Back up until the image's end is in view again: it continues from there, and says so.
   const int overlapAt = start + before - RangeHeight() + 3 + 60;  // 60 rows of the image in view
   ASSERT_TRUE(ScrollAndFollow(-((target.Offset() - overlapAt) / kPixelsPerNotch), start));
+  EXPECT_TRUE(told(RGB(255, 0, 0), kCaptureNoteText));
   ASSERT_TRUE(ScrollAndFollow(15, start));
   const int rows = RowsFollowed(start);
   EXPECT_GT(rows, before + 100);
