@@ -84,6 +84,14 @@ struct Case {
   // the places one and two periods further disagree so that each disagrees less than the next on
   // the rows those two share, the third less than the first.
   bool cycle = false;
+  // A button floating over the grab's bottom right, left in the image where the grab before the
+  // move showed it.
+  bool floating = false;
+  // A block halfway down the grab that faded in since the image took it paler.
+  bool fading = false;
+  // A see-through bar over the grab's top: the page tinted, as under it now and, in the image's
+  // first rows, as under it when the first grab was taken.
+  bool seeThrough = false;
 };
 
 constexpr int kTooFar = 2 * kH;
@@ -119,6 +127,10 @@ const Case kCases[] = {
     {"empty grid: scroll 24", GridPixel, 24, {1074, 3990}},
     {"empty grid: one period", GridPixel, 30, {1074, 3990}},
     {"cycle of places", PeriodPixel, 24, {1074, 3990}, 0, 0, false, false, true},
+    {"floating button: scroll 24", TextPixel, 24, {1074, 3990}, 0, 0, false, false, false, true},
+    {"floating button: scroll 200", TextPixel, 200, {1074, 3990}, 0, 0, false, false, false, true},
+    {"fade-in: scroll 24", TextPixel, 24, {1074, 3990}, 0, 0, false, false, false, false, true},
+    {"see-through header: scroll 24", TextPixel, 24, {1074, 3990}, 0, 0, false, false, false, false, false, true},
 };
 
 // A scroll bar 17 columns wide down the range's right edge: a light track, and a dark thumb
@@ -165,6 +177,18 @@ struct Tick {
     // Something animating in the grab's middle, above the rows an append takes.
     for (int j = kH / 4; j < kH / 4 + kH / 3 && c.region; ++j)
       for (int x = kW / 4; x < kW / 4 + kW / 2; ++x) ViewRow(grab, j)[x] = static_cast<uint32_t>(x * 2654435761u ^ j);
+    // The button over the grab's bottom right, and in the image where the grab before showed it.
+    for (int j = 0; j < 56 && c.floating; ++j)
+      for (int x = kW - 76; x < kW - 20; ++x)
+        ViewRow(grab, kH - 76 + j)[x] = ViewRow(image, height - 73 + j)[x] = 0x00E04040u;
+    // The block as the grab shows it now, and paler in the image.
+    for (int j = kH / 2; j < kH / 2 + 120 && c.fading; ++j)
+      for (int x = 40; x < kW - 40; ++x) ViewRow(image, top + j)[x] |= 0x00808080u;
+    for (int j = 0; j < 80 && c.seeThrough; ++j)
+      for (int x = 0; x < kW; ++x) {
+        ViewRow(grab, j)[x] |= 0x00404040u;
+        ViewRow(image, j)[x] |= 0x00404040u;
+      }
     // The band stands over the grab's last rows and ends the image as the last append left it.
     for (int j = 0; j < c.footer; ++j)
       for (int x = 0; x < kW; ++x) {
