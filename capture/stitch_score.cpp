@@ -56,6 +56,9 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   // blocks: blank rows agree anywhere.
   if (ConfirmsWith(score, 0, m) && 2 * ink >= disagreeing) return true;  // the usual place: nothing set aside
   setAside = true;
+  // Rows set aside cost nothing, so that a picture decoding half the range tall is followed;
+  // what is left must then agree by rows with ink, which blank rows at any place do not.
+  if (ink < -ConfirmingScore(m)) return false;
   // Only rows that disagree below the band gain when set aside: the blocks gain at most that for
   // as many of them as two windows hold. Most places that are no match at all (content that
   // repeats now and then) go no further.

@@ -29,16 +29,17 @@ inline int MovingRegionRows(int h) { return h / kMovingRegionShare; }
 // eighth of m (at least kSmallestOverlap) more rows agree than that. Two blocks of at most a
 // third of the range's rows each may be set aside first, whatever they hold, for something that
 // changes by itself: on the page, or standing on the screen (then the copy the first grab took
-// of it is the second block). Each row set aside costs half a row of agreement, so that blocks
-// take dense disagreement only and a few agreeing rows left round them confirm nothing. Setting
-// aside the blocks that gain most is the best any can do, so the place qualifies when what is
-// left after them is low enough; more rows agreeing can only lower it.
+// of it is the second block): a picture that decodes half the range tall is one. Setting a row
+// aside costs nothing, but the place must then have an eighth of m (at least kSmallestOverlap)
+// rows with ink that agree, so that blank rows, which agree at any place, left round the blocks
+// confirm nothing. Setting aside the blocks that gain most is the best any can do, so the place
+// qualifies when what is left after them is low enough; more rows agreeing can only lower it.
 inline int ScoreOf(uint8_t row, bool inBand) { return (row & kAgree) ? -1 : inBand ? 0 : kDisagreeShare - 1; }
 inline int ConfirmingScore(int m) { return -std::max(kSmallestOverlap, m / kDisagreeShare); }
 
-// What setting a row aside takes off the doubled score (doubled, so that the half row it costs
-// is a whole number).
-inline int AsideGain(uint8_t row, bool inBand) { return 2 * ScoreOf(row, inBand) - 1; }
+// What setting a row aside takes off the doubled score (the score is doubled where blocks are
+// weighed).
+inline int AsideGain(uint8_t row, bool inBand) { return 2 * ScoreOf(row, inBand); }
 
 // The score of m rows confirms them once blocks that gain `gain` are set aside.
 inline bool ConfirmsWith(int score, int gain, int m) { return 2 * score - gain <= 2 * ConfirmingScore(m); }

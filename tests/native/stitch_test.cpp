@@ -616,6 +616,34 @@ TEST(Stitch, ARegionThatChangesByItselfNeitherStopsNorMisjoins) {
   }
 }
 
+// A picture half the range tall that decodes (its rows change) while it lies in the overlap,
+// under text that agrees, at moves up to 300 rows of a 1000-row range: followed at every tick.
+TEST(Stitch, AHalfRangeChangeUnderAgreeingTextIsFollowed) {
+  constexpr int kW = 200, kH = 1000, kPicTop = 1300, kPicRows = 500;
+  for (int move : {24, 100, 200, 300}) {
+    for (int decodeAt = 900; decodeAt <= 1300; decodeAt += 100) {
+      SCOPED_TRACE("move " + std::to_string(move) + ", decoded at offset " + std::to_string(decodeAt));
+      Content c(kW, 4000, 81);
+      c.MakeLetters(82, false);
+      Content picture(kW - 40, kPicRows, 83), preview(kW - 40, kPicRows, 84);
+      Session s(kW, kH);
+      s.overlay = [&](const PixelView& grab, int offset) {
+        for (int j = 0; j < kH; ++j) {
+          const int y = offset + j;
+          if (y < kPicTop || y >= kPicTop + kPicRows) continue;
+          const auto& rows = offset < decodeAt ? preview.rows : picture.rows;
+          std::copy(rows[y - kPicTop].begin(), rows[y - kPicTop].end(), ViewRow(grab, j) + 20);
+        }
+      };
+      s.Start(c, 0);
+      for (int offset = move; offset + kH <= 4000 - kH; offset += move) {
+        s.Tick(c, offset);
+        ASSERT_EQ(s.scrollY, offset + kH - 3) << "offset " << offset;
+      }
+    }
+  }
+}
+
 // Rows that repeat, as a table's alike rows and code do: the place the grab holds for real wins
 // over the places a period away, scrolled by amounts on and off the period.
 TEST(Stitch, RepeatedRowsJoinWhereTheyTrulyAre) {
