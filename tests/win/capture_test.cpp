@@ -439,9 +439,7 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
 
   const Picture expected = CaptureAndExpect(2);
   DialogDriver user(kelvoPid, "picked.png");
-  std::thread answering([&] { user.Run(); });
-  Click(kIdFinishButton);
-  answering.join();
+  user.AnswerWhile([] { Click(kIdFinishButton); });
   ASSERT_TRUE(user.sawDialog);
   ASSERT_FALSE(user.forcedClose) << user.lastText;
   EXPECT_EQ(user.dialogTitle, "保存先(フォルダ)と名前を決めてください");
@@ -455,9 +453,7 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   // "終わる" again writes it.
   const Picture again = CaptureAndExpect(1);
   DialogDriver cancel(kelvoPid, "");
-  std::thread cancelling([&] { cancel.Run(); });
-  Click(kIdFinishButton);
-  cancelling.join();
+  cancel.AnswerWhile([] { Click(kIdFinishButton); });
   ASSERT_TRUE(cancel.sawDialog);
   EXPECT_FALSE(cancel.forcedClose);
   EXPECT_FALSE(Exists(g_folder + "\\picked001.png"));
@@ -468,9 +464,7 @@ TEST_F(CaptureTest, TheSaveDialogChoosesOrCancels) {
   EXPECT_EQ(ReadFileBytes(g_folder + "\\TallSnap個人設定\\FileHozonPath.txt"),
             g_folder + "\\" + std::string(1, '\0'));
   DialogDriver second(kelvoPid, "picked.png");
-  std::thread answeringAgain([&] { second.Run(); });
-  Click(kIdFinishButton);
-  answeringAgain.join();
+  second.AnswerWhile([] { Click(kIdFinishButton); });
   ASSERT_FALSE(second.forcedClose) << second.lastText;
   Picture written;
   ASSERT_TRUE(DecodeImageFile(g_folder + "\\picked001.png", written));

@@ -406,9 +406,7 @@ TEST_F(KelvoTest, SaveDialogRepliesInsideTheStartItem) {
 
 TEST_F(KelvoTest, OnlyTheUsersCancelRepliesEmpty) {
   DialogDriver driver(kelvoProcess.dwProcessId, "");
-  std::thread user([&] { driver.Run(); });
-  RequestSaveLocation("shot", folder);
-  user.join();
+  driver.AnswerWhile([&] { RequestSaveLocation("shot", folder); });
   ASSERT_TRUE(driver.sawDialog);
   ASSERT_EQ(g_replies, 1);
   EXPECT_TRUE(g_replyNested);

@@ -272,21 +272,25 @@ class EndToEnd : public ::testing::Test {
     return target.Scroll(notches) && PreviewShows(TargetRows(startOffset), RowsFollowed(startOffset));
   }
 
-  // "終わる" with the save dialog answered by typing; true when the start layout is back.
-  bool FinishThroughDialog(const std::string& typed, std::string* title = nullptr) {
+  // "終わる" with the save dialog answered by typing (cancelled when nothing is typed), which
+  // the user's keys closed.
+  DialogDriver FinishAnsweringTheDialog(const std::string& typed) {
     DWORD kelvoPid = 0;
     GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
     DialogDriver user(kelvoPid, typed);
     char artefacts[MAX_PATH] = {};
     if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", artefacts, sizeof artefacts) != 0)
       user.troubleShot = std::string(artefacts) + "/" + shots.name + "-dialog-trouble.png";
-    std::thread answering([&] { user.Run(); });
-    Press(kIdFinishButton);
-    answering.join();
-    if (title != nullptr) *title = user.dialogTitle;
+    user.AnswerWhile([&] { Press(kIdFinishButton); });
     EXPECT_TRUE(user.sawDialog);
-    EXPECT_TRUE(user.textMatched) << user.lastText;
     EXPECT_FALSE(user.forcedClose);
+    return user;
+  }
+  // "終わる" with the save dialog answered by typing; true when the start layout is back.
+  bool FinishThroughDialog(const std::string& typed, std::string* title = nullptr) {
+    const DialogDriver user = FinishAnsweringTheDialog(typed);
+    if (title != nullptr) *title = user.dialogTitle;
+    EXPECT_TRUE(user.textMatched) << user.lastText;
     shots.Shot("dialog-answered");
     return Finished();
   }
@@ -303,14 +307,7 @@ class EndToEnd : public ::testing::Test {
   }
   // "終わる" with the save dialog cancelled; true when the kept layout shows, with no message.
   bool FinishAndCancelTheDialog() {
-    DWORD kelvoPid = 0;
-    GetWindowThreadProcessId(FindWindowA(nullptr, kKelvoTitle), &kelvoPid);
-    DialogDriver user(kelvoPid, "");
-    std::thread answering([&] { user.Run(); });
-    Press(kIdFinishButton);
-    answering.join();
-    EXPECT_TRUE(user.sawDialog);
-    EXPECT_FALSE(user.forcedClose);
+    FinishAnsweringTheDialog("");
     const bool kept = PumpUntil([&] { return Shows(kIdFormatBox) && Shows(kIdFinishButton) && !Shows(kIdReadyButton); },
                                 10000);
     shots.Shot("dialog-cancelled");

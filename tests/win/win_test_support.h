@@ -75,6 +75,12 @@ double Psnr(const Picture& a, const Picture& b);
 struct DialogDriver {
   DialogDriver(DWORD pid, std::string text) : kelvoPid(pid), typed(std::move(text)) {}
   void Run();
+  // Runs the driver on a thread of its own while `act` (which opens the dialog) runs here.
+  void AnswerWhile(const std::function<void()>& act) {
+    std::thread answering([this] { Run(); });
+    act();
+    answering.join();
+  }
   DWORD kelvoPid;
   std::string typed;
   bool sawDialog = false;
