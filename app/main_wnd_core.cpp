@@ -1,8 +1,5 @@
 #include "app/main_wnd_core.h"
 
-#include <algorithm>
-#include <cstring>
-
 const FormatItem kFormatItems[kFormatItemCount] = {
     {'j', "jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)"},
     {'p', "png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)"},
@@ -73,13 +70,4 @@ int ScaleToDpi(int length, int dpi) {
 ControlRect ScaleRectToDpi(const ControlRect& rect, int dpi) {
   const int left = ScaleToDpi(rect.x, dpi), top = ScaleToDpi(rect.y, dpi);
   return {left, top, ScaleToDpi(rect.x + rect.w, dpi) - left, ScaleToDpi(rect.y + rect.h, dpi) - top};
-}
-
-size_t StoreReplyBytes(char* buf, size_t cap, const void* data, size_t len) {
-  if (cap == 0) return 0;
-  std::memset(buf, 0, std::min(kReplyClearBytes, cap));
-  const size_t n = data == nullptr ? 0 : std::min(len, cap - 1);
-  if (n != 0) std::memcpy(buf, data, n);
-  buf[n] = '\0';
-  return n;
 }

@@ -1,5 +1,4 @@
-// The main window's rules that need no window: control ids, the three layouts, the format
-// list and how a converter reply is stored.
+// The main window's rules that need no window: control ids, its layouts and the format list.
 #ifndef TALLSNAP_APP_MAIN_WND_CORE_H
 #define TALLSNAP_APP_MAIN_WND_CORE_H
 
@@ -85,14 +84,5 @@ ControlRect ScaleRectToDpi(const ControlRect& rect, int dpi);
 // A control's place in a layout at 96 DPI: the kept layout moves the format list, the name box
 // and the desktop check onto the capture layout's free places; every other place is standard.
 ControlRect PlaceInLayout(Layout layout, int id, const ControlRect& standard);
-
-// Size of the reply buffer and of the part of it cleared before each reply.
-constexpr size_t kReplyBufBytes = 10000;
-constexpr size_t kReplyClearBytes = 1000;
-
-// Stores a reply payload in buf (cap bytes): clears the first bytes as the converter
-// protocol expects, copies at most cap - 1 bytes and always ends them with a zero byte.
-// Returns the number of payload bytes stored.
-size_t StoreReplyBytes(char* buf, size_t cap, const void* data, size_t len);
 
 #endif

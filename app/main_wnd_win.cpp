@@ -12,6 +12,7 @@
 #include "output/finish.h"
 #include "range/hanni_wnd.h"
 #include "settings/text.h"
+#include "shared/converter_protocol.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void OnMainWndCreate(HWND window) {
 }
 
 void StoreConverterReply(const COPYDATASTRUCT* data) {
-  if (data == nullptr || data->dwData != 1) return;
+  if (data == nullptr || data->dwData != kReplyItem) return;
   glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, data->lpData, data->cbData));
   glReplyArrived = 1;
 }

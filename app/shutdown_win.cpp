@@ -7,9 +7,9 @@
 
 #include "app/state.h"
 #include "capture/session.h"
-#include "output/handoff_files.h"
 #include "range/frame_wnd.h"
 #include "settings/files.h"
+#include "shared/handoff_files.h"
 
 namespace {
 // A converter that has stopped answering must not keep TallSnap from ending.

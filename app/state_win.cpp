@@ -1,6 +1,6 @@
 #include "app/state.h"
 
-#include "app/main_wnd_core.h"
+#include "shared/converter_protocol.h"
 
 HFONT glMainFont;
 HFONT glHanniFont;

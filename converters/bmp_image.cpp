@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "output/bmp.h"
+#include "shared/bmp.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "shared/handoff_files.h"
+
 namespace {
 
 // The largest BMP read: a maximal image with its header, and room for a 32-bit one.
@@ -109,7 +111,7 @@ std::string TemporaryPathBeside(const std::string& path) {
 }  // namespace
 
 int ReadQualityFile() {
-  HANDLE file = CreateFileA("ForTarvin.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileA(kQualityFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 100;
   char text[16] = {};
   DWORD got = 0;

@@ -49,11 +49,11 @@ CopyItem ClassifyCopyData(uint64_t dwData, uint64_t wParam, size_t cbData) {
     return CopyItem::Unknown;
   }
   switch (dwData) {
-    case 1: return CopyItem::Filter;
-    case 2: return CopyItem::DefaultName;
-    case 3: return CopyItem::Folder;
-    case 0: return CopyItem::Title;
-    case 5: return CopyItem::Start;
+    case kFilterItem: return CopyItem::Filter;
+    case kDefaultNameItem: return CopyItem::DefaultName;
+    case kFolderItem: return CopyItem::Folder;
+    case kTitleItem: return CopyItem::Title;
+    case kStartItem: return CopyItem::Start;
     default: return CopyItem::Unknown;
   }
 }

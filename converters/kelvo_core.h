@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-// The text of Kelvo's window, by which TallSnap finds it.
-#define KELVO_WINDOW_TITLE "圧縮ファイルBMP変換だぞ"
+#include "shared/converter_protocol.h"
 
 enum class OutputFormat { Unknown, Jpeg, Png, Bmp };
 
@@ -27,13 +26,6 @@ CopyItem ClassifyCopyData(uint64_t dwData, uint64_t wParam, size_t cbData);
 // process Wine answers 0): wParam 0 its GDI objects, 1 its USER objects, 2 its kernel handles;
 // any other wParam is answered 0.
 constexpr unsigned kKelvoCountsMessage = 0x8000 + 0x4B4C;  // WM_APP + 0x4B4C
-
-// Longest path or text item taken; a longer one is refused.
-constexpr size_t kMaxPathBytes = 260;
-// Size of the output-path block of a conversion request.
-constexpr size_t kOutputPathBlock = 260;
-// Largest filter block taken.
-constexpr size_t kMaxFilterBytes = 4096;
 
 // The save-location request as it arrives, item by item, in a fixed order.
 struct SaveRequest {

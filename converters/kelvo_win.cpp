@@ -29,7 +29,7 @@ void DebugLine(const std::string& text) { OutputDebugStringA(("Kelvo: " + text +
 HWND WindowFromValue(uint32_t value) { return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(value))); }
 
 void SendReply(HWND owner, const char* path) {
-  COPYDATASTRUCT reply{1, path != nullptr ? static_cast<DWORD>(std::strlen(path) + 1) : 0u,
+  COPYDATASTRUCT reply{kReplyItem, path != nullptr ? static_cast<DWORD>(std::strlen(path) + 1) : 0u,
                        const_cast<char*>(path)};
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(owner, WM_COPYDATA, reinterpret_cast<WPARAM>(glKelvoWnd), reinterpret_cast<LPARAM>(&reply),

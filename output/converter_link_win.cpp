@@ -5,8 +5,8 @@
 
 #include "app/main_wnd_core.h"
 #include "app/state.h"
-#include "converters/kelvo_core.h"
 #include "range/hanni_wnd.h"
+#include "shared/converter_protocol.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "output/save_location.h"
 #include "settings/text.h"
 #include "settings/trace.h"
+#include "shared/converter_protocol.h"
 
 namespace {
 

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "app/state.h"
-#include "output/bmp.h"
 #include "output/converter_link.h"
-#include "output/handoff_files.h"
 #include "output/paths.h"
 #include "settings/files.h"
 #include "settings/text.h"
+#include "shared/bmp.h"
+#include "shared/converter_protocol.h"
+#include "shared/handoff_files.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ bool SaveFallbackBmp(const std::string& stemPath, const uint32_t* pixels, int wi
 
 bool ConvertWithKelvo(const std::string& path, const uint32_t* pixels, int width, int height, std::string& problem) {
   const std::string handOff = std::string(glStartDir) + "\\" + kHandOffBmpFile;
-  char block[260] = {};
+  char block[kOutputPathBlock] = {};
   if (path.size() >= sizeof block) {
     problem = "保存先のパスが長すぎます。\r\n" + path;
     return false;
@@ -109,7 +110,7 @@ HandOff HandOffImage(const std::string& path, const uint32_t* pixels, int width,
     return HandOff::Failed;
   }
   const std::string qualityText = NumToText(quality);
-  FileWriteMy2((std::string(glStartDir) + "\\ForTarvin.txt").c_str(), qualityText.data(),
+  FileWriteMy2((std::string(glStartDir) + "\\" + kQualityFile).c_str(), qualityText.data(),
                static_cast<DWORD>(qualityText.size()));
   if (lstrcmpiA(SplitPath(path).extension.c_str(), ".bmp") == 0) {
     if (BmpSaveByDIBS(path, pixels, width, height, 0)) return HandOff::Written;

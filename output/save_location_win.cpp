@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "app/main_wnd_core.h"
 #include "app/state.h"
 #include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
 #include "settings/text.h"
 #include "settings/trace.h"
+#include "shared/converter_protocol.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ void SendItem(HWND owner, ULONG_PTR kind, const void* bytes, DWORD count, UINT t
                       SMTO_ABORTIFHUNG, timeoutMs, &ignored);
 }
 
-// A text item: the text, its zero byte and one byte more, as the converter expects.
+// A text item: the text, its zero byte and one byte more.
 void SendText(HWND owner, ULONG_PTR kind, std::string text, UINT timeoutMs = kItemTimeoutMs) {
   const DWORD count = static_cast<DWORD>(text.size() + 2);
   text.append(2, '\0');
@@ -43,13 +43,13 @@ SaveAnswer AskSaveLocation(HWND owner, const std::string& fileTypeText, const st
   glReplyLen = static_cast<int>(StoreReplyBytes(glReplyBuf, kReplyBufBytes, nullptr, 0));
   // An empty reply is a cancel; no reply at all is not, and must not cost the image.
   glReplyArrived = 0;
-  SendItem(owner, 1, filter.data(), static_cast<DWORD>(filter.size()), kItemTimeoutMs);
-  SendText(owner, 2, defaultName);
-  SendText(owner, 3, folder);
-  SendText(owner, 0, title);
+  SendItem(owner, kFilterItem, filter.data(), static_cast<DWORD>(filter.size()), kItemTimeoutMs);
+  SendText(owner, kDefaultNameItem, defaultName);
+  SendText(owner, kFolderItem, folder);
+  SendText(owner, kTitleItem, title);
   const uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(owner));
   SendItem(owner, static_cast<ULONG_PTR>(handle), &handle, 4, kItemTimeoutMs);
-  SendText(owner, 5, NumToText(1), kDialogTimeoutMs);
+  SendText(owner, kStartItem, NumToText(1), kDialogTimeoutMs);
 
   if (glReplyArrived == 0) return SaveAnswer::NoReply;
 

@@ -11,10 +11,10 @@
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
 #include "app/state.h"
-#include "output/bmp.h"
 #include "output/finish.h"
 #include "output/finish_core.h"
 #include "output/handoff.h"
+#include "shared/bmp.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "output/bmp.h"
+#include "shared/bmp.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "converters/bmp_image.h"
 #include "converters/kelvo_core.h"
-#include "output/bmp.h"
+#include "shared/bmp.h"
 
 namespace {
 

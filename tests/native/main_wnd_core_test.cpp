@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 
+#include "shared/converter_protocol.h"
+
 namespace {
 bool Shows(const std::vector<LayoutStep>& steps, int id) {
   for (const LayoutStep& s : steps)

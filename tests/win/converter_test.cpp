@@ -7,7 +7,7 @@
 #include <set>
 
 #include "converters/kelvo_core.h"
-#include "output/bmp.h"
+#include "shared/bmp.h"
 #include "win_test_support.h"
 
 namespace {

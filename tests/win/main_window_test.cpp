@@ -14,8 +14,8 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/state.h"
-#include "converters/kelvo_core.h"
 #include "e2e_support.h"
+#include "shared/converter_protocol.h"
 #include "win_test_support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The 24-bit BMP file layout TallSnap writes and its converters read back.
-#ifndef TALLSNAP_OUTPUT_BMP_H
-#define TALLSNAP_OUTPUT_BMP_H
+#ifndef TALLSNAP_SHARED_BMP_H
+#define TALLSNAP_SHARED_BMP_H
 
 #include <cstddef>
 #include <cstdint>

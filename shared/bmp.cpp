@@ -1,4 +1,4 @@
-#include "output/bmp.h"
+#include "shared/bmp.h"
 
 #include <cstring>
 
