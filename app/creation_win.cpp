@@ -8,7 +8,7 @@
 #include "app/main_wnd_core.h"
 #include "app/state.h"
 #include "settings/files.h"
-#include "settings/text.h"
+#include "shared/text.h"
 
 namespace {
 

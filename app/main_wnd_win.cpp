@@ -11,8 +11,8 @@
 #include "output/converter_link.h"
 #include "output/finish.h"
 #include "range/hanni_wnd.h"
-#include "settings/text.h"
 #include "shared/converter_protocol.h"
+#include "shared/text.h"
 
 namespace {
 

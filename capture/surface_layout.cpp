@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "settings/text.h"
+#include "shared/text.h"
 
 bool SurfaceSizeValid(int width, int height) {
   if (width <= 0 || height <= 0) return false;

@@ -1,7 +1,7 @@
 #include "output/finish_core.h"
 
 #include "output/paths.h"
-#include "settings/text.h"
+#include "shared/text.h"
 
 bool RememberName(std::vector<std::string>& history, const std::string& name) {
   for (const std::string& known : history)

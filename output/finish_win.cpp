@@ -17,9 +17,9 @@
 #include "output/handoff.h"
 #include "output/paths.h"
 #include "output/save_location.h"
-#include "settings/text.h"
 #include "settings/trace.h"
 #include "shared/converter_protocol.h"
+#include "shared/text.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
-#include "settings/text.h"
 #include "shared/bmp.h"
 #include "shared/converter_protocol.h"
 #include "shared/handoff_files.h"
+#include "shared/text.h"
 
 namespace {
 

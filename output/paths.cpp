@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "settings/settings_format.h"
-#include "settings/text.h"
+#include "shared/text.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
-#include "settings/text.h"
 #include "settings/trace.h"
 #include "shared/converter_protocol.h"
+#include "shared/text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/state.h"
 #include "settings/settings_format.h"
-#include "settings/text.h"
+#include "shared/text.h"
 
 namespace {
 

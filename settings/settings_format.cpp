@@ -1,6 +1,6 @@
 #include "settings/settings_format.h"
 
-#include "settings/text.h"
+#include "shared/text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "settings/text.h"
+#include "shared/text.h"
 
 void TraceNumbers(const std::string& label, double a, double b, double c, double d, double e) {
   OutputDebugStringA(TraceNumbersLine(label, a, b, c, d, e).c_str());

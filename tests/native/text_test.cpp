@@ -1,4 +1,4 @@
-#include "settings/text.h"
+#include "shared/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-// Texts are Shift-JIS (code page 932) byte strings with an explicit length; std::string
-// carries both and may hold zero bytes, which the save-dialog filter lists rely on.
-#ifndef TALLSNAP_SETTINGS_TEXT_H
-#define TALLSNAP_SETTINGS_TEXT_H
+// Texts are Shift-JIS (code page 932) byte strings with an explicit length, in TallSnap and in
+// its converters alike; std::string carries both and may hold zero bytes, which the save-dialog
+// filter lists rely on.
+#ifndef TALLSNAP_SHARED_TEXT_H
+#define TALLSNAP_SHARED_TEXT_H
 
 #include <cstddef>
 #include <cstdint>
