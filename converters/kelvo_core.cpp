@@ -9,13 +9,8 @@ namespace {
 // Index just past the last single-byte "\" or "/" (0 when there is none).
 size_t NameStart(const std::string& path) {
   size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsSjisLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      ++i;
-      continue;
-    }
+  for (size_t i = 0; i < path.size(); i += SjisCharBytes(path, i))
     if (path[i] == '\\' || path[i] == '/') start = i + 1;
-  }
   return start;
 }
 

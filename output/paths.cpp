@@ -6,14 +6,6 @@
 #include "settings/settings_format.h"
 #include "shared/text.h"
 
-namespace {
-
-bool IsLead(const std::string& s, size_t i) {
-  return IsSjisLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() && s[i + 1] != '\0';
-}
-
-}  // namespace
-
 PathParts SplitPath(const std::string& path) {
   PathParts parts;
   const bool driveLetter = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
@@ -23,24 +15,15 @@ PathParts SplitPath(const std::string& path) {
   parts.valid = true;
   const size_t start = driveLetter ? 2 : 0;
   parts.drive = path.substr(0, start);
+  // The walk stops on characters only, never on a second byte, which may be "\" (表 is 95 5C).
   size_t lastSlash = start;
-  for (size_t i = start; i < path.size(); ++i) {
-    if (IsLead(path, i)) {
-      ++i;
-      continue;
-    }
+  for (size_t i = start; i < path.size(); i += SjisCharBytes(path, i))
     if (path[i] == '\\') lastSlash = i;
-  }
   parts.folders = path.substr(start, lastSlash + 1 - start);
   const std::string rest = path.substr(lastSlash + 1);
   size_t dot = std::string::npos;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (IsLead(rest, i)) {
-      ++i;
-      continue;
-    }
+  for (size_t i = 0; i < rest.size(); i += SjisCharBytes(rest, i))
     if (rest[i] == '.') dot = i;
-  }
   parts.name = rest.substr(0, dot);
   parts.extension = dot == std::string::npos ? std::string() : rest.substr(dot);
   return parts;
@@ -112,12 +95,9 @@ ReplyPaths ParseReplyPaths(const char* reply, size_t len, size_t maxNames) {
 
 std::string SaveRequestFolder(const std::string& folder) {
   // A last byte of 0x5C may be the second half of ソ or 表, which must stay whole.
-  size_t i = 0, last = std::string::npos;
-  while (i < folder.size()) {
-    const bool wide = IsSjisLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size();
-    if (!wide && i + 1 == folder.size() && folder[i] == '\\') last = i;
-    i += wide ? 2 : 1;
-  }
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < folder.size(); i += SjisCharBytes(folder, i))
+    if (i + 1 == folder.size() && folder[i] == '\\') last = i;
   return last == std::string::npos ? folder : folder.substr(0, last);
 }
 
@@ -138,13 +118,8 @@ namespace {
 // a file of that name is the device, and what is written there is gone.
 bool IsDeviceName(const std::string& path) {
   size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsLead(path, i)) {
-      ++i;
-      continue;
-    }
+  for (size_t i = 0; i < path.size(); i += SjisCharBytes(path, i))
     if (path[i] == '\\' || path[i] == '/' || path[i] == ':') start = i + 1;
-  }
   std::string stem = AsciiLower(path.substr(start, path.find('.', start) - start));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
@@ -192,12 +167,8 @@ bool IsImageFileName(const std::string& name, bool allowAvi) {
 namespace {
 
 std::string Forbidden(const std::string& text, size_t from, bool separators) {
-  for (size_t i = from; i < text.size(); ++i) {
+  for (size_t i = from; i < text.size(); i += SjisCharBytes(text, i)) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsLead(text, i)) {
-      ++i;
-      continue;
-    }
     if (c < 0x20) return "（見えない制御文字）";
     if (c == '\\' && separators) continue;
     if (std::strchr("\\/:*?\"<>|", c) != nullptr) return std::string("「") + static_cast<char>(c) + "」";

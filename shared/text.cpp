@@ -93,16 +93,17 @@ int32_t TextToInt(const std::string& text, size_t count) {
   return static_cast<int32_t>(value);
 }
 
+size_t SjisCharBytes(const char* text, size_t len, size_t at) {
+  if (!IsSjisLeadByte(static_cast<unsigned char>(text[at])) || at + 1 >= len) return 1;
+  const unsigned char next = static_cast<unsigned char>(text[at + 1]);
+  return (next >= 0x40 && next <= 0x7E) || (next >= 0x80 && next <= 0xFC) ? 2 : 1;
+}
+
 std::string AsciiLower(std::string text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    // The second byte of a double-byte character may have a capital's value (ア is 83 41):
-    // it is part of that character, never a letter.
-    if (IsSjisLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
+  // The second byte of a double-byte character may have a capital's value (ア is 83 41): it is
+  // part of that character, never a letter.
+  for (size_t i = 0; i < text.size(); i += SjisCharBytes(text, i))
     if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
-  }
   return text;
 }
 
@@ -123,7 +124,7 @@ size_t SjisCutLength(const char* text, size_t len, size_t maxBytes) {
   if (len <= maxBytes) return len;
   size_t pos = 0;
   while (pos < maxBytes) {
-    const size_t step = IsSjisLeadByte(static_cast<unsigned char>(text[pos])) ? 2 : 1;
+    const size_t step = SjisCharBytes(text, len, pos);
     if (pos + step > maxBytes) break;
     pos += step;
   }

@@ -27,6 +27,13 @@ std::string TraceTextLine(const std::string& label, const std::string& text);
 // Lead bytes of a double-byte character in code page 932 (as IsDBCSLeadByte under CP932).
 inline bool IsSjisLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
+// The bytes of the character that starts at text[at] (at < len): 2 for a lead byte followed by a
+// byte that may follow one (0x40-0x7E, 0x80-0xFC), else 1. A lead byte at the end, or before any
+// other byte, stands alone and the byte after it is a character of its own: the ':' of a stored
+// name "\x95:30" is a ':'. Every walk over a text's characters steps by this.
+size_t SjisCharBytes(const char* text, size_t len, size_t at);
+inline size_t SjisCharBytes(const std::string& text, size_t at) { return SjisCharBytes(text.data(), text.size(), at); }
+
 // The longest prefix of at most maxBytes bytes that does not end inside a double-byte character.
 size_t SjisCutLength(const char* text, size_t len, size_t maxBytes);
 

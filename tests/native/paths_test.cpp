@@ -183,9 +183,13 @@ TEST(ForbiddenNames, WhatWindowsRefusesAndWhatItTakes) {
   // names (numbered, not refused) and an empty name.
   for (const char* good : {"表", "ソフト表", "ポイント", "ﾃｽﾄ", "NUL", "AUX.bmp", "", "a b.c", "縦長 (2)", "del\x7f"})
     EXPECT_EQ(ForbiddenInName(good), "") << good;
-  // A lead byte takes the byte after it, whatever that is.
+  // A lead byte takes the byte after it only when that may follow it ("|" is 0x7C, as in ポ);
+  // before any other, or at the end, it stands alone and the byte after it is read as itself.
   EXPECT_EQ(ForbiddenInName(std::string("a\x95") + "|"), "");
   EXPECT_EQ(ForbiddenInName(std::string("a|\x95")), "「|」");
+  EXPECT_EQ(ForbiddenInName("\x95:30"), "「:」");
+  EXPECT_EQ(ForbiddenInName("\x95\x01"), "（見えない制御文字）");
+  EXPECT_EQ(ForbiddenInPath("C:\\a\\\x95:30.bmp"), "「:」");
 
   EXPECT_EQ(ForbiddenInPath("C:\\Users\\表\\ポ.jpg"), "");
   EXPECT_EQ(ForbiddenInPath("\\\\server\\share\\a.png"), "");

@@ -88,6 +88,26 @@ TEST(SjisText, LiteralsAreShiftJis) {
   EXPECT_FALSE(IsSjisLeadByte(0xA0));
   EXPECT_FALSE(IsSjisLeadByte(0xB1));  // half-width katakana are single bytes
   EXPECT_FALSE(IsSjisLeadByte(0xFD));
+
+  // A character is two bytes when a lead byte (0x81-0x9F, 0xE0-0xFC) comes before a byte that
+  // may follow it (0x40-0x7E, 0x80-0xFC); else the byte stands alone.
+  for (const unsigned char lead : {0x81, 0x9F, 0xE0, 0xFC})
+    for (const unsigned char next : {0x40, 0x5C, 0x7E, 0x80, 0xFC}) {
+      const char pair[] = {static_cast<char>(lead), static_cast<char>(next)};
+      EXPECT_EQ(SjisCharBytes(pair, 2, 0), 2u) << int{lead} << " " << int{next};
+    }
+  for (const unsigned char lead : {0x80, 0xA0, 0xDF, 0xFD, 0x41})
+    EXPECT_EQ(SjisCharBytes(std::string(1, static_cast<char>(lead)) + "A", 0), 1u) << int{lead};
+  for (const unsigned char next : {0x00, 0x3A, 0x3F, 0x7F, 0xFD, 0xFF}) {
+    const char pair[] = {'\x95', static_cast<char>(next)};
+    EXPECT_EQ(SjisCharBytes(pair, 2, 0), 1u) << int{next};
+  }
+  EXPECT_EQ(SjisCharBytes("a\x95", 2, 1), 1u);  // a lead byte at the end
+  EXPECT_EQ(SjisCharBytes("\x95\x5C", 1, 0), 1u);  // its partner past the text's length
+  // Every walk takes the lone lead byte's neighbour for itself: a capital made small, a cut after it.
+  EXPECT_EQ(AsciiLower("\x83" "A\x83:A"), "\x83" "A\x83:a");
+  EXPECT_EQ(SjisCutLength("a\x95:b", 4, 2), 2u);
+  EXPECT_EQ(SjisCutLength("a\x95\x5C" "b", 4, 2), 1u);
 }
 
 TEST(SjisText, BoundedCopyNeverSplitsACharacter) {
