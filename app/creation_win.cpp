@@ -6,9 +6,9 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "settings/files.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include "app/main_wnd_core.h"
 #include "app/shutdown.h"
 #include "app/start_up.h"
-#include "app/state.h"
 #include "capture/session.h"
 #include "output/converter_link.h"
 #include "output/finish.h"
 #include "range/hanni_wnd.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

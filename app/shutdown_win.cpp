@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/state.h"
 #include "capture/session.h"
 #include "range/frame_wnd.h"
 #include "settings/files.h"
 #include "shared/handoff_files.h"
+#include "state/state.h"
 
 namespace {
 // A converter that has stopped answering must not keep TallSnap from ending.

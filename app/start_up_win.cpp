@@ -7,9 +7,9 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "range/hanni_wnd.h"
 #include "settings/files.h"
+#include "state/state.h"
 
 namespace {
 

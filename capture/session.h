@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include "capture/stitch.h"
+#include "state/surface.h"
+
 // Starts a session on the stored range: new surfaces, the first grab, the 100 ms timer.
 void StartCapture();
 // Abandons the session; its surfaces stay until the next session, a finish or shutdown.
@@ -13,5 +16,10 @@ void CancelCapture();
 void StopCaptureTimer();
 // The multimedia timer's callback: one stitching step.
 void CALLBACK CaptureStep(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR reserved1, DWORD_PTR reserved2);
+
+// The surface's pixels as the stitching reads them.
+inline PixelView SurfaceView(const Surface& s) {
+  return PixelView{static_cast<uint32_t*>(s.view), s.width, s.height};
+}
 
 #endif

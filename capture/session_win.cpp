@@ -3,14 +3,24 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "app/main_wnd.h"
-#include "app/state.h"
 #include "capture/settle.h"
 #include "capture/stitch.h"
 #include "range/frame_wnd.h"
+#include "state/state.h"
 
 namespace {
+
+// What the stitching step has learnt about the rows of glBufDC; only the step and StartCapture
+// touch it.
+StitchRows glStitchRows;
+// The ticks in a row that found no place for what the screen showed.
+int glNoPlaceTicks;
+// Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
+int glUnsettledTicks;
+std::vector<uint32_t> glSettleRows;
 
 // How long rows that are about to be appended must hold still. Programs that move their
 // content first paint the uncovered rows within a few tens of milliseconds; a grab of that

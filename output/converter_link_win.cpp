@@ -4,9 +4,9 @@
 #include <shellapi.h>
 
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "range/hanni_wnd.h"
 #include "shared/converter_protocol.h"
+#include "state/state.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "capture/session.h"
 #include "output/converter_link.h"
 #include "output/finish_core.h"
@@ -20,6 +19,7 @@
 #include "settings/trace.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "app/state.h"
 #include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
@@ -13,6 +12,7 @@
 #include "shared/converter_protocol.h"
 #include "shared/handoff_files.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "app/state.h"
 #include "output/converter_link.h"
 #include "output/paths.h"
 #include "settings/files.h"
 #include "settings/trace.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "range/frame_wnd.h"
 
-#include "app/state.h"
 #include "range/rect.h"
+#include "state/state.h"
 
 namespace {
 

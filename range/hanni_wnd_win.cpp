@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "app/main_wnd.h"
-#include "app/state.h"
 #include "capture/session.h"
-#include "capture/surface.h"
 #include "range/rect.h"
 #include "settings/trace.h"
+#include "state/state.h"
+#include "state/surface.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The settings folder, its files and the small file routines every subsystem uses. All paths
-// are relative to the current directory, where start-up creates the two folders.
+// are relative to the current directory, where start-up creates the settings folder and the
+// surfaces' scratch folder.
 #ifndef TALLSNAP_SETTINGS_FILES_H
 #define TALLSNAP_SETTINGS_FILES_H
 
@@ -9,7 +10,6 @@
 
 #define TALLSNAP_SETTINGS_DIR "TallSnap個人設定"
 constexpr const char* kSettingsFolder = TALLSNAP_SETTINGS_DIR;
-constexpr const char* kScratchFolder = "ファイルマップフォルダ";
 constexpr const char* kSaveFolderFile = TALLSNAP_SETTINGS_DIR "\\FileHozonPath.txt";
 constexpr const char* kMainWndPosFile = TALLSNAP_SETTINGS_DIR "\\MainWnd.txt";
 constexpr const char* kFormatFile = TALLSNAP_SETTINGS_DIR "\\形式.txt";

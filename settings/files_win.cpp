@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/state.h"
 #include "settings/settings_format.h"
 #include "shared/text.h"
+#include "state/state.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
-#include "app/state.h"
 #include "output/finish.h"
 #include "output/finish_core.h"
 #include "output/handoff.h"
 #include "shared/bmp.h"
+#include "state/state.h"
 
 namespace {
 

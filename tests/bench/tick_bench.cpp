@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
 #include "capture/session.h"
+#include "state/state.h"
 
 namespace {
 

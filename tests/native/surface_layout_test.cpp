@@ -1,4 +1,4 @@
-#include "capture/surface_layout.h"
+#include "state/surface_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -13,14 +13,14 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "capture/session.h"
 #include "capture/stitch.h"
-#include "capture/surface.h"
 #include "converters/kelvo_core.h"
-#include "output/handoff.h"
 #include "output/converter_link.h"
+#include "output/handoff.h"
 #include "scroll_content.h"
+#include "state/state.h"
+#include "state/surface.h"
 #include "win_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/state.h"
 #include "settings/files.h"
+#include "state/state.h"
 #include "win_test_support.h"
 
 namespace {

@@ -13,9 +13,9 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "app/state.h"
 #include "e2e_support.h"
 #include "shared/converter_protocol.h"
+#include "state/state.h"
 #include "win_test_support.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/state.h"
-#include "capture/surface.h"
+#include "state/state.h"
+#include "state/surface.h"
 #include "win_test_support.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
-#include "app/state.h"
 #include "converters/resource_count_win.h"
+#include "state/state.h"
 
 std::string MakeTempFolder() {
   char base[MAX_PATH];

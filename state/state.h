@@ -1,15 +1,14 @@
-// The process-wide state. Every field starts zeroed; the comment names the code that sets it.
-#ifndef TALLSNAP_APP_STATE_H
-#define TALLSNAP_APP_STATE_H
+// The process-wide state, below every part that uses it. Every field starts zeroed; the comment
+// names the code that sets it.
+#ifndef TALLSNAP_STATE_STATE_H
+#define TALLSNAP_STATE_STATE_H
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
-#include <vector>
 
-#include "capture/surface.h"
+#include "state/surface.h"
 
 constexpr size_t kTextBufBytes = 264;   // paths and names
 constexpr size_t kEntryBufBytes = 260;  // entries of the name tables
@@ -78,18 +77,10 @@ extern std::atomic<int> glScrollY;
 extern std::atomic<int> glCapturing;
 extern std::atomic<int> glStepBusy;
 extern UINT glTimerId;
-// What the stitching step has learnt about the rows of glBufDC; only the step and StartCapture
-// touch it.
-extern StitchRows glStitchRows;
 // Black rows the last append left at the image's end, which no screen showed: all the finish trims.
 extern int glFillRowsAtEnd;
-// Whether the capture follows the screen, told by the band and the instruction, and the ticks in
-// a row that found no place for what the screen showed (only the step touches those).
+// Whether the capture follows the screen, told by the band and the instruction.
 extern std::atomic<int> glFollowing;
-extern int glNoPlaceTicks;
-// Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
-extern int glUnsettledTicks;
-extern std::vector<uint32_t> glSettleRows;
 
 // Finish command.
 extern char glNameText[kTextBufBytes];

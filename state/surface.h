@@ -1,14 +1,13 @@
 // A 32-bit DIB section selected into a memory DC, its pixels in a file mapping over a file in
 // the scratch folder, so that GDI can draw into it and the capture code can read it by address.
-#ifndef TALLSNAP_CAPTURE_SURFACE_H
-#define TALLSNAP_CAPTURE_SURFACE_H
+#ifndef TALLSNAP_STATE_SURFACE_H
+#define TALLSNAP_STATE_SURFACE_H
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "capture/stitch.h"
-#include "capture/surface_layout.h"
+#include "state/surface_layout.h"
 
 struct Surface {
   int32_t width;
@@ -27,11 +26,6 @@ struct Surface {
 int CreateSurface(Surface& s, const char* name, int number, int width, int height, WORD bitCount);
 // 1 when everything was released, 0 for an empty surface or a failed step.
 int ReleaseSurface(Surface& s);
-
-// The surface's pixels as the stitching and trimming code reads them.
-inline PixelView SurfaceView(const Surface& s) {
-  return PixelView{static_cast<uint32_t*>(s.view), s.width, s.height};
-}
 
 // Pixel (x, y), y = 0 being the top row.
 inline uint32_t* SurfacePixel(const Surface& s, int x, int y) {

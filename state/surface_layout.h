@@ -1,6 +1,6 @@
 // Sizes, names and pixel addressing of the file-backed surfaces; no Windows types here.
-#ifndef TALLSNAP_CAPTURE_SURFACE_LAYOUT_H
-#define TALLSNAP_CAPTURE_SURFACE_LAYOUT_H
+#ifndef TALLSNAP_STATE_SURFACE_LAYOUT_H
+#define TALLSNAP_STATE_SURFACE_LAYOUT_H
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,8 @@
 constexpr int kBitmapInfoHeaderBytes = 40;
 // Spare bytes after the pixels in every surface's mapping.
 constexpr int kSurfaceSpareBytes = 1000;
+// The folder of the surfaces' backing files, relative to the current directory.
+constexpr const char* kScratchFolder = "ファイルマップフォルダ";
 // Fixed buffer of the backing-file path.
 constexpr size_t kPathBufBytes = 264;
 

@@ -1,8 +1,8 @@
-#include "capture/surface.h"
+#include "state/surface.h"
 
 #include <string>
 
-#include "app/state.h"
+#include "state/state.h"
 
 namespace {
 

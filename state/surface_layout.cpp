@@ -1,4 +1,4 @@
-#include "capture/surface_layout.h"
+#include "state/surface_layout.h"
 
 #include <climits>
 
@@ -17,7 +17,7 @@ std::string BoundedPath(const std::string& text) {
 }  // namespace
 
 std::string SurfaceFileName(const std::string& name, int number) {
-  return BoundedPath("ファイルマップフォルダ\\" + name + IntToText(number) + ".txt");
+  return BoundedPath(std::string(kScratchFolder) + "\\" + name + IntToText(number) + ".txt");
 }
 
 std::string SurfaceMappingName(const std::string& name, int number) { return BoundedPath(name + IntToText(number)); }

@@ -1,4 +1,4 @@
-#include "app/state.h"
+#include "state/state.h"
 
 #include "shared/converter_protocol.h"
 
@@ -53,12 +53,8 @@ std::atomic<int> glScrollY;
 std::atomic<int> glCapturing;
 std::atomic<int> glStepBusy;
 UINT glTimerId;
-StitchRows glStitchRows;
 int glFillRowsAtEnd;
 std::atomic<int> glFollowing{1};
-int glNoPlaceTicks;
-int glUnsettledTicks;
-std::vector<uint32_t> glSettleRows;
 
 char glNameText[kTextBufBytes];
 int glNameCount;
