@@ -6,7 +6,10 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
+#include "output/converter_link.h"
+#include "range/hanni_wnd.h"
 #include "settings/files.h"
+#include "shared/converter_protocol.h"
 #include "shared/text.h"
 #include "state/state.h"
 
@@ -17,6 +20,13 @@ void RequireConverter(const char* file, const char* message) {
   if (FileExists(file)) return;
   MessageBoxA(glMainWnd, message, "TallSnap", MB_OK | MB_TOPMOST);
   ExitProcess(0);
+}
+
+void ReportMissingConverter() {
+  MessageBoxA(glMainWnd,
+              "（;‘ o‘）/Kelvo.exeを起動できませんでした。\r\n"
+              "JPG・PNGでの保存と保存先の指定は使えません。BMPとクリップボードへの保存は使えます。",
+              "TallSnap", MB_OK | MB_TOPMOST);
 }
 
 void FillFormatList() {
@@ -42,4 +52,15 @@ void PrepareMainWindow() {
   ShowRememberedFormat();
   ShowStartLayout();
   SetTimer(glMainWnd, 0, 50, nullptr);
+}
+
+void ConnectConverter() {
+  KillTimer(glMainWnd, 0);
+  HWND rangeButton = GetDlgItem(glMainWnd, kIdRangeButton);
+  EnableWindow(rangeButton, FALSE);
+  // Without the converter, captures and BMP output still work; glConverterWnd stays empty so
+  // that JPEG, PNG and save-dialog requests can tell.
+  if (!LaunchAndFindWindow(glConverterWnd, "Kelvo.exe", KELVO_WINDOW_TITLE)) ReportMissingConverter();
+  if (!MakeFrozenScreenSurfaces()) return;
+  EnableWindow(rangeButton, TRUE);
 }

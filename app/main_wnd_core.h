@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "state/layout.h"
+
 enum ControlId {
   kIdRangeButton = 1000,   // "範囲指定する"
   kIdFinishButton = 1001,  // "終わる"
@@ -22,10 +24,6 @@ enum ControlId {
   kIdDesktopCheck = 1013,
 };
 constexpr int kControlCount = 14;
-
-// Kept: a finish could not write the image, which stays; the name, the desktop check and the
-// format can be changed beside "終わる" and "キャンセル".
-enum class Layout { Start, Range, Capture, Kept };
 
 struct LayoutStep {
   int id;

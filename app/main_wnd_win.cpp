@@ -130,6 +130,15 @@ void OnCancelButton() {
   if (KeptImageMayGo()) CancelCapture();
 }
 
+// "終わる": with what the controls show now.
+void OnFinishButton() {
+  FinishChoices choices;
+  choices.formatText = ControlText(glMainWnd, kIdFormatBox);
+  choices.name = ControlText(glMainWnd, kIdNameBox);
+  choices.desktop = SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0;
+  FinishCapture(choices);
+}
+
 void OnMainCommand(int id, int code) {
   if (id == kIdFormatBox && code == CBN_EDITCHANGE) {
     SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
@@ -138,7 +147,7 @@ void OnMainCommand(int id, int code) {
   if (code != BN_CLICKED) return;
   switch (id) {
     case kIdRangeButton: BeginRangeSelect(); break;
-    case kIdFinishButton: FinishCapture(); break;
+    case kIdFinishButton: OnFinishButton(); break;
     case kIdReadyButton: ShowRangeLayout(); break;
     case kIdSameRangeButton: StartCapture(); break;
     case kIdCancelButton: OnCancelButton(); break;
@@ -187,6 +196,12 @@ void CloseMainWnd() {
   if (KeptImageMayGo()) DestroyWindow(glMainWnd);
 }
 
+void UpdateFollowing() {
+  const char* note = glCapturing.load() != 1 || glFollowing.load() != 0 ? kCaptureNoteText : kLostNoteText;
+  if (ControlText(glMainWnd, kIdCaptureNote) != note) SetDlgItemTextA(glMainWnd, kIdCaptureNote, note);
+  RepaintMainWnd();
+}
+
 }  // namespace
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -196,7 +211,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND: OnMainCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_TIMER: ConnectConverter(); return 0;
     case WM_PAINT: PaintMainWnd(window); return 0;
-    case kMsgFollowing: ShowFollowing(); return 0;
+    case kMsgFollowing: UpdateFollowing(); return 0;
+    case kMsgShowLayout: ApplyLayout(static_cast<Layout>(wParam)); return 0;
+    case kMsgRangeChosen: StartCapture(); return 0;
+    case kMsgNameRemembered: SendMessageA(GetDlgItem(window, kIdNameBox), CB_ADDSTRING, 0, lParam); return 0;
     case WM_DPICHANGED: OnMainDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_CLOSE: CloseMainWnd(); return 0;
     case WM_DESTROY: Shutdown(); return 0;
@@ -207,11 +225,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   }
 }
 
-void ShowStartLayout() { ApplyLayout(Layout::Start); }
-void ShowRangeLayout() { ApplyLayout(Layout::Range); }
-void ShowCaptureLayout() { ApplyLayout(Layout::Capture); }
-void ShowKeptLayout() { ApplyLayout(Layout::Kept); }
-
 std::string ControlText(HWND window, int id) {
   HWND control = GetDlgItem(window, id);
   if (control == nullptr) return std::string();
@@ -220,14 +233,6 @@ std::string ControlText(HWND window, int id) {
   std::vector<char> buf(static_cast<size_t>(n) + 1, '\0');
   const UINT got = GetDlgItemTextA(window, id, buf.data(), n + 1);
   return std::string(buf.data(), got);
-}
-
-void RepaintMainWnd() { InvalidateRect(glMainWnd, nullptr, FALSE); }
-
-void ShowFollowing() {
-  const char* note = glCapturing.load() != 1 || glFollowing.load() != 0 ? kCaptureNoteText : kLostNoteText;
-  if (ControlText(glMainWnd, kIdCaptureNote) != note) SetDlgItemTextA(glMainWnd, kIdCaptureNote, note);
-  RepaintMainWnd();
 }
 
 int WindowDpi(HWND window) {

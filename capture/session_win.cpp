@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/main_wnd.h"
 #include "capture/settle.h"
 #include "capture/stitch.h"
 #include "range/frame_wnd.h"
+#include "state/main_wnd_requests.h"
 #include "state/state.h"
 
 namespace {

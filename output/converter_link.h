@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-// The one-shot start-up tick of the main window's timer 0: starts the converter, finds its
-// window, makes the range window's surfaces and only then enables the range button.
-void ConnectConverter();
 // Starts file with the shell's "open", from the current directory; false when it could not.
 bool ShellOpen(const char* file, const char* parameters);
 // Starts file and searches the window list for a window titled title, for a few seconds at

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/main_wnd_core.h"
-#include "range/hanni_wnd.h"
 #include "shared/converter_protocol.h"
 #include "state/state.h"
 
@@ -33,13 +31,6 @@ HWND FindTitledWindow(HWND from, UINT direction, const char* title) {
   return nullptr;
 }
 
-void ReportMissingConverter() {
-  MessageBoxA(glMainWnd,
-              "（;‘ o‘）/Kelvo.exeを起動できませんでした。\r\n"
-              "JPG・PNGでの保存と保存先の指定は使えません。BMPとクリップボードへの保存は使えます。",
-              "TallSnap", MB_OK | MB_TOPMOST);
-}
-
 }  // namespace
 
 bool ShellOpen(const char* file, const char* parameters) {
@@ -61,17 +52,6 @@ bool LaunchAndFindWindow(HWND& handleVar, const char* file, const char* title) {
     direction = direction == GW_HWNDPREV ? GW_HWNDNEXT : GW_HWNDPREV;
     Sleep(kSearchPauseMs);
   }
-}
-
-void ConnectConverter() {
-  KillTimer(glMainWnd, 0);
-  HWND rangeButton = GetDlgItem(glMainWnd, kIdRangeButton);
-  EnableWindow(rangeButton, FALSE);
-  // Without the converter, captures and BMP output still work; glConverterWnd stays empty so
-  // that JPEG, PNG and save-dialog requests can tell.
-  if (!LaunchAndFindWindow(glConverterWnd, "Kelvo.exe", KELVO_WINDOW_TITLE)) ReportMissingConverter();
-  if (!MakeFrozenScreenSurfaces()) return;
-  EnableWindow(rangeButton, TRUE);
 }
 
 bool EnsureConverter() {

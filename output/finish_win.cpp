@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/main_wnd.h"
-#include "app/main_wnd_core.h"
 #include "capture/session.h"
 #include "output/converter_link.h"
 #include "output/finish_core.h"
@@ -19,6 +17,7 @@
 #include "settings/trace.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"
+#include "state/main_wnd_requests.h"
 #include "state/state.h"
 
 namespace {
@@ -38,7 +37,7 @@ void RememberNameInHistory() {
   std::memset(glNameHistory, 0, sizeof glNameHistory);
   for (size_t i = 0; i < history.size(); ++i) SetText(glNameHistory[i], history[i]);
   glNameCount = static_cast<int>(history.size());
-  SendMessageA(GetDlgItem(glMainWnd, kIdNameBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(glNameText));
+  TellNameRemembered(glNameText);
 }
 
 const uint32_t* Pixels(const Surface& s) { return static_cast<const uint32_t*>(s.view); }
@@ -128,10 +127,10 @@ bool WriteFiles(const OutputMode& mode, std::string path, const Surface& cut, st
 
 // Writes the image as the format box says, where the user says. False when it was not written:
 // the image must then stay, and problem says why (nothing when the user cancelled).
-bool WriteOutput(const Surface& cut, const std::string& name, std::string& problem) {
+bool WriteOutput(const Surface& cut, const std::string& name, bool desktop, std::string& problem) {
   FinishFacts facts;
   facts.formatKey = FirstChar(glFormatText);
-  facts.desktopChecked = SendMessageA(GetDlgItem(glMainWnd, kIdDesktopCheck), BM_GETCHECK, 0, 0) != 0;
+  facts.desktopChecked = desktop;
   facts.name = name;
   facts.desktopFolder = glDesktopPath;
   FinishStep step = NextFinishStep(facts);
@@ -179,11 +178,11 @@ void KeepImage(Surface& cut, const std::string& why) {
 
 }  // namespace
 
-void FinishCapture() {
+void FinishCapture(const FinishChoices& choices) {
   glCapturing = 0;
   StopCaptureTimer();  // no step may still be writing the image below
   if (glBufDC.memDC == nullptr) return;
-  SetText(glFormatText, ControlText(glMainWnd, kIdFormatBox));
+  SetText(glFormatText, choices.formatText);
   // Only black that no screen showed goes: a page or a terminal that ends in dark rows keeps them.
   glScrollY = std::max(0, glScrollY.load() - glFillRowsAtEnd);
   TraceNumbers("glScrollY", glScrollY.load(), 0, 0, 0, 0);
@@ -196,14 +195,14 @@ void FinishCapture() {
   BitBlt(cut.memDC, 0, 0, glBufDC.width, glScrollY.load(), glBufDC.memDC, 0, 0, SRCCOPY);
   GdiFlush();
 
-  const std::string name = ControlText(glMainWnd, kIdNameBox);
+  const std::string& name = choices.name;
   if (name.size() <= kLongestName) {
     SetText(glNameText, name);
     RememberNameInHistory();
   }
 
   std::string problem;
-  if (!WriteOutput(cut, name, problem)) return KeepImage(cut, problem);
+  if (!WriteOutput(cut, name, choices.desktop, problem)) return KeepImage(cut, problem);
 
   ReleaseSurface(cut);
   ReleaseSurface(glBufDC);

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "app/main_wnd.h"
-#include "capture/session.h"
 #include "range/rect.h"
 #include "settings/trace.h"
+#include "state/main_wnd_requests.h"
 #include "state/state.h"
 #include "state/surface.h"
 
@@ -144,7 +143,7 @@ void EndDrag(int x, int y) {
     return;
   }
   Sleep(300);  // lets the range window vanish from the screen before the first grab
-  StartCapture();
+  TellRangeChosen();
 }
 
 // Alt+F4 gives up the choice; the window stays for the next one.

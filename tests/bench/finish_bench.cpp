@@ -10,7 +10,6 @@
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
 #include "app/start_up.h"
-#include "output/finish.h"
 #include "output/finish_core.h"
 #include "output/handoff.h"
 #include "shared/bmp.h"
@@ -114,7 +113,9 @@ int main(int argc, char** argv) {
     MakeCapture();
     SendMessageA(GetDlgItem(glMainWnd, kIdFormatBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m.format));
     SendMessageA(GetDlgItem(glMainWnd, kIdNameBox), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("bench"));
-    std::printf("finish %s %.1f\n", m.name, Time([] { FinishCapture(); }));
+    std::printf("finish %s %.1f\n", m.name, Time([] {
+                  SendMessageA(glMainWnd, WM_COMMAND, MAKEWPARAM(kIdFinishButton, BN_CLICKED), 0);
+                }));
   }
   DestroyWindow(glMainWnd);
   return 0;
