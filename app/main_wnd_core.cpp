@@ -1,13 +1,5 @@
 #include "app/main_wnd_core.h"
 
-const FormatItem kFormatItems[kFormatItemCount] = {
-    {'j', "jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)"},
-    {'p', "png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)"},
-    {'b', "bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)"},
-    {'3', "3種類全て作ってみる！ おためし！"},
-    {'B', "BMPをクリップボードに保存"},
-};
-
 std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight) {
   switch (layout) {
     case Layout::Start:
@@ -51,13 +43,6 @@ ControlRect PlaceInLayout(Layout layout, int id, const ControlRect& standard) {
     case kIdDesktopCheck: return {5, 25, standard.w, standard.h};
     default: return standard;
   }
-}
-
-const FormatItem* FormatItemForKey(int firstByte) {
-  for (const FormatItem& item : kFormatItems) {
-    if (static_cast<unsigned char>(item.key) == firstByte) return &item;
-  }
-  return nullptr;
 }
 
 int ScaleToDpi(int length, int dpi) {

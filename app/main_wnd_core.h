@@ -1,4 +1,4 @@
-// The main window's rules that need no window: control ids, its layouts and the format list.
+// The main window's rules that need no window: control ids and its layouts.
 #ifndef TALLSNAP_APP_MAIN_WND_CORE_H
 #define TALLSNAP_APP_MAIN_WND_CORE_H
 
@@ -33,16 +33,6 @@ struct LayoutStep {
 // The ShowWindow calls of a layout, in order. The range layout offers "前と同じ範囲で" only when
 // a stored range rectangle more than 100 pixels wide exists.
 std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight);
-
-struct FormatItem {
-  char key;  // first byte of the format text that selects the item
-  const char* text;
-};
-constexpr int kFormatItemCount = 5;
-extern const FormatItem kFormatItems[kFormatItemCount];
-
-// The item whose key is this first byte, or nullptr ("b" and "B" differ).
-const FormatItem* FormatItemForKey(int firstByte);
 
 // The instruction while capturing, and in its place while the capture cannot follow the screen
 // (the content moved past the range, or changed beyond recognition).

@@ -11,15 +11,17 @@ bool RememberName(std::vector<std::string>& history, const std::string& name) {
   return true;
 }
 
-const OutputMode* OutputModeFor(int key) {
-  static const OutputMode kModes[] = {
-      {'j', "JPG(*.jpg)", {".jpg"}},
-      {'p', "PNG(*.png)", {".png"}},
-      {'b', "BMP(*.bmp)", {".bmp"}},
-      {'3', "3種類", {".bmp", ".png", ".jpg"}},
-  };
-  for (const OutputMode& m : kModes)
-    if (static_cast<unsigned char>(m.key) == key) return &m;
+const FormatItem kFormatItems[kFormatItemCount] = {
+    {'j', "jpg (写真向け、劣化、ﾌｧｲﾙｻｲｽﾞ小)", "JPG(*.jpg)", {".jpg"}},
+    {'p', "png (イラスト向け、無劣化、ﾌｧｲﾙｻｲｽﾞ中)", "PNG(*.png)", {".png"}},
+    {'b', "bmp (何かの作業向け、無劣化、ﾌｧｲﾙｻｲｽﾞ大)", "BMP(*.bmp)", {".bmp"}},
+    {'3', "3種類全て作ってみる！ おためし！", "3種類", {".bmp", ".png", ".jpg"}},
+    {'B', "BMPをクリップボードに保存", nullptr, {}},
+};
+
+const FormatItem* FormatItemForKey(int firstByte) {
+  for (const FormatItem& item : kFormatItems)
+    if (static_cast<unsigned char>(item.key) == firstByte) return &item;
   return nullptr;
 }
 
@@ -41,8 +43,9 @@ FinishStep WriteTo(const std::string& path, const char* whose) {
 
 FinishStep NextFinishStep(const FinishFacts& facts) {
   if (facts.name.size() > kLongestName) return Keep("名前が長すぎます。短くしてください。");
-  if (facts.formatKey == 'B') return {FinishAct::CopyToClipboard, std::string()};
-  if (OutputModeFor(facts.formatKey) == nullptr) return Keep("保存形式が選ばれていません。保存形式を選んでください。");
+  const FormatItem* format = FormatItemForKey(facts.formatKey);
+  if (format == nullptr) return Keep("保存形式が選ばれていません。保存形式を選んでください。");
+  if (format->extensions.empty()) return {FinishAct::CopyToClipboard, std::string()};
   // The name is the file's name on the desktop, the dialog's first choice and the fallback
   // BMP's name: it must be one Windows takes on every route.
   const std::string forbidden = ForbiddenInName(facts.name);

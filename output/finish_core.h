@@ -12,15 +12,20 @@ constexpr size_t kNameHistorySize = 20;
 // history drops its oldest name. True when the name was added (and belongs in the name box).
 bool RememberName(std::vector<std::string>& history, const std::string& name);
 
-// A format written to files: its key (the first byte of its text in the format list), the save
-// dialog's file type, and the extensions written, in this order.
-struct OutputMode {
+// The formats of the format list, in its order: the key (the first byte of the format's text,
+// which selects it), the text in the list, and for a format written to files the save dialog's
+// file type and the extensions written, in this order; the clipboard has no files.
+struct FormatItem {
   char key;
+  const char* text;
   const char* fileTypeText;
   std::vector<const char*> extensions;
 };
-// The mode of a format key; nullptr for a format without files (the clipboard) or none.
-const OutputMode* OutputModeFor(int key);
+constexpr int kFormatItemCount = 5;
+extern const FormatItem kFormatItems[kFormatItemCount];
+
+// The item whose key is this first byte, or nullptr ("b" and "B" differ).
+const FormatItem* FormatItemForKey(int firstByte);
 
 // The save dialog's outcome, as TallSnap reads the converter's answer.
 enum class SaveAnswer {

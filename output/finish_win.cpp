@@ -92,11 +92,11 @@ bool CopyToClipboard(const Surface& cut, std::string& problem) {
 // The extension of the path's last component, dot included.
 std::string CurrentExtension(const std::string& path) { return PathFindExtensionA(path.c_str()); }
 
-// Every file of the mode. False, with problem set, when one could not be written in any form.
-bool WriteFiles(const OutputMode& mode, std::string path, const Surface& cut, std::string& problem) {
+// Every file of the format. False, with problem set, when one could not be written in any form.
+bool WriteFiles(const FormatItem& format, std::string path, const Surface& cut, std::string& problem) {
   std::string bmpWritten;
   bool first = true;
-  for (const char* extension : mode.extensions) {
+  for (const char* extension : format.extensions) {
     if (!first) Sleep(200);
     first = false;
     if (lstrcmpiA(CurrentExtension(path).c_str(), extension) != 0) path = ReplaceExtension(path, extension);
@@ -134,9 +134,9 @@ bool WriteOutput(const Surface& cut, const std::string& name, bool desktop, std:
   facts.name = name;
   facts.desktopFolder = glDesktopPath;
   FinishStep step = NextFinishStep(facts);
-  const OutputMode* mode = OutputModeFor(facts.formatKey);
-  if (step.act == FinishAct::AskLocation && mode != nullptr) {
-    facts.answer = AskSaveLocation(glMainWnd, mode->fileTypeText, kSaveTitle, name);
+  const FormatItem* format = FormatItemForKey(facts.formatKey);
+  if (step.act == FinishAct::AskLocation && format != nullptr) {
+    facts.answer = AskSaveLocation(glMainWnd, format->fileTypeText, kSaveTitle, name);
     facts.asked = true;
     if (facts.answer == SaveAnswer::Chosen) {
       facts.chosenPath.assign(glReplyBuf, strnlen(glReplyBuf, kReplyBufBytes));
@@ -151,9 +151,9 @@ bool WriteOutput(const Surface& cut, const std::string& name, bool desktop, std:
       // Only the name part of this stem is used.
       return SaveFallbackBmp("C:\\" + name, Pixels(cut), cut.width, cut.height, step.text.c_str(), problem);
     case FinishAct::WriteFiles:
-      if (mode == nullptr) break;
+      if (format == nullptr) break;
       SetText(FileHozonFolderPath, FolderOfPath(step.text));
-      return WriteFiles(*mode, step.text, cut, problem);
+      return WriteFiles(*format, step.text, cut, problem);
     case FinishAct::Keep: problem = step.text; return false;
     case FinishAct::AskLocation: break;
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "output/finish_core.h"
 #include "shared/converter_protocol.h"
 
 namespace {

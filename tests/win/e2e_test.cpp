@@ -17,6 +17,7 @@
 #include "app/main_wnd_core.h"
 #include "capture/stitch.h"
 #include "e2e_support.h"
+#include "output/finish_core.h"
 #include "range/rect.h"
 #include "scroll_content.h"
 

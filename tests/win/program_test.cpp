@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_wnd_core.h"
+#include "output/finish_core.h"
 #include "shared/converter_protocol.h"
 #include "version.h"
 #include "win_test_support.h"
