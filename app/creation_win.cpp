@@ -8,7 +8,7 @@
 #include "app/main_wnd_core.h"
 #include "output/converter_link.h"
 #include "output/finish_core.h"
-#include "range/hanni_wnd.h"
+#include "range/range_wnd.h"
 #include "settings/files.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"

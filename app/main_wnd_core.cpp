@@ -1,6 +1,6 @@
 #include "app/main_wnd_core.h"
 
-std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight) {
+std::vector<LayoutStep> LayoutSteps(Layout layout, int rangeLeft, int rangeRight) {
   switch (layout) {
     case Layout::Start:
       return {{kIdTopNote, true},       {kIdReadyButton, true},      {kIdNameLabel, true},
@@ -13,7 +13,7 @@ std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight
                                        {kIdNameBox, false},    {kIdFormatLabel, true},  {kIdFormatBox, true},
                                        {kIdRangeNote, true},   {kIdRangeButton, true}};
       // Widths up to 100 leave the button as it is: every way here has already hidden it.
-      if (hanniRight - hanniLeft > 100) steps.push_back({kIdSameRangeButton, true});
+      if (rangeRight - rangeLeft > 100) steps.push_back({kIdSameRangeButton, true});
       steps.insert(steps.end(), {{kIdCancelButton, true},
                                  {kIdCaptureNote, false},
                                  {kIdFinishButton, false},

@@ -32,7 +32,7 @@ struct LayoutStep {
 
 // The ShowWindow calls of a layout, in order. The range layout offers "前と同じ範囲で" only when
 // a stored range rectangle more than 100 pixels wide exists.
-std::vector<LayoutStep> LayoutSteps(Layout layout, int hanniLeft, int hanniRight);
+std::vector<LayoutStep> LayoutSteps(Layout layout, int rangeLeft, int rangeRight);
 
 // The instruction while capturing, and in its place while the capture cannot follow the screen
 // (the content moved past the range, or changed beyond recognition).

@@ -9,7 +9,7 @@
 #include "capture/session.h"
 #include "output/converter_link.h"
 #include "output/finish.h"
-#include "range/hanni_wnd.h"
+#include "range/range_wnd.h"
 #include "shared/converter_protocol.h"
 #include "shared/text.h"
 #include "state/state.h"

@@ -7,7 +7,7 @@
 
 #include "app/main_wnd.h"
 #include "app/main_wnd_core.h"
-#include "range/hanni_wnd.h"
+#include "range/range_wnd.h"
 #include "settings/files.h"
 #include "state/state.h"
 

@@ -212,7 +212,7 @@ TEST_F(ProgramTest, SettingsAsThePreviousRunLeftThem) {
   const std::string desktop = DesktopFolder();
   const struct {
     const char* what;
-    const char* hozon;  // FileHozonPath.txt, nullptr: none
+    const char* saveFolder;  // FileHozonPath.txt, nullptr: none
     std::string mainWnd;
     const char* format;  // 形式.txt, nullptr: none
     int left, top;       // -1: wherever the system puts a new window
@@ -230,7 +230,7 @@ TEST_F(ProgramTest, SettingsAsThePreviousRunLeftThem) {
     SCOPED_TRACE(c.what);
     RemoveFolderTree(In("TallSnap個人設定"));
     CreateDirectoryA(In("TallSnap個人設定").c_str(), nullptr);
-    if (c.hozon != nullptr) WriteFileBytes(Settings("FileHozonPath.txt"), std::string(c.hozon) + '\0');
+    if (c.saveFolder != nullptr) WriteFileBytes(Settings("FileHozonPath.txt"), std::string(c.saveFolder) + '\0');
     if (std::string(c.what) != "first run") WriteFileBytes(Settings("MainWnd.txt"), c.mainWnd);
     if (c.format != nullptr) WriteFileBytes(Settings("形式.txt"), c.format);
 
@@ -247,7 +247,7 @@ TEST_F(ProgramTest, SettingsAsThePreviousRunLeftThem) {
     EXPECT_EQ(ReadFileBytes(Settings("保存先指定.txt")), c.folder);
     // FileHozonPath.txt is the save dialog's to write; a run without one leaves it as it was.
     EXPECT_EQ(ReadFileBytes(Settings("FileHozonPath.txt")),
-              c.hozon != nullptr ? std::string(c.hozon) + '\0' : std::string("<missing>"));
+              c.saveFolder != nullptr ? std::string(c.saveFolder) + '\0' : std::string("<missing>"));
   }
 }
 

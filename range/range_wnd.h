@@ -1,6 +1,6 @@
 // The range window: a frozen picture of the screen over which the user drags the range.
-#ifndef TALLSNAP_RANGE_HANNI_WND_H
-#define TALLSNAP_RANGE_HANNI_WND_H
+#ifndef TALLSNAP_RANGE_RANGE_WND_H
+#define TALLSNAP_RANGE_RANGE_WND_H
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "range/hanni_wnd.h"
+#include "range/range_wnd.h"
 
 #include <algorithm>
 
