@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds the presets, runs the native tests, then the
-# Win32 tests under Wine on a private X display: those of the 32-bit build (the shipped pointer
-# size, its end-to-end captures driving the programs unpacked from the release package) and the
-# unit and program tests of the x86_64 build with the mixed pair; then the cases of large screens
-# on 3840 x 2160 and 2560 x 1440 ones, and the main window and one capture on a display scaled to
-# 150 % (144 DPI). On a machine that runs no 32-bit program, the end-to-end cases run on the
-# x86_64 build instead and the mixed pair is left out. Exits non-zero on any failure.
+# The test command: installs what is missing, builds the presets, checks that the program's folders
+# use each other one way only, runs the native tests, then the Win32 tests under Wine on a private X
+# display: those of the 32-bit build (the shipped pointer size, its end-to-end captures driving the
+# programs unpacked from the release package) and the unit and program tests of the x86_64 build
+# with the mixed pair; then the cases of large screens on 3840 x 2160 and 2560 x 1440 ones, and the
+# main window and one capture on a display scaled to 150 % (144 DPI). On a machine that runs no
+# 32-bit program, the end-to-end cases run on the x86_64 build instead and the mixed pair is left
+# out. Exits non-zero on any failure.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 trap stop_started EXIT
@@ -26,6 +27,11 @@ for preset in native win32 win32-tests win64; do
 done
 
 status=0
+# The program's folders use each other one way only (the README's layout).
+log "folders and their includes"
+folders_status=passed
+bash "$ROOT/scripts/folder_includes.sh" >"$ROOT/build/folder-includes.log" 2>&1 || { folders_status=failed; status=1; }
+
 log "release package"
 package_status=passed
 if package_dir=$(bash "$ROOT/tests/package_check.sh"); then
@@ -176,6 +182,8 @@ if [ -s "$TALLSNAP_LEFTOVERS" ]; then
   head -n 20 "$TALLSNAP_LEFTOVERS" | sed 's/^/  /'
 fi
 echo "release package: $package_status ($ROOT/dist)"
+echo "folders used one way only: $folders_status ($ROOT/build/folder-includes.log)"
+[ "$folders_status" = passed ] || grep '^circle' "$ROOT/build/folder-includes.log" | sed 's/^/  /'
 echo "screenshots of each end-to-end step: $ROOT/build/$e2e_preset/e2e-artefacts" \
   "(those at 144 DPI, each main-window layout among them, named *-144dpi-*)"
 echo "whole run: $SECONDS s"
