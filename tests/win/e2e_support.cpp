@@ -261,3 +261,28 @@ RowAccount AccountRows(const Picture& picture, const ImageRows& image, int width
     if (seen.count(content) == 0) a.missing += count;
   return a;
 }
+
+ScreenRows RangeRows(const RECT& range) {
+  const int w = range.right - range.left, h = range.bottom - range.top;
+  const std::vector<uint32_t> pixels = ScreenPixels(range.left, range.top, w, h);
+  ScreenRows rows(static_cast<size_t>(h));
+  for (int y = 0; y < h; ++y)
+    rows[y].assign(pixels.begin() + static_cast<ptrdiff_t>(y) * w, pixels.begin() + static_cast<ptrdiff_t>(y + 1) * w);
+  return rows;
+}
+
+std::string ProseText(int lines, uint32_t seed) {
+  static const char* const kWords[] = {"tall", "snap", "window", "scroll", "the", "a", "of", "image", "row",
+                                       "stitch", "grab", "quick", "brown", "fox", "jumps", "over", "lazy", "dog",
+                                       "Kelvo", "Tarvin", "wheel", "notch", "page", "line", "text", "view", "i", "l"};
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    std::string line = std::to_string(i) + ":";
+    while (line.size() < static_cast<size_t>(40 + i % 31)) {
+      seed = seed * 1103515245u + 12345u;
+      line += std::string(" ") + kWords[(seed >> 16) % (sizeof kWords / sizeof kWords[0])];
+    }
+    text += line + "\n";
+  }
+  return text;
+}

@@ -1,0 +1,306 @@
+// Web pages of the test's in Debian's chromium, captured to their end and checked against the
+// same page shown whole in a window as tall as the page.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace {
+
+// Debian's chromium in app mode showing a page of the test's: no frame, so the window is the
+// page's viewport, exactly at the place and size asked for, on screen `screen` of the test's
+// display (1 is the tall second screen). Started from a shell script and ended by its pid. Its
+// smooth scrolling stays on, as it ships; the rest keeps it quiet and its pixels alike in every
+// window: no infobar, no LCD text (which a layer of its own, such as a sticky bar's, would draw
+// otherwise than the page under it), one colour profile.
+struct Chromium {
+  std::string dir;     // a Linux folder for its profile and files
+  std::string pid;
+  std::string window;  // its X window
+  int x = 0, y = 0, width = 0, height = 0;
+
+  bool Start(const std::string& url, int screen, int left, int top, int w, int h, bool scrollBar = false) {
+    x = left, y = top, width = w, height = h;
+    dir = "/tmp/tallsnap-chromium-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    CreateDirectoryA(WindowsPathOf(dir).c_str(), nullptr);
+    const std::string display = "export DISPLAY=\"${DISPLAY%%.*}." + std::to_string(screen) + "\"\n";
+    WriteFileBytes(WindowsPathOf(dir + "/start.sh"),
+                   display + "/usr/bin/chromium --no-sandbox --test-type --app='" + url + "' --window-position=" +
+                       std::to_string(x) + "," + std::to_string(y) + " --window-size=" + std::to_string(w) + "," +
+                       std::to_string(h) + " --user-data-dir=" + dir +
+                       "/profile --no-first-run --no-default-browser-check --disable-gpu "
+                       "--force-device-scale-factor=1 " + (scrollBar ? "" : "--hide-scrollbars ") +
+                       "--disable-lcd-text --force-color-profile=srgb "
+                       "--disable-background-networking --disable-component-update --disable-sync --disable-quic "
+                       "--disable-default-apps --disable-extensions --disable-breakpad --no-pings --mute-audio "
+                       "--password-store=basic --disable-features=Translate,MediaRouter,OptimizationHints "
+                       "--disable-backgrounding-occluded-windows --disable-renderer-backgrounding "
+                       "--disable-background-timer-throttling >" + dir + "/log 2>&1 &\n"
+                       "echo $! > " + dir + "/pid\n"
+                       // A search can fail outright while chromium makes and drops windows of its own.
+                       "i=0; while [ $i -lt 300 ]; do\n"
+                       "  w=$(/usr/bin/xdotool search --screen " + std::to_string(screen) +
+                       " --name '^tallsnap ' 2>/dev/null | head -n 1)\n"
+                       "  [ -n \"$w\" ] && echo $w > " + dir + "/window && break\n"
+                       "  sleep 0.1; i=$((i + 1))\n"
+                       "done\n");
+    WriteFileBytes(WindowsPathOf(dir + "/title.sh"), "/usr/bin/xdotool getwindowname $(cat " + dir + "/window) > " +
+                                                         dir + "/title.part && mv " + dir + "/title.part " + dir + "/title\n");
+    WriteFileBytes(WindowsPathOf(dir + "/shot.sh"), display + "/usr/bin/import -window root -crop \"$1\" +repage \"$2\"\n");
+    const int started = RunUnix("/bin/sh " + dir + "/start.sh", 40000);
+    pid = Line(dir + "/pid");
+    window = Line(dir + "/window");
+    return started == 0 && !window.empty();
+  }
+  ~Chromium() {
+    if (dir.empty()) return;
+    WriteFileBytes(WindowsPathOf(dir + "/stop.sh"), "kill " + pid + "; i=0\nwhile kill -0 " + pid +
+                                                        " 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done\n"
+                                                        "rm -rf " + dir + "\n");
+    RunUnix("/bin/sh " + dir + "/stop.sh", 20000);
+  }
+  static std::string Line(const std::string& file) {
+    std::string text = ReadFileBytes(WindowsPathOf(file));
+    if (text == "<missing>") return std::string();
+    text.erase(text.find_last_not_of("\r\n") + 1);
+    return text;
+  }
+  std::string Title() const {
+    DeleteFileA(WindowsPathOf(dir + "/title").c_str());
+    RunUnix("/bin/sh " + dir + "/title.sh", 10000);
+    return Line(dir + "/title");
+  }
+  // Where the page stands, as it tells in its title; -1 before it tells.
+  int ScrollY() const {
+    int at = -1;
+    std::sscanf(Title().c_str(), "tallsnap %d", &at);
+    return at;
+  }
+  std::string Pointer() const {
+    return "mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2);
+  }
+  // This rectangle of its screen, in its screen's coordinates.
+  bool Screenshot(const RECT& r, Picture& picture) const {
+    const std::string file = dir + "/shot.png";
+    DeleteFileA(WindowsPathOf(file).c_str());
+    const std::string crop = std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+                             std::to_string(r.left) + "+" + std::to_string(r.top);
+    return RunUnix("/bin/sh " + dir + "/shot.sh " + crop + " " + file, 30000) == 0 &&
+           DecodeImageFile(WindowsPathOf(file), picture);
+  }
+};
+
+// A web page of the test's: what it shows, then its script. Scrolled, it tells where it stands in
+// its title; shown whole (#truth), it tells its height, the height of its sticky bar (#sticky) and
+// the rectangle of its animated box (#box), 0 where it has none.
+std::string WebPage(const std::string& style, const std::string& body) {
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>tallsnap 0</title><style>"
+         "html, body { margin: 0; background: #fff; color: #222; font: 15px/24px sans-serif; }" +
+         style + "</style></head><body>" + body +
+         "<script>\n"
+         "addEventListener('scroll', () => { document.title = 'tallsnap ' + scrollY; });\n"
+         "addEventListener('load', () => {\n"
+         "  if (location.hash != '#truth') return;\n"
+         "  const none = {left: 0, top: 0, right: 0, bottom: 0, height: 0};\n"
+         "  const at = id => document.getElementById(id) ? document.getElementById(id).getBoundingClientRect() : none;\n"
+         "  const box = at('box');\n"
+         "  document.title = ['tallsnap truth', Math.ceil(document.documentElement.getBoundingClientRect().height),\n"
+         "    Math.ceil(at('sticky').height), Math.floor(box.left), Math.floor(box.top), Math.ceil(box.right),\n"
+         "    Math.ceil(box.bottom)].join(' ');\n"
+         "});\n"
+         "</script></body></html>";
+}
+
+}  // namespace
+
+// The page shown twice: scrolled in a window of the usual screen, which TallSnap captures, and
+// whole in a window as tall as the page on the second screen, whose screenshot is the picture the
+// capture must equal (chromium's, not TallSnap's, idea of the page). The range lies over the
+// view's whole height, sticky bar included, from its top, so that image row y is page row y;
+// the wheel goes down in bursts of 3 to 5 notches 50 to 100 ms apart until the page's end.
+void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
+  constexpr int kViewX = 640, kViewY = 120, kViewW = 600, kViewH = 640, kTruthH = 4000, kPerNotch = 120;
+  // Chromium's scroll bar, at the view's right edge: the page shown whole is as wide as the
+  // view's content beside it, so that both lay the page out alike.
+  const int barW = scrollBar ? 15 : 0;
+  const std::string page = "/tmp/tallsnap-page-" + std::to_string(GetCurrentProcessId()) + "-" + shots.name + ".html";
+  WriteFileBytes(WindowsPathOf(page), html);
+  const TempFile removed{page};
+  Chromium whole, view;
+  ASSERT_TRUE(whole.Start("file://" + page + "#truth", 1, 0, 0, kViewW - barW, kTruthH));
+  int pageH = 0, stickyH = 0;
+  RECT box{};
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::sscanf(whole.Title().c_str(), "tallsnap truth %d %d %ld %ld %ld %ld", &pageH, &stickyH, &box.left,
+                       &box.top, &box.right, &box.bottom) == 6;
+  }, 20000)) << whole.Title();
+  // The capture stops once the image holds its row limit less a range: the page ends before.
+  ASSERT_LE(pageH, kTruthH - kViewH);
+  ASSERT_TRUE(view.Start("file://" + page, 0, kViewX, kViewY, kViewW, kViewH, scrollBar));
+  // People drag over the whole window when it shows its scroll bar.
+  const RECT range = scrollBar ? RECT{kViewX, kViewY, kViewX + kViewW, kViewY + kViewH}
+                               : RECT{kViewX + 8, kViewY, kViewX + kViewW - 8, kViewY + kViewH};
+  // Pixels judged by nobody: the animated box and the scroll bar show whatever they show.
+  const auto unjudged = [&](int x, int y) {
+    return (x >= box.left && x < box.right && y >= box.top && y < box.bottom) || x >= kViewW - barW;
+  };
+  // Rows of the range on the screen unlike the page shown whole, when the view stands at scrollY
+  // (the sticky bar over the top); the animated box is left out.
+  Picture truth;
+  const auto truthPixel = [&](int x, int y) -> uint32_t {
+    if (x < 0 || y < 0 || x >= static_cast<int>(truth.width) || y >= static_cast<int>(truth.height)) return 0xFF000000u;
+    const BYTE* p = &truth.bgr[(static_cast<size_t>(y) * truth.width + x) * 3];
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+  };
+  const auto rowsUnlikeTruth = [&](int scrollY) {
+    const ScreenRows shown = RangeRows(range);
+    int unlike = 0;
+    for (int v = 0; v < static_cast<int>(shown.size()); ++v) {
+      const int y = range.top - kViewY + v, pageY = y < stickyH ? y : y + scrollY;
+      for (int u = 0; u < static_cast<int>(shown[v].size()); ++u) {
+        const int pageX = range.left - kViewX + u;
+        if (!unjudged(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
+          ++unlike;
+          break;
+        }
+      }
+    }
+    return unlike;
+  };
+  // Trusted only once both windows draw the page alike: each is shot again until they do, which
+  // also waits for them to be painted.
+  int unlike = -1;
+  PumpUntil([&] { return whole.Screenshot(RECT{0, 0, kViewW, pageH}, truth) && (unlike = rowsUnlikeTruth(0)) == 0; },
+            20000);
+  std::printf("page %s: %d rows, a sticky bar of %d, the box at %ld,%ld-%ld,%ld; %d rows of the view unlike it\n",
+              shots.name.c_str(), pageH, stickyH, box.left, box.top, box.right, box.bottom, unlike);
+  // Kept beside the screenshots of each step, to hold the image against.
+  char artefacts[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", artefacts, sizeof artefacts) != 0)
+    CopyFileA(WindowsPathOf(whole.dir + "/shot.png").c_str(),
+              WindowsPathOf(std::string(artefacts) + "/" + shots.name + "-whole-page.png").c_str(), FALSE);
+  if (unlike != 0) shots.Shot("view-unlike-the-whole-page");
+  ASSERT_EQ(unlike, 0) << "chromium draws the page otherwise in a window as tall as the page";
+
+  ASSERT_TRUE(StartTallSnap());
+  ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
+  ASSERT_TRUE(PickFormat(kBmp));
+  ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
+  shots.Shot("capturing");
+  // Bursts until the page no longer moves; each waited for through the title.
+  const int end = pageH - kViewH;
+  int at = 0;
+  for (int burst = 0; burst < 50; ++burst) {
+    const int notches = 3 + burst % 3, delay = 50 + (burst * 23) % 51;
+    Xdotool(view.Pointer() + " click --repeat " + std::to_string(notches) + " --delay " + std::to_string(delay) + " 5");
+    const int want = std::min(at + notches * kPerNotch, end);
+    ASSERT_TRUE(PumpUntil([&] { return view.ScrollY() == want; }, 10000))
+        << "the page stands at " << view.ScrollY() << ", not " << want;
+    if (want == at) break;
+    at = want;
+    if (burst == 1) shots.Shot("scrolled");
+  }
+  ASSERT_EQ(at, end);
+  shots.Shot("at-the-end");
+  // The view at the page's end is the whole page's end under the same sticky bar.
+  ASSERT_EQ(rowsUnlikeTruth(end), 0);
+
+  const int dx = range.left - kViewX, dy = range.top - kViewY;
+  const ImageRows page0 = [&](int x, int y) { return truthPixel(dx + x, dy + y); };
+  const int rows = end + RangeHeight() - 3;
+  if (!scrollBar) {
+    EXPECT_TRUE(PreviewShows(page0, rows));
+  }
+  const std::string file = folder + "\\" + shots.name + ".bmp";
+  ASSERT_TRUE(FinishThroughDialog(file));
+  // The box's pixels are whatever the image holds there.
+  Picture written;
+  ASSERT_TRUE(DecodeImageFile(file, written));
+  const auto writtenPixel = [&](int x, int y) {
+    const BYTE* p = &written.bgr[(static_cast<size_t>(y) * written.width + x) * 3];
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+  };
+  const ImageRows expected = [&](int x, int y) {
+    return unjudged(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
+  };
+  // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
+  constexpr int kEndRows = 48;
+  int endRows = 0;
+  for (int k = 1; k <= kEndRows && k <= static_cast<int>(written.height); ++k) {
+    bool same = true;
+    for (int x = 0; x < RangeWidth() && same; ++x)
+      same = unjudged(dx + x, pageH - 3 - k) ||
+             writtenPixel(x, static_cast<int>(written.height) - k) == page0(x, pageH - dy - 3 - k);
+    endRows += same;
+  }
+  std::printf("end %s: %d of the page's last %d rows end the image\n", shots.name.c_str(), endRows, kEndRows);
+  EXPECT_EQ(endRows, kEndRows);
+  ExpectFaithful(file, expected, RangeWidth(), rows);
+}
+
+// A page with a bar that sticks to the top of the view and a box whose picture changes every
+// frame, halfway down: the image holds the bar once, at its top, and the page under it whole.
+TEST_F(EndToEnd, ChromiumStickyHeaderAndAnimatedBox) {
+  std::string lines[2];
+  const std::string prose = ProseText(120, 31);
+  for (size_t from = 0, k = 0; from < prose.size(); ++k) {
+    const size_t to = prose.find('\n', from);
+    lines[k < 60 ? 0 : 1] += "<p>" + prose.substr(from, to - from) + "</p>";
+    from = to + 1;
+  }
+  CaptureWebPage(WebPage(
+      "#sticky { position: sticky; top: 0; height: 80px; box-sizing: border-box; padding: 0 16px;"
+      "  background: #e3ebf7; border-bottom: 4px solid #2a5599; font: bold 22px/76px sans-serif; }"
+      "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }"
+      "#box { margin: 16px 40px; width: 240px; height: 160px; text-align: center; font: bold 48px/160px monospace;"
+      "  background: repeating-linear-gradient(90deg, #f60 0 12px, #fd0 12px 24px);"
+      "  animation: slide 0.4s linear infinite; }"
+      "@keyframes slide { to { background-position: 24px 0; } }",
+      "<div id=\"sticky\">TallSnap: a bar that sticks to the top</div>" + lines[0] + "<div id=\"box\"></div>" +
+          lines[1] + "<p>-- the end of the page --</p>"
+          "<script>const box = document.getElementById('box'); let frame = 0;"
+          "const tick = () => { box.textContent = frame++; requestAnimationFrame(tick); };"
+          "requestAnimationFrame(tick);</script>"));
+}
+
+// A long table of rows alike but for their number, striped.
+TEST_F(EndToEnd, ChromiumLongStripedTable) {
+  std::string rows;
+  for (int i = 1; i <= 110; ++i)
+    rows += "<tr><td>" + std::to_string(i) + "</td><td>alike</td><td>the same text in every row</td><td>ok</td></tr>";
+  CaptureWebPage(WebPage(
+      "table { border-collapse: collapse; margin: 8px 12px; width: 576px; font: 14px/26px sans-serif; }"
+      "th, td { border: 1px solid #b8c0cc; padding: 0 8px; white-space: nowrap; text-align: left; }"
+      "th { background: #334466; color: #fff; }"
+      "tbody tr:nth-child(even) { background: #eef2f8; }",
+      "<table><thead><tr><th>#</th><th>kind</th><th>text</th><th>state</th></tr></thead><tbody>" + rows +
+          "</tbody></table>"));
+}
+
+// A ledger between paragraphs: rows alike in every column but for a short item number, a
+// coloured separator and a run of empty rows halfway down.
+static std::string LedgerPage() {
+  std::string prose, rows;
+  for (int i = 0; i < 6; ++i) prose += "<p>A paragraph line " + std::to_string(i) + " about the ledger, whose rows are alike.</p>";
+  for (int i = 1; i <= 90; ++i) {
+    rows += "<tr><td>" + std::to_string(i) + "</td><td>widget</td><td>the same description in every row</td>"
+            "<td>12.00</td></tr>";
+    if (i == 45) {
+      rows += "<tr class=\"separator\"><td colspan=\"4\"></td></tr>";
+      for (int k = 0; k < 14; ++k) rows += "<tr><td></td><td></td><td></td><td></td></tr>";
+    }
+  }
+  return WebPage(
+      "table { border-collapse: collapse; margin: 8px 12px; width: 560px; font: 14px/26px sans-serif; }"
+      "th, td { border: 1px solid #b8c0cc; padding: 0 8px; height: 26px; white-space: nowrap; text-align: left; }"
+      "th { background: #334466; color: #fff; }"
+      "tr.separator td { background: #e07020; height: 6px; padding: 0; }"
+      "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }",
+      prose + "<table><thead><tr><th>#</th><th>item</th><th>description</th><th>price</th></tr></thead><tbody>" +
+          rows + "</tbody></table>" + prose);
+}
+TEST_F(EndToEnd, ChromiumLedgerOfAlikeRows) { CaptureWebPage(LedgerPage()); }
+// The same with chromium's scroll bar in the range, as people drag over the whole window: its
+// thumb moves by less than the page does.
+TEST_F(EndToEnd, ChromiumLedgerWithTheScrollBar) { CaptureWebPage(LedgerPage(), true); }
