@@ -196,6 +196,10 @@ void CloseMainWnd() {
   if (KeptImageMayGo()) DestroyWindow(glMainWnd);
 }
 
+void AddRememberedName() {
+  SendMessageA(GetDlgItem(glMainWnd, kIdNameBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(glNameText));
+}
+
 void UpdateFollowing() {
   const char* note = glCapturing.load() != 1 || glFollowing.load() != 0 ? kCaptureNoteText : kLostNoteText;
   if (ControlText(glMainWnd, kIdCaptureNote) != note) SetDlgItemTextA(glMainWnd, kIdCaptureNote, note);
@@ -214,7 +218,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case kMsgFollowing: UpdateFollowing(); return 0;
     case kMsgShowLayout: ApplyLayout(static_cast<Layout>(wParam)); return 0;
     case kMsgRangeChosen: StartCapture(); return 0;
-    case kMsgNameRemembered: SendMessageA(GetDlgItem(window, kIdNameBox), CB_ADDSTRING, 0, lParam); return 0;
+    case kMsgNameRemembered: AddRememberedName(); return 0;
     case WM_DPICHANGED: OnMainDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_CLOSE: CloseMainWnd(); return 0;
     case WM_DESTROY: Shutdown(); return 0;

@@ -37,7 +37,7 @@ void RememberNameInHistory() {
   std::memset(glNameHistory, 0, sizeof glNameHistory);
   for (size_t i = 0; i < history.size(); ++i) SetText(glNameHistory[i], history[i]);
   glNameCount = static_cast<int>(history.size());
-  TellNameRemembered(glNameText);
+  TellNameRemembered();
 }
 
 const uint32_t* Pixels(const Surface& s) { return static_cast<const uint32_t*>(s.view); }

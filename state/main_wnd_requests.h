@@ -15,7 +15,8 @@ constexpr UINT kMsgFollowing = WM_APP + 1;
 constexpr UINT kMsgShowLayout = WM_APP + 2;
 // The range window's drag chose a range: the capture starts on it.
 constexpr UINT kMsgRangeChosen = WM_APP + 3;
-// lParam: a name the finish added to the history of names, which the name box lists too.
+// The finish added glNameText to the history of names, which the name box lists too. It carries
+// no pointer: any program may send a window any message.
 constexpr UINT kMsgNameRemembered = WM_APP + 4;
 
 void ShowStartLayout();
@@ -26,7 +27,7 @@ void ShowKeptLayout();
 // The band and the instruction tell whether the capture follows the screen (glFollowing).
 void ShowFollowing();
 void TellRangeChosen();
-void TellNameRemembered(const char* name);
+void TellNameRemembered();
 
 // Asks for the whole main window to be painted again, without erasing.
 void RepaintMainWnd();

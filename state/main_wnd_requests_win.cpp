@@ -12,8 +12,6 @@ void ShowCaptureLayout() { ShowLayout(Layout::Capture); }
 void ShowKeptLayout() { ShowLayout(Layout::Kept); }
 void ShowFollowing() { SendMessageA(glMainWnd, kMsgFollowing, 0, 0); }
 void TellRangeChosen() { SendMessageA(glMainWnd, kMsgRangeChosen, 0, 0); }
-void TellNameRemembered(const char* name) {
-  SendMessageA(glMainWnd, kMsgNameRemembered, 0, reinterpret_cast<LPARAM>(name));
-}
+void TellNameRemembered() { SendMessageA(glMainWnd, kMsgNameRemembered, 0, 0); }
 
 void RepaintMainWnd() { InvalidateRect(glMainWnd, nullptr, FALSE); }
