@@ -30,6 +30,11 @@ void SaveGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, std::vec
 bool GrabRowsEqual(const PixelView& grab, int rangeWidth, GrabRows rows, const std::vector<uint32_t>& saved);
 void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const std::vector<uint32_t>& saved);
 
+// Per row of `rows`, whether the grab shows it now as `saved` kept it, in columns firstColumn ..
+// endColumn - 1: still[r] for grab row r (others are left alone).
+void NoteRowsHeldStill(const PixelView& grab, GrabRows rows, const std::vector<uint32_t>& saved, int firstColumn,
+                       int endColumn, std::vector<uint8_t>& still);
+
 // What the rows an append takes did between the grab and their second look: nothing; changes
 // that one region a third of the range tall and half of it wide holds (something animating by
 // itself, any of whose frames will do); moved up, as a page that is still scrolling smoothly

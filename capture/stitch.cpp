@@ -31,6 +31,7 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   d.contentBegin = content.begin;
   d.contentEnd = content.end;
   const int topBand = TopBandOf(image, grab, h, scrollY, content);
+  d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content, lastMove), band);
   if (v.found == Found::Place) AppendAt(v.place, h, d);

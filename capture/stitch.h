@@ -35,6 +35,8 @@ struct StitchDecision {
   // The content's columns it was decided in: all but a scroll bar at a side.
   int contentBegin = 0;
   int contentEnd = 0;
+  // Grab rows 0 .. topBand - 1 show a band standing at the top, as the first grab did.
+  int topBand = 0;
 };
 
 // Ticks in a row that see something new and find no place for it before the user is told that

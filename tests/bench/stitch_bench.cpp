@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/last_look.h"
 #include "capture/stitch.h"
 
 namespace {
@@ -146,6 +147,8 @@ struct Tick {
   PixelView image{}, grab{};
   int height;
   StitchRows rows;
+  // The screen before the move, as the last append saw it; each tick starts from it again.
+  LastLook look, lookBefore;
 
   // The image holds document rows 0 .. height - 1, as after an append; the grab shows the
   // document from height - (H - 3) + scroll.
@@ -196,7 +199,19 @@ struct Tick {
         if (j < c.footer - 3) ViewRow(image, height - (c.footer - 3) + j)[x] = FooterPixel(x, j, c.footer);
       }
     ResetStitchRows(rows, image, kW, kH, height, 1);
+    // The screen the last append took: the image's end, as the grab before the move showed it.
+    std::vector<uint32_t> beforePixels(static_cast<size_t>(kW + 6) * (kH + 6));
+    const PixelView before{beforePixels.data(), kW + 6, kH + 6};
+    for (int j = 0; j < kH; ++j) {
+      const int y = height - (kH - 3) + j;
+      for (int x = 0; x < kW; ++x)
+        ViewRow(before, j)[x] = y >= 0 && y < height ? ViewRow(image, y)[x] : c.content(x, y < 0 ? 0 : y);
+    }
+    StartLastLook(lookBefore, before, kW, kH, image.height);
+    lookBefore.offset = height - (kH - 3);
+    look = lookBefore;
   }
+  void Rewind() { look = lookBefore; }
   // Every tick starts from the same image height: an append rewrote the rows from its key row
   // down with the document rows they held already. The row limit is lifted so that the search
   // over a 3990-row image is measured too (a range 1074 rows high stops growing at 2926 rows).
@@ -211,7 +226,7 @@ struct Tick {
       if (literal)
         ApplyStitchLiteral(image, grab, kW, kH, d.keyRow, d.matchRow);
       else
-        ApplyStitch(image, grab, kW, kH, d.keyRow, d.matchRow, rows);
+        ApplyStitchLooking(image, grab, kW, kH, d, rows, look);
     }
     return d.outcome;
   }
@@ -276,6 +291,7 @@ int main(int argc, char** argv) {
           if (Name(c, height, literal) != which) continue;
           Tick t(c, height);
           if (!literal) t.Run(false);  // the record learns the image, as in a running session
+          t.Rewind();
           const StitchOutcome outcome = MeasuredTick(t, literal);
           std::printf("%s: %s%s\n", which.c_str(), OutcomeName(outcome), t.indexed ? ", indexed" : "");
           return 0;
@@ -292,7 +308,12 @@ int main(int argc, char** argv) {
                                      [&c, height, literal](benchmark::State& state) {
                                        Tick t(c, height);
                                        StitchOutcome outcome{};
-                                       for (auto _ : state) outcome = t.Run(literal);
+                                       for (auto _ : state) {
+                                         outcome = t.Run(literal);
+                                         state.PauseTiming();
+                                         t.Rewind();
+                                         state.ResumeTiming();
+                                       }
                                        state.SetLabel(std::string(OutcomeName(outcome)) +
                                                       (t.indexed ? ", indexed" : ""));
                                      })

@@ -1,3 +1,4 @@
+#include "capture/last_look.h"
 #include "capture/settle.h"
 #include "capture/stitch.h"
 
@@ -63,6 +64,7 @@ struct Session {
   PixelView image, grab;
   int scrollY;
   StitchRows rows;
+  LastLook look;
 
   Session(int width, int height)
       : w(width), h(height), imagePixels(static_cast<size_t>(width + 6) * 4006),
@@ -87,16 +89,25 @@ struct Session {
       for (int x = 0; x < w; ++x) ViewRow(image, j)[x] = ViewRow(grab, j)[x];
     scrollY = h;
     ResetStitchRows(rows, image, w, h, h, 1);
+    StartLastLook(look, grab, w, h, image.height);
   }
   StitchDecision Tick(const Content& c, int offset) {
     Grab(c, offset);
     if (overlay) overlay(grab, offset);
     const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows);
     if (d.outcome == StitchOutcome::Append) {
-      ApplyStitch(image, grab, w, h, d.keyRow, d.matchRow, rows);
+      ApplyStitchLooking(image, grab, w, h, d, rows, look);
       scrollY = d.newScrollY;
+    } else if (d.outcome == StitchOutcome::Unchanged) {
+      LookStill(look, image, grab, rows, scrollY);
     }
     return d;
+  }
+  // The finish: one more grab of the screen as it stands.
+  void Finish(const Content& c, int offset) {
+    Grab(c, offset);
+    if (overlay) overlay(grab, offset);
+    FinishLastLook(look, image, grab, scrollY);
   }
   bool ImageRowIs(int y, const std::vector<uint32_t>& row) const {
     for (int x = 0; x < w; ++x)
@@ -640,6 +651,81 @@ TEST(Stitch, AHalfRangeChangeUnderAgreeingTextIsFollowed) {
         s.Tick(c, offset);
         ASSERT_EQ(s.scrollY, offset + kH - 3) << "offset " << offset;
       }
+    }
+  }
+}
+
+// What floats over the page (a chat button near the window's bottom right, moves larger than its
+// distance to the edge; or a see-through bar across the top, its words opaque) is never left in
+// the page once the range showed the rows under it: every row that leaves the range is the
+// page's, and the image at the end is the page but for the button where the last screen shows
+// it, or the bar where the first one does. Blocks that fade and slide into place once they come
+// into view end up as they look when done, wherever they were first appended.
+TEST(Stitch, TheLastLookOfEveryRowWinsAndWhatFloatsIsShownOnce) {
+  constexpr int kW = 200, kH = 600, kButtonTop = kH - 70, kButtonLeft = 140, kButton = 40;
+  for (const int bar : {0, 60}) {
+    SCOPED_TRACE("bar " + std::to_string(bar));
+    std::mt19937 random(75);
+    std::vector<int> moves(60);
+    for (int& m : moves) m = 30 + static_cast<int>(random() % 90);
+    Content c(kW, 4000, 76);
+    c.MakeLetters(77, false);
+    Content button(kButton, kButton, 78);
+    // Blocks of the page every 700 rows, 100 rows tall: three ticks after one first shows, it is
+    // done; before, it is paler and lower by 6, 4 and 2 rows. Those on the first screen are done
+    // already (the page was ready when the capture began).
+    const auto block = [](int y) { return y % 700 >= 200 && y % 700 < 300; };
+    std::map<int, int> shownSince;  // the tick each block first showed at
+    int tick = 0;
+    Session s(kW, kH);
+    s.overlay = [&](const PixelView& grab, int offset) {
+      for (int j = 0; j < kH; ++j) {
+        const int y = offset + j;
+        if (bar > 0 || !block(y)) continue;
+        const auto since = shownSince.emplace(y / 700, tick == 0 ? -10 : tick).first->second;
+        const int stage = std::min(3, tick - since), low = 2 * (3 - stage);
+        for (int x = 20; x < kW - 20; ++x) {
+          const uint32_t shown = y - low >= 0 && block(y - low) ? c.rows[y - low][x] : 0x00FFFFFFu;
+          ViewRow(grab, j)[x] = stage == 3 ? shown : shown | 0x00808080u >> stage;
+        }
+      }
+      for (int j = 0; j < kButton && bar == 0; ++j)
+        std::copy(button.rows[j].begin(), button.rows[j].end(), ViewRow(grab, kButtonTop + j) + kButtonLeft);
+      // The bar's words: a logo at the left and links at the right, on its middle rows.
+      for (int j = 0; j < bar; ++j)
+        for (int x = 0; x < kW; ++x) {
+          const bool words = j >= 20 && j < 40 && (x < 50 || (x > 120 && x % 9 < 5));
+          ViewRow(grab, j)[x] = words ? 0x00102030u + static_cast<uint32_t>(x * j) : ViewRow(grab, j)[x] | 0x00404040u;
+        }
+    };
+    s.Start(c, 0);
+    int offset = 0;
+    // Up to the image's row limit less a range.
+    for (tick = 1; tick <= static_cast<int>(moves.size()) && offset + moves[tick - 1] + 2 * kH <= 4000; ++tick) {
+      offset += moves[tick - 1];
+      s.Tick(c, offset);
+      if (s.scrollY != offset + kH - 3) {
+        for (int y = offset - moves[tick-1]; y < offset - moves[tick-1] + kH - 3; ++y) {
+          int bad = 0, first = -1;
+          for (int x = 0; x < kW; ++x) if (ViewRow(s.image, y)[x] != c.rows[y][x]) { ++bad; if (first < 0) first = x; }
+        }
+      }
+      ASSERT_EQ(s.scrollY, offset + kH - 3) << "tick " << tick;
+      // Rows that left the range stay as they are: they must be the page's by then (the first
+      // screen's wait for the finish).
+      for (int y = kH; y < offset; ++y) ASSERT_TRUE(s.ImageRowIs(y, c.rows[y])) << "tick " << tick << " row " << y;
+    }
+    s.Finish(c, offset);
+    const auto underButton = [&](int y, int x) {
+      return bar == 0 && y - offset >= kButtonTop && y - offset < kButtonTop + kButton && x >= kButtonLeft &&
+             x < kButtonLeft + kButton;
+    };
+    for (int y = bar; y < s.scrollY; ++y) {
+      const bool young = bar == 0 && block(y) && tick - shownSince[y / 700] < 5;  // done at 3, seen twice at 4
+      for (int x = 0; x < kW && !young; ++x)
+        if (!underButton(y, x)) {
+          ASSERT_EQ(ViewRow(s.image, y)[x], c.rows[y][x]) << "row " << y << " x " << x;
+        }
     }
   }
 }

@@ -1,0 +1,347 @@
+#include "capture/last_look.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "capture/stitch_rows.h"
+
+using stitching::RowsEqual;
+using stitching::Span;
+
+namespace {
+
+// Rows and columns round the pixels seen standing that stand too: the soft edge of a button,
+// its shadow, a row of it that happens to match the content under it.
+constexpr int kStandMargin = 3;
+// A move that leaves more than half the screen's pixels where they were, unlike the content
+// that came there, did not move what is shown (a page replaced, a wrong place): it teaches
+// nothing of what stands.
+constexpr int kMostStandingShare = 2;
+// Rows of the upper half standing in at least half the width make a band across the top: every
+// row above the lowest of them stands in all its columns, a see-through bar's tinted rows too.
+constexpr int kTopBandWidthShare = 2;
+
+const uint32_t* LookRow(const LastLook& look, int r) { return look.pixels.data() + static_cast<size_t>(look.w) * r; }
+
+// The image's row y as the looks keep it. The first screen's rows are the stitching's picture of
+// what stood where when the capture began, so their newer looks wait beside them until the finish.
+uint32_t* KeptRow(LastLook& look, const PixelView& image, int y) {
+  if (y >= look.h) return ViewRow(image, y);
+  std::vector<uint32_t>& row = look.firstScreen[static_cast<size_t>(y)];
+  if (row.empty()) row.assign(ViewRow(image, y), ViewRow(image, y) + look.w);
+  return row.data();
+}
+const uint32_t* KeptRowNow(const LastLook& look, const PixelView& image, int y) {
+  return y < look.h && !look.firstScreen[static_cast<size_t>(y)].empty() ? look.firstScreen[static_cast<size_t>(y)].data()
+                                                                          : ViewRow(image, y);
+}
+
+// The columns of screen row r where something stands: all of them in a band across the top.
+Span StandsAt(const LastLook& look, int r, int top) {
+  if (r < top) return Span{0, look.w};
+  return Span{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
+}
+
+int TopBandRows(const LastLook& look, int topBand) {
+  int top = topBand;
+  for (int r = top; r < look.h / 2; ++r)
+    if ((look.standEnd[static_cast<size_t>(r)] - look.standBegin[static_cast<size_t>(r)]) * kTopBandWidthShare >= look.w)
+      top = r + 1;
+  return top;
+}
+
+// Runs of at least this many columns where a place of the screen showed the same at two times
+// make evidence that something stands there, when three quarters of their pixels are unlike the
+// content the other look shows of the same row: a button's face is unlike all of it, while
+// letters that two lines of text share by chance are unlike a line's ink only here and there.
+constexpr int kStandRun = 8;
+constexpr int kStandUnlike = 3, kStandUnlikeOf = 4;
+// Columns alike in both that may lie between two such pixels of one run: a button's white icon.
+constexpr int kStandGap = 6;
+// And rows in a row with such runs that overlap: a line of text slid by two rows matches itself
+// in its blank rows, but not for long.
+constexpr int kStandRows = 3;
+
+Span Hull(Span a, Span b) {
+  if (a.begin >= a.end) return b;
+  if (b.begin >= b.end) return a;
+  return Span{std::min(a.begin, b.begin), std::max(a.end, b.end)};
+}
+
+bool Overlap(Span a, Span b) { return a.begin < b.end && b.begin < a.end; }
+
+// The hull of the runs of columns that stood: `here` shows what `before` showed at the same
+// place, unlike `content` (the row's content as the other look shows it) and unlike the page's
+// ground (the row's first column); a run long enough, mostly of such columns, a few alike ones
+// between. White seen twice where white was taken, while the other look shows a bar's words
+// there, tells nothing of what stood where.
+Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
+  Span hull{0, 0};
+  const uint32_t ground = here[s.begin];
+  int start = -1, last = -1, stood = 0;
+  const auto close = [&] {
+    const int length = last + 1 - start;
+    if (start >= 0 && length >= kStandRun && stood * kStandUnlikeOf >= length * kStandUnlike)
+      hull = Hull(hull, Span{start, last + 1});
+    start = -1, stood = 0;
+  };
+  for (int x = s.begin; x < s.end; ++x) {
+    if (here[x] != before[x] || (start >= 0 && x - last > kStandGap)) close();
+    if (here[x] != before[x] || here[x] == content[x] || here[x] == ground) continue;
+    if (start < 0) start = x;
+    last = x;
+    ++stood;
+  }
+  close();
+  return hull;
+}
+
+// Rows of spans seen standing, kept when kStandRows rows in a row overlap, widened by the margin.
+void KeepStanding(LastLook& look, const std::vector<Span>& seen, Span content) {
+  int64_t pixels = 0;
+  for (const Span& s : seen) pixels += s.end - s.begin;
+  if (pixels * kMostStandingShare > static_cast<int64_t>(look.h) * (content.end - content.begin)) return;
+  for (int r = 0; r + kStandRows <= look.h; ++r) {
+    bool kept = true;
+    for (int k = 1; k < kStandRows && kept; ++k)
+      kept = Overlap(seen[static_cast<size_t>(r)], seen[static_cast<size_t>(r + k)]);
+    if (!kept) continue;
+    for (int k = 0; k < kStandRows; ++k) {
+      const Span s = seen[static_cast<size_t>(r + k)];
+      const Span wider{std::max(0, s.begin - kStandMargin), std::min(look.w, s.end + kStandMargin)};
+      for (int t = std::max(0, r + k - kStandMargin); t <= std::min(look.h - 1, r + k + kStandMargin); ++t) {
+        const size_t i = static_cast<size_t>(t);
+        const Span was = Hull(Span{look.standBegin[i], look.standEnd[i]}, wider);
+        look.standBegin[i] = was.begin;
+        look.standEnd[i] = was.end;
+      }
+    }
+  }
+}
+
+// Two ways something shows it stands once the content moved. The grab shows it where the last
+// look did, while the content now there showed otherwise. Or the image kept it from a screen row
+// that still shows it there, while the row of content it was taken for now shows otherwise where
+// nothing stands: a bar's words over a white row must not make the white where it was taken
+// stand.
+void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
+                   int topBand, int from, int to) {
+  if (moved == 0) return;
+  std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
+  for (int r = std::max(0, -moved); r < look.h && r + moved < look.h; ++r) {
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, r + moved);
+    if (!RowsEqual(now, came, content)) seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, r), came, content);
+  }
+  KeepStanding(look, seen, content);
+  const int top = TopBandRows(look, topBand);
+  seen.assign(seen.size(), Span{0, 0});
+  for (int y = from; y < to; ++y) {
+    const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
+    if (taken == r || taken < 0 || taken >= look.h) continue;
+    const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r);
+    if (RowsEqual(kept, now, content)) continue;
+    const Span s = StoodIn(ViewRow(grab, taken), kept, now, content);
+    if (!Overlap(s, StandsAt(look, r, top))) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
+  }
+  KeepStanding(look, seen, content);
+}
+
+// The columns of the span outside `out` agree.
+bool AgreeOutside(const uint32_t* a, const uint32_t* b, Span s, Span out) {
+  if (out.begin >= out.end) return RowsEqual(a, b, s);
+  return RowsEqual(a, b, Span{s.begin, std::max(s.begin, std::min(out.begin, s.end))}) &&
+         RowsEqual(a, b, Span{std::min(s.end, std::max(out.end, s.begin)), s.end});
+}
+
+// A screen row that showed rows unlike the image at two of the last four moves shows what passes
+// under it otherwise than the page does (a see-through bar, a shadow): two looks of it agree, and
+// it is never taken.
+bool Tinting(const LastLook& look, int r) {
+  const unsigned history = look.differed[static_cast<size_t>(r)];
+  return (history & 1u) + (history >> 1 & 1u) + (history >> 2 & 1u) + (history >> 3 & 1u) >= 2;
+}
+
+void NoteDiffering(LastLook& look, int offset, const std::vector<uint8_t>& likeImage, int from) {
+  for (int r = 0; r < look.h; ++r) {
+    const int i = r + offset - from;
+    const bool differs = i >= 0 && i < static_cast<int>(likeImage.size()) && likeImage[static_cast<size_t>(i)] == 0;
+    uint8_t& history = look.differed[static_cast<size_t>(r)];
+    history = static_cast<uint8_t>((history << 1 | (differs ? 1 : 0)) & 0xF);
+  }
+}
+
+// Rows on either side of a row that must agree too before two looks tell that it is settled: a
+// block sliding into place shows a row of it alike twice where the row lies in the blank between
+// two lines, but not the lines around it.
+constexpr int kSettleRows = 4;
+
+// Per row of from .. to - 1, whether it and the kSettleRows rows on either side agree.
+std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
+  const int n = static_cast<int>(agree.size());
+  std::vector<uint8_t> around(agree.size(), 0);
+  int run = 0;  // rows agreeing in a row, up to this one
+  std::vector<int> runs(agree.size(), 0);
+  for (int i = 0; i < n; ++i) runs[static_cast<size_t>(i)] = run = agree[static_cast<size_t>(i)] != 0 ? run + 1 : 0;
+  for (int i = 0; i < n; ++i) {
+    const int last = std::min(n - 1, i + kSettleRows), need = last - std::max(0, i - kSettleRows) + 1;
+    around[static_cast<size_t>(i)] = runs[static_cast<size_t>(last)] >= need ? 1 : 0;
+  }
+  return around;
+}
+
+// Image rows from .. to - 1, shown by grab rows y - offset, take what the grab shows of the page
+// itself, in every column outside what stands where it shows them: the columns that something
+// stood over where the row was taken; all of them where the row and the rows around it held
+// still over a second look (at the same place of the screen), or, while the row is not settled,
+// where they agree with the last look of them. A row settles once it shows as the image keeps it
+// at another place of the screen, the rows around it too. Returns the first row rewritten (to
+// when none).
+int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
+              int top, int from, int to) {
+  if (to <= from) return to;
+  const size_t n = static_cast<size_t>(to - from);
+  std::vector<uint8_t> likeImage(n, 0), likeLook(n, 0), held(n, 0);
+  for (int y = from; y < to; ++y) {
+    const int r = y - offset, last = r + moved;
+    const uint32_t* now = ViewRow(grab, r);
+    const size_t i = static_cast<size_t>(y - from);
+    held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
+    likeImage[i] = RowsEqual(KeptRowNow(look, image, y), now, content) ? 1 : 0;
+    if (last >= top && last < look.h && !Tinting(look, r))
+      likeLook[i] = AgreeOutside(now, LookRow(look, last), content, Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
+  }
+  const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
+  if (moved != 0) NoteDiffering(look, offset, likeImage, from);
+  int first = to;
+  for (int y = to - 1; y >= from; --y) {  // in memory order
+    const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
+    const size_t i = static_cast<size_t>(y - from);
+    uint8_t& settled = look.settled[static_cast<size_t>(y)];
+    uint32_t* kept = nullptr;
+    if (r < top) continue;
+    // A blank row agrees at any place: a block still sliding into place shows it so twice.
+    if (likeImage[i] != 0 && settles[i] != 0 && taken != r && !stitching::IsUniform(KeptRowNow(look, image, y), content))
+      settled = 1;
+    const uint32_t* now = ViewRow(grab, r);
+    if (RowsEqual(KeptRowNow(look, image, y), now, Span{0, look.w})) continue;
+    const Span here = StandsAt(look, r, top);
+    bool wrote = false;
+    const auto take = [&](Span s) {
+      const auto copy = [&](int b, int e) {
+        if (b >= e) return;
+        if (kept == nullptr) kept = KeptRow(look, image, y);
+        std::memcpy(kept + b, now + b, sizeof(uint32_t) * static_cast<size_t>(e - b));
+        wrote = true;
+      };
+      if (here.begin >= here.end) return copy(s.begin, s.end);
+      copy(s.begin, std::min(s.end, here.begin));
+      copy(std::max(s.begin, here.end), s.end);
+    };
+    if (settled == 0 && twice[i] != 0) {
+      take(Span{0, look.w});
+      settled = 1;
+    } else if (newest[i] != 0 || (moved == 0 && twice[i] != 0)) {
+      // The newest look that held still wins, settled or not: a block that seemed done (a
+      // renderer that stalled between two looks) may still have moved into place since.
+      take(Span{0, look.w});
+    }
+    if (!wrote && taken >= 0 && taken < look.h && taken != r) {
+      const Span covered = StandsAt(look, taken, top);
+      take(covered);
+    }
+    if (!wrote) continue;
+    look.from[static_cast<size_t>(y)] = r;
+    ++look.rewrites;
+    if (y >= look.h) first = y;
+  }
+  return first;
+}
+
+void KeepPixels(LastLook& look, const PixelView& grab) {
+  for (int r = 0; r < look.h; ++r)
+    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
+                sizeof(uint32_t) * static_cast<size_t>(look.w));
+}
+
+}  // namespace
+
+void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows) {
+  look.w = rangeWidth;
+  look.h = rangeHeight;
+  look.offset = 0;
+  look.rewrites = 0;
+  look.pixels.resize(static_cast<size_t>(rangeWidth) * rangeHeight);
+  look.standBegin.assign(static_cast<size_t>(rangeHeight), 0);
+  look.standEnd.assign(static_cast<size_t>(rangeHeight), 0);
+  look.from.assign(static_cast<size_t>(std::max(imageRows, rangeHeight)), -1);
+  look.settled.assign(look.from.size(), 0);
+  look.firstScreen.assign(static_cast<size_t>(rangeHeight), std::vector<uint32_t>());
+  look.differed.assign(static_cast<size_t>(rangeHeight), 0);
+  look.contentBegin = 0;
+  look.contentEnd = rangeWidth;
+  for (int y = 0; y < rangeHeight; ++y) {
+    look.from[static_cast<size_t>(y)] = y;
+    look.settled[static_cast<size_t>(y)] = 1;  // the page as it stood when the capture began
+  }
+  KeepPixels(look, grab);
+}
+
+void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
+                        const StitchDecision& d, StitchRows& rows, LastLook& look) {
+  const bool looked = look.w == rangeWidth && look.h == rangeHeight && look.from.size() >= static_cast<size_t>(image.height);
+  if (!looked) {
+    ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
+    return;
+  }
+  const int offset = d.keyRow - d.matchRow, moved = offset - look.offset;
+  const Span content{d.contentBegin, d.contentEnd > d.contentBegin ? d.contentEnd : rangeWidth};
+  const int from = std::max(0, offset), to = std::min(d.keyRow, offset + rangeHeight);
+  // What stands is looked for in every column, and what is taken, taken in all: a button near
+  // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
+  // content's columns, as a scroll bar's thumb moves by itself.
+  LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, from, to);
+  const int top = TopBandRows(look, d.topBand);
+  look.top = top;
+  const int rewritten = LookAgain(look, image, grab, offset, moved, content, top, from, to);
+  // The record learns the rows again from the first one rewritten.
+  if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
+  ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
+  for (int y = d.keyRow; y < std::min(image.height, offset + rangeHeight); ++y) {
+    look.from[static_cast<size_t>(y)] = y - offset;
+    look.settled[static_cast<size_t>(y)] = 0;
+  }
+  KeepPixels(look, grab);
+  look.still.assign(look.still.size(), 0);
+  look.offset = offset;
+  look.contentBegin = content.begin;
+  look.contentEnd = content.end;
+}
+
+void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY) {
+  if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
+  const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
+  const int rewritten = LookAgain(look, image, grab, look.offset, 0, Span{look.contentBegin, look.contentEnd}, look.top, from, to);
+  if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
+  KeepPixels(look, grab);
+}
+
+void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
+  if (look.w == 0) return;
+  for (int y = 0; y < look.h && y < image.height; ++y) {
+    std::vector<uint32_t>& row = look.firstScreen[static_cast<size_t>(y)];
+    if (!row.empty()) std::memcpy(ViewRow(image, y), row.data(), sizeof(uint32_t) * row.size());
+    std::vector<uint32_t>().swap(row);
+  }
+  const Span all{0, look.w};
+  int still = 0;
+  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, r), all) ? 1 : 0;
+  if (still * 2 < look.h) return;
+  const int to = std::min({scrollY, image.height, look.offset + look.h});
+  for (int y = std::max(0, look.offset + look.top); y < to; ++y) {
+    const int r = y - look.offset;
+    uint32_t* kept = ViewRow(image, y);
+    const uint32_t* now = ViewRow(grab, r);
+    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) && RowsEqual(now, LookRow(look, r), all))
+      std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
+  }
+}

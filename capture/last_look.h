@@ -1,0 +1,77 @@
+// Each row of the tall image ends up as the newest look at it that shows the page itself: what
+// stood over the content when a row was first taken (a floating button, a sidebar stuck to the
+// window, a bar) is replaced once a grab shows the row elsewhere on the screen, uncovered, and
+// content that changed after it came into view (a block fading or sliding into place, a picture
+// decoding late) is taken again once two grabs at different scroll positions agree on it.
+#ifndef TALLSNAP_CAPTURE_LAST_LOOK_H
+#define TALLSNAP_CAPTURE_LAST_LOOK_H
+
+#include <cstdint>
+#include <vector>
+
+#include "capture/stitch.h"
+
+struct LastLook {
+  int w = 0, h = 0;
+  int offset = 0;                // image row less grab row at the last append
+  std::vector<uint32_t> pixels;  // that grab's rows 0 .. H - 1, W columns each, top down
+  // Per row of the screen, the columns where something stood while the content moved under it
+  // (begin == end: none), learnt over the session and kept: such things come back.
+  std::vector<int32_t> standBegin, standEnd;
+  int top = 0;  // rows of a band standing across the top at the last append
+  int contentBegin = 0, contentEnd = 0;  // the columns it was decided in
+  // Per image row, the screen row it was taken from or last rewritten from.
+  std::vector<int32_t> from;
+  // Per image row: two looks at it from different places of the screen agreed, so it no longer
+  // changes; only what stood over it is taken again. What passes under a see-through bar later
+  // is not the page.
+  std::vector<uint8_t> settled;
+  // The first screen's rows that newer looks rewrote (empty: none), laid into the image at the
+  // finish: until then the image's first screen stays the stitching's picture of what stood where.
+  std::vector<std::vector<uint32_t>> firstScreen;
+  // Per screen row: whether it showed rows unlike the image at each of the last four moves, the
+  // newest in bit 0.
+  std::vector<uint8_t> differed;
+  // Per grab row, filled by the caller before an append: the row held still over a second look
+  // moments later.
+  std::vector<uint8_t> still;
+  int rewrites = 0;  // rows rewritten, for the benchmarks and the tests
+};
+
+// The first grab of a session, laid at image row 0.
+void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows);
+
+// The append of d, and before it the rows of the overlap (above d.keyRow) looked at again:
+// - the grab's move since the last append teaches which pixels stood on the screen: unchanged
+//   where they were, unlike the content that moved there;
+// - an image pixel taken where something stood is taken again from this grab where it shows
+//   that column of the row at a place where nothing stands;
+// - a pixel this grab and the last one show alike, at different places of the screen and where
+//   nothing stands in either, is settled content: the image takes it.
+// A band standing across the top (rows of wide standing columns in the range's upper half, or
+// the decision's topBand) counts as standing in all its columns: what passes under a see-through
+// bar is not content. The grab becomes the last look.
+void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
+                        const StitchDecision& d, StitchRows& rows, LastLook& look);
+
+// Whether a tick that appends nothing shows the content where the last append left it: nothing
+// new at the end, or an append at the same place that waits for its rows to hold still.
+inline bool ShowsTheLastLooksPlace(const LastLook& look, const StitchDecision& d) {
+  return d.outcome == StitchOutcome::Unchanged ||
+         (d.outcome == StitchOutcome::Append && d.keyRow - d.matchRow == look.offset);
+}
+
+// A tick that found the screen where the last append left it: rows not settled take what it
+// shows where the look before agrees, as above (a block that finished fading while the page
+// stood). The grab becomes the last look.
+void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY);
+
+// The finish: the first screen's rows take their newest looks, kept aside while the capture
+// ran; then, from a grab of the screen as it stands, the rows of the image's last screen not
+// settled yet take what it shows where it agrees with the last append's look (held still since).
+// What stands there stays: the last screen shows it, once; but not a band across the top, which
+// the first screen shows. Nothing of the grab is written when the screen moved since (most rows
+// disagree).
+void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY);
+
+#endif
