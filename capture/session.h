@@ -14,6 +14,9 @@ void CancelCapture();
 // Kills the stitching timer and waits for a step that is still running, so that the caller
 // may read, release or recreate the capture surfaces. Set glCapturing to 0 first.
 void StopCaptureTimer();
+// At the finish, once the timer is stopped: the first screen's rows take their newest looks, and
+// one more grab refreshes the image's last screen where it held still since the last append.
+void RefreshImageTail();
 // The multimedia timer's callback: one stitching step.
 void CALLBACK CaptureStep(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR reserved1, DWORD_PTR reserved2);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "capture/last_look.h"
 #include "capture/settle.h"
 #include "capture/stitch.h"
 #include "range/frame_wnd.h"
@@ -21,6 +22,10 @@ int glNoPlaceTicks;
 // Ticks in a row whose rows to append did not hold still, and those rows as first grabbed.
 int glUnsettledTicks;
 std::vector<uint32_t> glSettleRows;
+// The rows above them, looked at again in the same wait.
+std::vector<uint32_t> glSettleAbove;
+// The screen as the last append saw it, and what the looks since have learnt.
+LastLook glLastLook;
 
 // How long rows that are about to be appended must hold still. Programs that move their
 // content first paint the uncovered rows within a few tens of milliseconds; a grab of that
@@ -42,9 +47,17 @@ void GrabRange(const Surface& into) { GrabScreenRows(into, 0, glHanniHeight); }
 bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d, int scrollY) {
   const GrabRows rows = AppendedRows(d, glHanniHeight);
   if (rows.count == 0) return true;
+  // The rows above them, which the image holds already, are looked at again too: those that hold
+  // still may replace what the image kept of them. The decision was made on them as first grabbed.
+  const GrabRows above{0, rows.first};
+  const int contentEnd = d.contentEnd > d.contentBegin ? d.contentEnd : glHanniWidth;
   SaveGrabRows(grab, glHanniWidth, rows, glSettleRows);
+  SaveGrabRows(grab, glHanniWidth, above, glSettleAbove);
   Sleep(kSettleMs);
-  GrabScreenRows(glSmallBufDC, rows.first, rows.count);
+  GrabScreenRows(glSmallBufDC, 0, rows.first + rows.count);
+  glLastLook.still.assign(static_cast<size_t>(glHanniHeight), 0);
+  NoteRowsHeldStill(grab, above, glSettleAbove, d.contentBegin, contentEnd, glLastLook.still);
+  RestoreGrabRows(grab, glHanniWidth, above, glSettleAbove);
   const Settle settle =
       JudgeSettle(grab, glHanniWidth, glHanniHeight, rows, glSettleRows, d.contentBegin, d.contentEnd);
   if (settle != Settle::Still) RestoreGrabRows(grab, glHanniWidth, rows, glSettleRows);
@@ -84,6 +97,7 @@ void StartCapture() {
   QueryPerformanceCounter(&now);
   ResetStitchRows(glStitchRows, SurfaceView(glBufDC), glHanniWidth, glHanniHeight, glHanniHeight,
                   static_cast<uint64_t>(now.QuadPart) ^ reinterpret_cast<uintptr_t>(glBufDC.view));
+  StartLastLook(glLastLook, SurfaceView(glBufDC), glHanniWidth, glHanniHeight, SurfaceView(glBufDC).height);
   glTimerId = timeSetEvent(100, 0, CaptureStep, 0, TIME_PERIODIC | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
   RepaintMainWnd();
   ShowCaptureLayout();
@@ -102,6 +116,12 @@ void StopCaptureTimer() {
   // Only then: taking the frame away makes the target repaint round the range, and a step
   // still grabbing could take in the repainting.
   HideRangeFrame();
+}
+
+void RefreshImageTail() {
+  if (glBufDC.memDC == nullptr || glSmallBufDC.memDC == nullptr) return;
+  GrabRange(glSmallBufDC);
+  FinishLastLook(glLastLook, SurfaceView(glBufDC), SurfaceView(glSmallBufDC), glScrollY.load() - glFillRowsAtEnd);
 }
 
 void CancelCapture() {
@@ -127,8 +147,11 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (glFollowing.exchange(following) != following) PostMessageA(glMainWnd, kMsgFollowing, 0, 0);
   const bool changes = d.outcome == StitchOutcome::Append && AppendChangesImage(image, grab, glHanniWidth, scrollY, d);
   if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
-  if (d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY))) {
-    ApplyStitch(image, grab, glHanniWidth, glHanniHeight, d.keyRow, d.matchRow, glStitchRows);
+  glLastLook.still.assign(glLastLook.still.size(), 0);  // no second look at this tick's rows yet
+  const bool append = d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY));
+  if (!append && ShowsTheLastLooksPlace(glLastLook, d)) LookStill(glLastLook, image, grab, glStitchRows, scrollY);
+  if (append) {
+    ApplyStitchLooking(image, grab, glHanniWidth, glHanniHeight, d, glStitchRows, glLastLook);
     glFillRowsAtEnd = FillRowsAtEnd(grab, glHanniHeight, d.matchRow);
     glScrollY = d.newScrollY;
   }

@@ -183,6 +183,7 @@ void FinishCapture(const FinishChoices& choices) {
   StopCaptureTimer();  // no step may still be writing the image below
   if (glBufDC.memDC == nullptr) return;
   SetText(glFormatText, choices.formatText);
+  RefreshImageTail();
   // Only black that no screen showed goes: a page or a terminal that ends in dark rows keeps them.
   glScrollY = std::max(0, glScrollY.load() - glFillRowsAtEnd);
   TraceNumbers("glScrollY", glScrollY.load(), 0, 0, 0, 0);
