@@ -47,7 +47,9 @@ struct Chromium {
                        "done\n");
     WriteFileBytes(WindowsPathOf(dir + "/title.sh"), "/usr/bin/xdotool getwindowname $(cat " + dir + "/window) > " +
                                                          dir + "/title.part && mv " + dir + "/title.part " + dir + "/title\n");
-    WriteFileBytes(WindowsPathOf(dir + "/shot.sh"), display + "/usr/bin/import -window root -crop \"$1\" +repage \"$2\"\n");
+    // In colour even when the page has none: a grey PNG is not one the tests decode.
+    WriteFileBytes(WindowsPathOf(dir + "/shot.sh"),
+                   display + "/usr/bin/import -window root -crop \"$1\" +repage \"PNG24:$2\"\n");
     const int started = RunUnix("/bin/sh " + dir + "/start.sh", 40000);
     pid = Line(dir + "/pid");
     window = Line(dir + "/window");
@@ -77,6 +79,12 @@ struct Chromium {
     std::sscanf(Title().c_str(), "tallsnap %d", &at);
     return at;
   }
+  // Whether the page stands at `at` with nothing in it still appearing.
+  bool StandsStillAt(int at) const {
+    int y = -1, appearing = 0;
+    std::sscanf(Title().c_str(), "tallsnap %d %d", &y, &appearing);
+    return y == at && appearing == 0;
+  }
   std::string Pointer() const {
     return "mousemove " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2);
   }
@@ -92,14 +100,19 @@ struct Chromium {
 };
 
 // A web page of the test's: what it shows, then its script. Scrolled, it tells where it stands in
-// its title; shown whole (#truth), it tells its height, the height of its sticky bar (#sticky) and
+// its title, and how many of its transitions (a block fading in) are running; shown whole (#truth), it tells its height, the height of its sticky bar (#sticky) and
 // the rectangle of its animated box (#box), 0 where it has none.
 std::string WebPage(const std::string& style, const std::string& body) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>tallsnap 0</title><style>"
          "html, body { margin: 0; background: #fff; color: #222; font: 15px/24px sans-serif; }" +
          style + "</style></head><body>" + body +
          "<script>\n"
-         "addEventListener('scroll', () => { document.title = 'tallsnap ' + scrollY; });\n"
+         "let appearing = 0;\n"
+         "const tell = () => { document.title = 'tallsnap ' + scrollY + ' ' + appearing; };\n"
+         "addEventListener('scroll', tell);\n"
+         "addEventListener('transitionrun', () => { ++appearing; tell(); });\n"
+         "for (const end of ['transitionend', 'transitioncancel'])\n"
+         "  addEventListener(end, () => { appearing = Math.max(0, appearing - 1); tell(); });\n"
          "addEventListener('load', () => {\n"
          "  if (location.hash != '#truth') return;\n"
          "  const none = {left: 0, top: 0, right: 0, bottom: 0, height: 0};\n"
@@ -119,7 +132,7 @@ std::string WebPage(const std::string& style, const std::string& body) {
 // capture must equal (chromium's, not TallSnap's, idea of the page). The range lies over the
 // view's whole height, sticky bar included, from its top, so that image row y is page row y;
 // the wheel goes down in bursts of 3 to 5 notches 50 to 100 ms apart until the page's end.
-void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
+void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floating) {
   constexpr int kViewX = 640, kViewY = 120, kViewW = 600, kViewH = 640, kTruthH = 4000, kPerNotch = 120;
   // Chromium's scroll bar, at the view's right edge: the page shown whole is as wide as the
   // view's content beside it, so that both lay the page out alike.
@@ -160,7 +173,8 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
       const int y = range.top - kViewY + v, pageY = y < stickyH ? y : y + scrollY;
       for (int u = 0; u < static_cast<int>(shown[v].size()); ++u) {
         const int pageX = range.left - kViewX + u;
-        if (!unjudged(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
+        const bool floats = pageX >= floating.left && pageX < floating.right && y >= floating.top && y < floating.bottom;
+        if (!floats && !unjudged(pageX, pageY) && shown[v][u] != truthPixel(pageX, pageY)) {
           ++unlike;
           break;
         }
@@ -188,15 +202,17 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
   ASSERT_TRUE(PickFormat(kBmp));
   ASSERT_TRUE(DragRange(range.left, range.top, range.right, range.bottom));
   shots.Shot("capturing");
-  // Bursts until the page no longer moves; each waited for through the title.
+  // Bursts until the page no longer moves; each waited for through the title, with what came into
+  // view done appearing.
   const int end = pageH - kViewH;
   int at = 0;
   for (int burst = 0; burst < 50; ++burst) {
     const int notches = 3 + burst % 3, delay = 50 + (burst * 23) % 51;
     Xdotool(view.Pointer() + " click --repeat " + std::to_string(notches) + " --delay " + std::to_string(delay) + " 5");
     const int want = std::min(at + notches * kPerNotch, end);
-    ASSERT_TRUE(PumpUntil([&] { return view.ScrollY() == want; }, 10000))
-        << "the page stands at " << view.ScrollY() << ", not " << want;
+    // As a person does, who looks at what came into view before wheeling on.
+    ASSERT_TRUE(PumpUntil([&] { return view.StandsStillAt(want); }, 10000))
+        << "the page stands at " << view.ScrollY() << ", not " << want << ", or still shows something appearing";
     if (want == at) break;
     at = want;
     if (burst == 1) shots.Shot("scrolled");
@@ -209,7 +225,9 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
   const int dx = range.left - kViewX, dy = range.top - kViewY;
   const ImageRows page0 = [&](int x, int y) { return truthPixel(dx + x, dy + y); };
   const int rows = end + RangeHeight() - 3;
-  if (!scrollBar) {
+  // The preview ends with the last screen, buttons and all: where they float, the file written is
+  // judged instead.
+  if (!scrollBar && floating.right == floating.left) {
     EXPECT_TRUE(PreviewShows(page0, rows));
   }
   const std::string file = folder + "\\" + shots.name + ".bmp";
@@ -221,8 +239,14 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
     const BYTE* p = &written.bgr[(static_cast<size_t>(y) * written.width + x) * 3];
     return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
   };
+  const auto floatsAtTheEnd = [&](int x, int y) {
+    const int viewY = dy + y - end;
+    return dx + x >= floating.left && dx + x < floating.right && viewY >= floating.top && viewY < floating.bottom;
+  };
   const ImageRows expected = [&](int x, int y) {
-    return unjudged(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
+    return (unjudged(dx + x, dy + y) || floatsAtTheEnd(x, y)) && y < static_cast<int>(written.height)
+               ? writtenPixel(x, y)
+               : page0(x, y);
   };
   // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
   constexpr int kEndRows = 48;
@@ -230,7 +254,7 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar) {
   for (int k = 1; k <= kEndRows && k <= static_cast<int>(written.height); ++k) {
     bool same = true;
     for (int x = 0; x < RangeWidth() && same; ++x)
-      same = unjudged(dx + x, pageH - 3 - k) ||
+      same = unjudged(dx + x, pageH - 3 - k) || floatsAtTheEnd(x, pageH - dy - 3 - k) ||
              writtenPixel(x, static_cast<int>(written.height) - k) == page0(x, pageH - dy - 3 - k);
     endRows += same;
   }
@@ -263,6 +287,50 @@ TEST_F(EndToEnd, ChromiumStickyHeaderAndAnimatedBox) {
           "const tick = () => { box.textContent = frame++; requestAnimationFrame(tick); };"
           "requestAnimationFrame(tick);</script>"));
 }
+
+// A landing page: prose with cards that fade and slide into place as they come into view; or,
+// with `buttons`, prose under a chat button that floats at the view's bottom right and a
+// back-to-top button that fades in over it once the page has scrolled.
+static std::string LandingPage(bool buttons) {
+  const std::string prose = ProseText(80, 37);
+  std::string body;
+  for (size_t from = 0, k = 0; from < prose.size(); ++k) {
+    const size_t to = prose.find('\n', from);
+    body += "<p>" + prose.substr(from, to - from) + "</p>";
+    if (!buttons && k % 12 == 11)
+      body += "<div class=\"card\"><h2>Card " + std::to_string(k / 12 + 1) + "</h2><p>It fades and slides in.</p></div>";
+    from = to + 1;
+  }
+  if (buttons)
+    body += "<div id=\"chat\" class=\"float\">?</div><div id=\"top\" class=\"float\">^</div>";
+  return WebPage("p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }"
+                 ".card { margin: 12px 40px; padding: 8px 16px; height: 96px; box-sizing: border-box;"
+                 "  background: #2a5599; color: #fff; border-radius: 8px;"
+                 "  opacity: 0; transform: translateY(24px); transition: opacity 0.4s, transform 0.4s; }"
+                 ".card.in { opacity: 1; transform: none; }"
+                 ".card h2 { margin: 0; font: bold 24px/40px sans-serif; } .card p { padding: 0; }"
+                 ".float { position: fixed; right: 20px; border-radius: 50%; background: #e04040; color: #fff;"
+                 "  font: bold 20px/1 sans-serif; display: flex; align-items: center; justify-content: center; }"
+                 "#chat { bottom: 20px; width: 56px; height: 56px; }"
+                 "#top { bottom: 90px; width: 44px; height: 44px; opacity: 0; transition: opacity 0.3s; }"
+                 "#top.in { opacity: 1; }"
+                 "body.truth .float { display: none; } body.truth .card { transition: none; }",
+                 body + "<p>-- the end of the page --</p>"
+                        "<script>if (location.hash == '#truth') document.body.classList.add('truth');\n"
+                        "const seen = new IntersectionObserver(es => es.forEach(e => {"
+                        "  if (e.isIntersecting) e.target.classList.add('in'); }));\n"
+                        "document.querySelectorAll('.card').forEach(c => seen.observe(c));\n"
+                        "addEventListener('scroll', () => {"
+                        "  if (document.getElementById('top')) document.getElementById('top').classList.toggle('in', scrollY > 300); });"
+                        "</script>");
+}
+
+// The image holds every card as it looks when done, wherever the wheel first brought it in.
+TEST_F(EndToEnd, ChromiumCardsThatFadeAndSlideIn) { CaptureWebPage(LandingPage(false)); }
+
+// The buttons only where the last screen shows them, though bursts move the page past their
+// distance to the view's edge, so that rows are appended with the buttons over them.
+TEST_F(EndToEnd, ChromiumFloatingButtons) { CaptureWebPage(LandingPage(true), false, RECT{520, 500, 600, 640}); }
 
 // A long table of rows alike but for their number, striped.
 TEST_F(EndToEnd, ChromiumLongStripedTable) {
