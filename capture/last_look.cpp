@@ -119,27 +119,52 @@ void KeepStanding(LastLook& look, const std::vector<Span>& seen, Span content) {
   }
 }
 
+// How the grab shows the rows of the overlap, image rows from .. to - 1: as the image keeps them
+// in the content's columns, and in all of them.
+struct OverlapLooks {
+  int from, to;
+  std::vector<uint8_t> likeImage, likeAll;
+  bool anyUnlike = false;
+  bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
+};
+
+OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset, Span content,
+                       int from, int to) {
+  OverlapLooks o{from, to, std::vector<uint8_t>(static_cast<size_t>(std::max(0, to - from)), 0),
+            std::vector<uint8_t>(static_cast<size_t>(std::max(0, to - from)), 0)};
+  for (int y = from; y < to; ++y) {
+    const size_t i = static_cast<size_t>(y - from);
+    const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
+    o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
+    o.likeAll[i] = o.likeImage[i] != 0 && RowsEqual(kept, now, Span{0, content.begin}) &&
+                   RowsEqual(kept, now, Span{content.end, look.w});
+    o.anyUnlike = o.anyUnlike || o.likeAll[i] == 0;
+  }
+  return o;
+}
+
 // Two ways something shows it stands once the content moved. The grab shows it where the last
 // look did, while the content now there showed otherwise. Or the image kept it from a screen row
 // that still shows it there, while the row of content it was taken for now shows otherwise where
 // nothing stands: a bar's words over a white row must not make the white where it was taken
 // stand.
 void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
-                   int topBand, int from, int to) {
-  if (moved == 0) return;
+                   int topBand, const OverlapLooks& overlap) {
+  // Something standing over rows the image holds shows them otherwise; new rows show nothing yet.
+  if (moved == 0 || !overlap.anyUnlike) return;
   std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
   for (int r = std::max(0, -moved); r < look.h && r + moved < look.h; ++r) {
+    if (overlap.Alike(r + offset)) continue;
     const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, r + moved);
     if (!RowsEqual(now, came, content)) seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, r), came, content);
   }
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);
   seen.assign(seen.size(), Span{0, 0});
-  for (int y = from; y < to; ++y) {
+  for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
-    if (taken == r || taken < 0 || taken >= look.h) continue;
+    if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r);
-    if (RowsEqual(kept, now, content)) continue;
     const Span s = StoodIn(ViewRow(grab, taken), kept, now, content);
     if (!Overlap(s, StandsAt(look, r, top))) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
   }
@@ -197,18 +222,24 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
 // at another place of the screen, the rows around it too. Returns the first row rewritten (to
 // when none).
 int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
-              int top, int from, int to) {
+              int top, const OverlapLooks& overlap) {
+  const int from = overlap.from, to = overlap.to;
   if (to <= from) return to;
   const size_t n = static_cast<size_t>(to - from);
-  std::vector<uint8_t> likeImage(n, 0), likeLook(n, 0), held(n, 0);
-  for (int y = from; y < to; ++y) {
+  const std::vector<uint8_t>&likeImage = overlap.likeImage, &likeAll = overlap.likeAll;
+  const bool anyUnlike = overlap.anyUnlike;
+  std::vector<uint8_t> likeLook(n, 0), held(n, 0);
+  // Only rows near one to take again are compared again: none on the usual tick, where every row
+  // shows as the image keeps it.
+  const std::vector<uint8_t> allAlike = anyUnlike ? AgreeAround(likeAll) : std::vector<uint8_t>(n, 1);
+  for (int y = from; y < to && anyUnlike; ++y) {
     const int r = y - offset, last = r + moved;
-    const uint32_t* now = ViewRow(grab, r);
     const size_t i = static_cast<size_t>(y - from);
+    if (allAlike[i] != 0) continue;
     held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
-    likeImage[i] = RowsEqual(KeptRowNow(look, image, y), now, content) ? 1 : 0;
     if (last >= top && last < look.h && !Tinting(look, r))
-      likeLook[i] = AgreeOutside(now, LookRow(look, last), content, Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
+      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, last), content,
+                                 Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
   }
   const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
   if (moved != 0) NoteDiffering(look, offset, likeImage, from);
@@ -223,7 +254,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     if (likeImage[i] != 0 && settles[i] != 0 && taken != r && !stitching::IsUniform(KeptRowNow(look, image, y), content))
       settled = 1;
     const uint32_t* now = ViewRow(grab, r);
-    if (RowsEqual(KeptRowNow(look, image, y), now, Span{0, look.w})) continue;
+    if (likeAll[i] != 0) continue;
     const Span here = StandsAt(look, r, top);
     bool wrote = false;
     const auto take = [&](Span s) {
@@ -299,10 +330,11 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // What stands is looked for in every column, and what is taken, taken in all: a button near
   // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
   // content's columns, as a scroll bar's thumb moves by itself.
-  LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, from, to);
+  const OverlapLooks overlap = CompareOverlap(look, image, grab, offset, content, from, to);
+  LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
-  const int rewritten = LookAgain(look, image, grab, offset, moved, content, top, from, to);
+  const int rewritten = LookAgain(look, image, grab, offset, moved, content, top, overlap);
   // The record learns the rows again from the first one rewritten.
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
@@ -320,7 +352,9 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
 void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY) {
   if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
-  const int rewritten = LookAgain(look, image, grab, look.offset, 0, Span{look.contentBegin, look.contentEnd}, look.top, from, to);
+  const Span content{look.contentBegin, look.contentEnd};
+  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to);
+  const int rewritten = LookAgain(look, image, grab, look.offset, 0, content, look.top, overlap);
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab);
 }
