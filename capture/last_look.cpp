@@ -1,6 +1,7 @@
 #include "capture/last_look.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 
 #include "capture/stitch_rows.h"
@@ -128,10 +129,10 @@ struct OverlapLooks {
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
 };
 
-OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset, Span content,
-                       int from, int to) {
-  OverlapLooks o{from, to, std::vector<uint8_t>(static_cast<size_t>(std::max(0, to - from)), 0),
-            std::vector<uint8_t>(static_cast<size_t>(std::max(0, to - from)), 0)};
+OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset,
+                            Span content, int from, int to) {
+  const size_t n = static_cast<size_t>(std::max(0, to - from));
+  OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0)};
   for (int y = from; y < to; ++y) {
     const size_t i = static_cast<size_t>(y - from);
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
@@ -182,8 +183,7 @@ bool AgreeOutside(const uint32_t* a, const uint32_t* b, Span s, Span out) {
 // under it otherwise than the page does (a see-through bar, a shadow): two looks of it agree, and
 // it is never taken.
 bool Tinting(const LastLook& look, int r) {
-  const unsigned history = look.differed[static_cast<size_t>(r)];
-  return (history & 1u) + (history >> 1 & 1u) + (history >> 2 & 1u) + (history >> 3 & 1u) >= 2;
+  return std::bitset<4>(look.differed[static_cast<size_t>(r)]).count() >= 2;
 }
 
 void NoteDiffering(LastLook& look, int offset, const std::vector<uint8_t>& likeImage, int from) {
@@ -282,7 +282,6 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     }
     if (!wrote) continue;
     look.from[static_cast<size_t>(y)] = r;
-    ++look.rewrites;
     if (y >= look.h) first = y;
   }
   return first;
@@ -300,7 +299,6 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.w = rangeWidth;
   look.h = rangeHeight;
   look.offset = 0;
-  look.rewrites = 0;
   look.pixels.resize(static_cast<size_t>(rangeWidth) * rangeHeight);
   look.standBegin.assign(static_cast<size_t>(rangeHeight), 0);
   look.standEnd.assign(static_cast<size_t>(rangeHeight), 0);
@@ -343,7 +341,6 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
     look.settled[static_cast<size_t>(y)] = 0;
   }
   KeepPixels(look, grab);
-  look.still.assign(look.still.size(), 0);
   look.offset = offset;
   look.contentBegin = content.begin;
   look.contentEnd = content.end;

@@ -32,25 +32,25 @@ struct LastLook {
   // Per screen row: whether it showed rows unlike the image at each of the last four moves, the
   // newest in bit 0.
   std::vector<uint8_t> differed;
-  // Per grab row, filled by the caller before an append: the row held still over a second look
-  // moments later.
+  // Per grab row, filled by the caller for the tick (all 0 when it took no second look): the row
+  // held still over a second look moments later.
   std::vector<uint8_t> still;
-  int rewrites = 0;  // rows rewritten, for the benchmarks and the tests
 };
 
 // The first grab of a session, laid at image row 0.
 void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows);
 
 // The append of d, and before it the rows of the overlap (above d.keyRow) looked at again:
-// - the grab's move since the last append teaches which pixels stood on the screen: unchanged
-//   where they were, unlike the content that moved there;
+// - the grab's move since the last append teaches what stood on the screen: runs of pixels
+//   unchanged where they were, unlike the content that moved there;
 // - an image pixel taken where something stood is taken again from this grab where it shows
 //   that column of the row at a place where nothing stands;
-// - a pixel this grab and the last one show alike, at different places of the screen and where
-//   nothing stands in either, is settled content: the image takes it.
+// - a row whose rows around it held still over the caller's second look (`still`), or, while it
+//   has not settled, agree with the last look of them at another place of the screen, takes what
+//   the grab shows outside what stands.
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
-// the decision's topBand) counts as standing in all its columns: what passes under a see-through
-// bar is not content. The grab becomes the last look.
+// the decision's topBand) counts as standing in all its columns, and screen rows that keep
+// showing rows unlike the image (a see-through bar) take nothing. The grab becomes the last look.
 void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                         const StitchDecision& d, StitchRows& rows, LastLook& look);
 

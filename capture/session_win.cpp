@@ -55,7 +55,6 @@ bool AppendedRowsSettled(const PixelView& grab, const StitchDecision& d, int scr
   SaveGrabRows(grab, glHanniWidth, above, glSettleAbove);
   Sleep(kSettleMs);
   GrabScreenRows(glSmallBufDC, 0, rows.first + rows.count);
-  glLastLook.still.assign(static_cast<size_t>(glHanniHeight), 0);
   NoteRowsHeldStill(grab, above, glSettleAbove, d.contentBegin, contentEnd, glLastLook.still);
   RestoreGrabRows(grab, glHanniWidth, above, glSettleAbove);
   const Settle settle =

@@ -54,7 +54,8 @@ void RestoreGrabRows(const PixelView& grab, int rangeWidth, GrabRows rows, const
 void NoteRowsHeldStill(const PixelView& grab, GrabRows rows, const std::vector<uint32_t>& saved, int firstColumn,
                        int endColumn, std::vector<uint8_t>& still) {
   if (rows.count <= 0 || saved.size() < static_cast<size_t>(grab.width) * (rows.count - 1) + endColumn) return;
-  if (still.size() < static_cast<size_t>(rows.first + rows.count)) still.resize(static_cast<size_t>(rows.first + rows.count), 0);
+  const size_t needed = static_cast<size_t>(rows.first + rows.count);
+  if (still.size() < needed) still.resize(needed, 0);
   for (int k = 0; k < rows.count; ++k) {
     const int r = rows.first + rows.count - 1 - k;  // in memory order
     const size_t at = static_cast<size_t>(grab.width) * k + firstColumn;
