@@ -97,6 +97,19 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
   return hull;
 }
 
+// Sides the decision set aside stood over the whole screen: the content under them is the page's
+// only where a later grab shows it elsewhere.
+void LearnStandingSides(LastLook& look, const StitchDecision& d, Span content) {
+  if (d.voteEnd <= d.voteBegin) return;
+  for (size_t r = 0; r < look.standBegin.size(); ++r) {
+    Span was{look.standBegin[r], look.standEnd[r]};
+    if (d.voteBegin > content.begin) was = Hull(was, Span{0, d.voteBegin});
+    if (d.voteEnd < content.end) was = Hull(was, Span{d.voteEnd, look.w});
+    look.standBegin[r] = was.begin;
+    look.standEnd[r] = was.end;
+  }
+}
+
 // Rows of spans seen standing, kept when kStandRows rows in a row overlap, widened by the margin.
 void KeepStanding(LastLook& look, const std::vector<Span>& seen, Span content) {
   int64_t pixels = 0;
@@ -216,10 +229,10 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
 
 // Image rows from .. to - 1, shown by grab rows y - offset, take what the grab shows of the page
 // itself, in every column outside what stands where it shows them: the columns that something
-// stood over where the row was taken; all of them where the row and the rows around it held
-// still over a second look (at the same place of the screen), or, while the row is not settled,
-// where they agree with the last look of them. A row settles once it shows as the image keeps it
-// at another place of the screen, the rows around it too. Returns the first row rewritten (to
+// stood over where the row was taken; all of them, while the row is not settled, where the row
+// and the rows around it held still over a second look (at the same place of the screen) or agree
+// with the last look of them. A row settles once it shows as the image keeps it at another place
+// of the screen, the rows around it too. Returns the first row rewritten (to
 // when none).
 int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
               int top, const OverlapLooks& overlap) {
@@ -271,9 +284,10 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     if (settled == 0 && twice[i] != 0) {
       take(Span{0, look.w});
       settled = 1;
-    } else if (newest[i] != 0 || (moved == 0 && twice[i] != 0)) {
-      // The newest look that held still wins, settled or not: a block that seemed done (a
-      // renderer that stalled between two looks) may still have moved into place since.
+    } else if (settled == 0 && (newest[i] != 0 || (moved == 0 && twice[i] != 0))) {
+      // The newest look that held still wins until the row settles. Once two places of the screen
+      // showed it alike, it is the page: what holds still over it later is rather something that
+      // stuck there (a sidebar, a bar the page passes under) than the page changing again.
       take(Span{0, look.w});
     }
     if (!wrote && taken >= 0 && taken < look.h && taken != r) {
@@ -287,10 +301,15 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
   return first;
 }
 
+void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h) {
+  into.resize(static_cast<size_t>(w) * h);
+  for (int r = 0; r < h; ++r)
+    std::memcpy(into.data() + static_cast<size_t>(w) * r, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(w));
+}
+
 void KeepPixels(LastLook& look, const PixelView& grab) {
-  for (int r = 0; r < look.h; ++r)
-    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
-                sizeof(uint32_t) * static_cast<size_t>(look.w));
+  CopyScreen(look.pixels, grab, look.w, look.h);
+  look.seenNewer = false;
 }
 
 }  // namespace
@@ -329,6 +348,7 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
   // content's columns, as a scroll bar's thumb moves by itself.
   const OverlapLooks overlap = CompareOverlap(look, image, grab, offset, content, from, to);
+  LearnStandingSides(look, d, content);
   LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
@@ -344,6 +364,27 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   look.offset = offset;
   look.contentBegin = content.begin;
   look.contentEnd = content.end;
+}
+
+ScreenSeen SeenBy(const LastLook& look) {
+  ScreenSeen seen{look.seenNewer ? look.seen.data() : look.pixels.data(), look.w};
+  const int quarter = look.w / 4;
+  int left = 0, right = look.w, leftRows = 0, rightRows = 0;
+  for (int r = 0; r < look.h; ++r) {
+    const Span s{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
+    if (s.begin >= s.end) continue;
+    if (s.end <= quarter) ++leftRows, left = std::max(left, s.end);
+    if (s.begin >= look.w - quarter) ++rightRows, right = std::min(right, s.begin);
+  }
+  if (2 * leftRows >= look.h) seen.stoodLeft = left;
+  if (2 * rightRows >= look.h) seen.stoodRight = look.w - right;
+  return seen;
+}
+
+void KeepSeen(LastLook& look, const PixelView& grab) {
+  if (look.w == 0) return;
+  CopyScreen(look.seen, grab, look.w, look.h);
+  look.seenNewer = true;
 }
 
 void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY) {
@@ -372,7 +413,8 @@ void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& gra
     const int r = y - look.offset;
     uint32_t* kept = ViewRow(image, y);
     const uint32_t* now = ViewRow(grab, r);
-    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) && RowsEqual(now, LookRow(look, r), all))
+    if (look.settled[static_cast<size_t>(y)] == 0 && !Tinting(look, r) && !RowsEqual(kept, now, all) &&
+        RowsEqual(now, LookRow(look, r), all))
       std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }

@@ -35,7 +35,18 @@ struct LastLook {
   // Per grab row, filled by the caller for the tick (all 0 when it took no second look): the row
   // held still over a second look moments later.
   std::vector<uint8_t> still;
+  // The grab of the last tick that renewed nothing (no place found, rows waiting to hold still),
+  // when it is newer than the look: the screen the next decision tells what stands by.
+  std::vector<uint32_t> seen;
+  bool seenNewer = false;
 };
+
+// The screen the last tick saw, for the decision: what a grab still shows there stands. With it,
+// the sides where something stood in at least half the screen's rows, within a quarter of the
+// width from an edge: the image holds that there, not the page.
+ScreenSeen SeenBy(const LastLook& look);
+// A tick that neither appended nor looked again keeps its grab for that.
+void KeepSeen(LastLook& look, const PixelView& grab);
 
 // The first grab of a session, laid at image row 0.
 void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows);
@@ -45,9 +56,11 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
 //   unchanged where they were, unlike the content that moved there;
 // - an image pixel taken where something stood is taken again from this grab where it shows
 //   that column of the row at a place where nothing stands;
-// - a row whose rows around it held still over the caller's second look (`still`), or, while it
-//   has not settled, agree with the last look of them at another place of the screen, takes what
-//   the grab shows outside what stands.
+// - a row that has not settled, whose rows around it held still over the caller's second look
+//   (`still`) or agree with the last look of them at another place of the screen, takes what the
+//   grab shows outside what stands.
+// Sides the decision set aside as standing (d.voteBegin, d.voteEnd) stand in every row from then
+// on.
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
 // the decision's topBand) counts as standing in all its columns, and screen rows that keep
 // showing rows unlike the image (a see-through bar) take nothing. The grab becomes the last look.
@@ -68,8 +81,8 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
 
 // The finish: the first screen's rows take their newest looks, kept aside while the capture
 // ran; then, from a grab of the screen as it stands, the rows of the image's last screen not
-// settled yet take what it shows where it agrees with the last append's look (held still since).
-// What stands there stays: the last screen shows it, once; but not a band across the top, which
+// settled yet take what it shows where it agrees with the last append's look (held still since),
+// but for screen rows that show rows unlike the image (a see-through bar). What stands there stays: the last screen shows it, once; but not a band across the top, which
 // the first screen shows. Nothing of the grab is written when the screen moved since (most rows
 // disagree).
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY);

@@ -140,7 +140,8 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   const PixelView image = SurfaceView(glBufDC), grab = SurfaceView(glSmallBufDC);
   const int scrollY = glScrollY.load();
   const StitchDecision d =
-      DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows);
+      DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows,
+                   SeenBy(glLastLook));
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
   const int following = StillFollowing(glNoPlaceTicks, d.outcome) ? 1 : 0;
   if (glFollowing.exchange(following) != following) PostMessageA(glMainWnd, kMsgFollowing, 0, 0);
@@ -149,6 +150,7 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   glLastLook.still.assign(glLastLook.still.size(), 0);  // no second look at this tick's rows yet
   const bool append = d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY));
   if (!append && ShowsTheLastLooksPlace(glLastLook, d)) LookStill(glLastLook, image, grab, glStitchRows, scrollY);
+  else if (!append) KeepSeen(glLastLook, grab);
   if (append) {
     ApplyStitchLooking(image, grab, glHanniWidth, glHanniHeight, d, glStitchRows, glLastLook);
     glFillRowsAtEnd = FillRowsAtEnd(grab, glHanniHeight, d.matchRow);

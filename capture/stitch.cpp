@@ -24,17 +24,21 @@ Verdict SearchLiteral(const Frame& f, int band) {
 // The steps before the search, then search(frame, band) over this tick's frame.
 template <class Searcher>
 StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                      int32_t imageBytes, int lastMove, Searcher search) {
+                      int32_t imageBytes, int lastMove, ScreenSeen seen, Searcher search) {
   StitchDecision d{StitchOutcome::NoMatch, 0, 0, scrollY};
   int band = 0;
   const Span content = ContentColumns(image, grab, w, h, scrollY);
   d.contentBegin = content.begin;
   d.contentEnd = content.end;
-  const int topBand = TopBandOf(image, grab, h, scrollY, content);
+  const int topBand = TopBandOf(image, seen, grab, h, scrollY, content);
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
-  const Verdict v = search(FrameFor(image, grab, w, h, scrollY, topBand, content, lastMove), band);
+  const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
   if (v.found == Found::Place) AppendAt(v.place, h, d);
+  if (v.found == Found::Place && !(v.vote == content)) {
+    d.voteBegin = v.vote.begin;
+    d.voteEnd = v.vote.end;
+  }
   return d;
 }
 
@@ -50,9 +54,10 @@ void ResetStitchRows(StitchRows& rows, const PixelView& image, int rangeWidth, i
 }
 
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                            int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows, int64_t literalSamples) {
+                            int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows, ScreenSeen seen,
+                            int64_t literalSamples) {
   using namespace stitching;
-  const StitchDecision d = Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, rows.lastMove,
+  const StitchDecision d = Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, rows.lastMove, seen,
                                   [&](const Frame& f, int band) {
                                     Adopt(rows, image, f.w, f.h);
                                     LearnRows(rows, image, f.scrollY);
@@ -67,7 +72,7 @@ StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int r
 }
 
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove) {
-  return stitching::Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, lastMove,
+                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove, ScreenSeen seen) {
+  return stitching::Decide(image, grab, rangeWidth, rangeHeight, scrollY, maxHeight, imageBytes, lastMove, seen,
                            stitching::SearchLiteral);
 }

@@ -27,6 +27,18 @@ enum class StitchOutcome {
   Append,        // grab rows from matchRow on replace image rows from keyRow on
 };
 
+// The screen as the last look at it saw it (the grab of the last tick that found where the content
+// lay): row g (0 = top) at pixels + stride x g, W columns. Null: the session's first screen, which
+// the image's first rows are. What a grab still shows where this showed it, while the content
+// moved under it, stands on the screen.
+struct ScreenSeen {
+  const uint32_t* pixels = nullptr;
+  int stride = 0;
+  // Columns from the left and the right edge where the image's last screen holds what stood over
+  // the page (a sidebar stuck while the page moved under it), not the page: they vote for nothing.
+  int stoodLeft = 0, stoodRight = 0;
+};
+
 struct StitchDecision {
   StitchOutcome outcome;
   int keyRow;    // y of the image row the append starts at
@@ -35,8 +47,11 @@ struct StitchDecision {
   // The content's columns it was decided in: all but a scroll bar at a side.
   int contentBegin = 0;
   int contentEnd = 0;
-  // Grab rows 0 .. topBand - 1 show a band standing at the top, as the first grab did.
+  // Grab rows 0 .. topBand - 1 show a band standing at the top, as the screen seen last did.
   int topBand = 0;
+  // The columns that voted, when bands standing at the sides were set aside (0, 0: the content's).
+  int voteBegin = 0;
+  int voteEnd = 0;
 };
 
 // Ticks in a row that see something new and find no place for it before the user is told that
@@ -109,8 +124,11 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 // empty grid's) come after the others and propose the places nearest the one expected, and a
 // tick judges places on a bounded number of rows. Rows are compared in the content's columns: a
 // scroll bar at a side of the range, whose thumb moves by a share of the content's move, votes
-// for nothing. When nothing qualifies, bands at the sides that stand where the first grab showed
-// them are set aside too.
+// for nothing. What stands is what the grab shows where `seen` showed it: rows at the top, rows
+// at the bottom (the image's end, which the screen seen last showed there), and, when nothing
+// qualifies, columns at the sides (a sidebar, though it scrolled with the page before it stuck)
+// are set aside; anything else that stands (a floating button, a card) is one of the blocks a
+// place may set aside.
 //
 // The grab's rows are compared literally for a while, then indexed by hash, so that a key row
 // finds its candidates and their overlaps are counted without comparing whole rows again; the
@@ -119,12 +137,13 @@ uint64_t KeyedRowHash(const uint32_t* row, int width, const uint32_t* keys);
 // kRowCompareCharge a row compared whole, kRowVisitCharge a row looked at (-1: about one
 // comparison of the whole grab).
 StitchDecision DecideStitch(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                            int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows,
+                            int scrollY, int maxHeight, int32_t imageBytes, StitchRows& rows, ScreenSeen seen = {},
                             int64_t literalSamples = -1);
 
 // The same decision by comparing rows pixel for pixel: the reference. lastMove: the record's.
 StitchDecision DecideStitchLiteral(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
-                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove = 0);
+                                   int scrollY, int maxHeight, int32_t imageBytes, int lastMove = 0,
+                                   ScreenSeen seen = {});
 
 // The append: rows keyRow + 1 .. keyRow + H + 6 of the image turn black, then rows
 // matchRow .. H - 4 of the grab (the black rows below the grab for matchRow < 3 included) are

@@ -63,11 +63,19 @@ Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h,
   return Span{bar(edges[0], 0, 1), w - bar(edges[1], most - 1, -1)};
 }
 
-int TopBandOf(const PixelView& image, const PixelView& grab, int h, int scrollY, Span content) {
+int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content) {
   const int most = std::min({MostStandingRows(h) + 1, scrollY, image.height});
-  int band = 0;
-  while (band < most && RowsEqual(ViewRow(image, band), ViewRow(grab, band), content)) ++band;
-  return band > MostStandingRows(h) ? 0 : band;
+  const auto standing = [&](ScreenSeen look) {
+    int band = 0;
+    while (band < most && RowsEqual(SeenRow(image, look, band), ViewRow(grab, band), content)) ++band;
+    return band;
+  };
+  const int band = standing(seen);
+  if (band <= MostStandingRows(h)) return band;
+  // Nothing moved under it since: the first look, at a screen the content has surely left since,
+  // tells. Past half the range, rows alike tell of nothing that moved under them.
+  const int first = seen.pixels != nullptr ? standing(ScreenSeen{}) : band;
+  return first > MostStandingRows(h) ? 0 : first;
 }
 
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
@@ -112,7 +120,7 @@ Span StandingSides(const Frame& f) {
     int differ = 0, changes = 0;
     for (int g = 0; g < rows; g += kSideBandStride) {
       const uint32_t* now = ViewRow(f.grab, g);
-      if (!RowsEqual(ViewRow(f.image, g), now, columns) && ++differ > few) return false;
+      if (!RowsEqual(SeenRow(f.image, f.seen, g), now, columns) && ++differ > few) return false;
       if (changes <= few && g > 0 && !RowsEqual(ViewRow(f.grab, g - 1), now, columns)) ++changes;
     }
     drawn = changes > few;
@@ -133,8 +141,11 @@ Span StandingSides(const Frame& f) {
   };
   int movingLeft = 0, movingRight = 0;
   const int left = band(0, 1, movingLeft), right = band(kStitchTiles - 1, -1, movingRight);
-  if (left == 0 && right == 0) return f.vote;
-  Span vote{std::max(start(left), f.vote.begin), std::min(start(kStitchTiles - right), f.vote.end)};
+  // Sides the image holds what stood over the page in are set aside whether or not they stand now:
+  // a sidebar that comes loose again moves with the page, but the image has no page there to agree.
+  Span vote{std::max({start(left), f.vote.begin, f.seen.stoodLeft}),
+            std::min({start(kStitchTiles - right), f.vote.end, f.w - f.seen.stoodRight})};
+  if (left == 0 && right == 0) return vote.end > vote.begin ? vote : f.vote;
   bool drawn = false;
   if (left > 0 && movingLeft == left)
     while (vote.begin < tile(movingLeft).end && stands(Span{vote.begin, vote.begin + 1}, drawn)) ++vote.begin;

@@ -28,11 +28,16 @@ inline int LastOffsetOf(int scrollY, int h) { return scrollY - 1 - EndRowOf(scro
 // content lies.
 Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h, int scrollY);
 
-// A band standing at the top (a sticky header, a toolbar, a table's frozen head): the grab's
-// first rows, up to half the range, as the first grab showed them in the content's columns,
-// which the image's first rows still are. It stays there, once; the content under it was
-// gathered below it.
-int TopBandOf(const PixelView& image, const PixelView& grab, int h, int scrollY, Span content);
+// Row g of the screen seen last: `seen`'s, or the first grab's, which the image's first rows are.
+inline const uint32_t* SeenRow(const PixelView& image, ScreenSeen seen, int g) {
+  return seen.pixels != nullptr ? seen.pixels + static_cast<intptr_t>(seen.stride) * g : ViewRow(image, g);
+}
+
+// A band standing at the top (a sticky header, a toolbar, a table's frozen head, a bar that
+// sticks only once the page scrolled): the grab's first rows, up to half the range, as the
+// screen seen last showed them in the content's columns. The image shows it once, at its top;
+// the content under it was gathered below it.
+int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content);
 
 // Steps before the search: nothing new visible, or the image full. True when the search runs;
 // standing then holds the rows at the image's end that stand where the grab shows them still
@@ -44,8 +49,8 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
                  int32_t imageBytes, int topBand, StitchDecision& d, int& standing);
 
 // Side bands that stand still: columns from either edge, up to about a quarter of the width,
-// that show what the first grab showed in the same place (the image's top rows) in all but an
-// eighth of the rows, beside columns that do not. The content's columns between the bands vote.
+// that show what the screen seen last showed in the same place in all but an eighth of the rows,
+// beside columns that do not. The content's columns between the bands vote.
 Span StandingSides(const Frame& f);
 
 }  // namespace stitching

@@ -46,18 +46,19 @@ namespace stitching {
 // the bottom), the grab rows above that band, and the columns that vote.
 struct Frame {
   PixelView image, grab;
+  ScreenSeen seen;
   int w, h, scrollY;
   int band;         // rows standing at the image's end, set aside
   int lastGrabRow;  // the lowest grab row compared
   Motion motion;    // where the last append left the image's end, and the move then
-  int topBand;      // grab rows at the top that stand where the first grab showed them
+  int topBand;      // grab rows at the top that stand where the screen seen last showed them
   Span vote;
   Span middle;
 };
 
-inline Frame FrameFor(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int topBand,
-                      Span content, int lastMove) {
-  return Frame{image, grab, w, h, scrollY, 0, h - 1, Motion{LastOffsetOf(scrollY, h), lastMove}, topBand, content,
+inline Frame FrameFor(const PixelView& image, const PixelView& grab, ScreenSeen seen, int w, int h, int scrollY,
+                      int topBand, Span content, int lastMove) {
+  return Frame{image, grab, seen, w, h, scrollY, 0, h - 1, Motion{LastOffsetOf(scrollY, h), lastMove}, topBand, content,
                MiddleOf(w)};
 }
 
@@ -134,6 +135,7 @@ enum class Found { Nothing, Place, Unsure };
 struct Verdict {
   Found found = Found::Nothing;
   Place place;
+  Span vote{0, 0};  // the columns that voted for it
 };
 
 // Row g of the place at offset o. Only rows that agree are asked whether they are uniform: the
@@ -274,6 +276,7 @@ Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
       SetBand(f, bands[i]);
       auto rows = make(f);
       Verdict v = SearchFrame(f, rows, judged, s);
+      v.vote = f.vote;
       if (v.found != Found::Nothing || s.spent) return v;
     }
   }

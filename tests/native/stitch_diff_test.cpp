@@ -177,7 +177,7 @@ void OneTickRounds(int first, int count) {
         rows.hashMask = mask;
         ResetStitchRows(rows, s.image, w, h, scrollY, static_cast<uint64_t>(round));
         const StitchDecision fast =
-            DecideStitch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), rows, literalSamples);
+            DecideStitch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), rows, {}, literalSamples);
         ExpectSameDecision(fast, literal, "round", round);
         if (::testing::Test::HasFatalFailure()) return;
       }
@@ -251,7 +251,7 @@ void SessionRounds(int first, int count) {
       const StitchDecision l =
           DecideStitchLiteral(literal.image, fast.grab, w, h, literalScrollY, 4000, literal.ImageBytes(), rows.lastMove);
       const StitchDecision f =
-          DecideStitch(fast.image, fast.grab, w, h, fastScrollY, 4000, fast.ImageBytes(), rows, literalSamples);
+          DecideStitch(fast.image, fast.grab, w, h, fastScrollY, 4000, fast.ImageBytes(), rows, {}, literalSamples);
       ExpectSameDecision(f, l, "session", round);
       if (::testing::Test::HasFatalFailure()) return;
       ++ticks;
@@ -307,11 +307,11 @@ TEST(StitchDifferential, ARecordOfAnotherImageStartsOver) {
 
   StitchRows rows;
   ResetStitchRows(rows, a.image, w, h, 300, 3);
-  EXPECT_EQ(DecideStitch(a.image, a.grab, w, h, 300, 4000, a.ImageBytes(), rows, 0).outcome,
+  EXPECT_EQ(DecideStitch(a.image, a.grab, w, h, 300, 4000, a.ImageBytes(), rows, {}, 0).outcome,
             StitchOutcome::NoMatch);
   // The same record on another image of the same size, looking every key row up.
   const StitchDecision l = DecideStitchLiteral(reference.image, b.grab, w, h, 300, 4000, reference.ImageBytes());
-  const StitchDecision f = DecideStitch(b.image, b.grab, w, h, 300, 4000, b.ImageBytes(), rows, 0);
+  const StitchDecision f = DecideStitch(b.image, b.grab, w, h, 300, 4000, b.ImageBytes(), rows, {}, 0);
   ExpectSameDecision(f, l, "other image", 0);
   ASSERT_EQ(l.outcome, StitchOutcome::Append);
   ApplyStitchLiteral(reference.image, b.grab, w, h, l.keyRow, l.matchRow);
@@ -560,10 +560,10 @@ TEST(StitchReference, TinyRangesDecideAsTheLongWay) {
     StitchDecision d{};
     int band = 0;
     const Span content = ContentColumns(s.image, s.grab, w, h, scrollY);
-    const int topBand = TopBandOf(s.image, s.grab, h, scrollY, content);
+    const int topBand = TopBandOf(s.image, ScreenSeen{}, s.grab, h, scrollY, content);
     if (!(content == Span{0, w}) || topBand > 0 ||
         !NeedsSearch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), topBand, d, band) || band > 0 ||
-        !(StandingSides(FrameFor(s.image, s.grab, w, h, scrollY, topBand, content, lastMove)) == content))
+        !(StandingSides(FrameFor(s.image, s.grab, ScreenSeen{}, w, h, scrollY, topBand, content, lastMove)) == content))
       continue;
     const StitchDecision expected = TheLongWay(s, scrollY, lastMove);
     ExpectSameDecision(DecideStitchLiteral(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), lastMove), expected,
