@@ -100,8 +100,9 @@ struct Chromium {
 };
 
 // A web page of the test's: what it shows, then its script. Scrolled, it tells where it stands in
-// its title, and how many of its transitions (a block fading in) are running; shown whole (#truth), it tells its height, the height of its sticky bar (#sticky) and
-// the rectangle of its animated box (#box), 0 where it has none.
+// its title, and how many of its transitions (a block fading in) are running; shown whole
+// (#truth), it tells its height, the height of its sticky bar (#sticky) and the rectangle of its
+// animated box or of what no screen shows (#box), 0 where it has none.
 std::string WebPage(const std::string& style, const std::string& body) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>tallsnap 0</title><style>"
          "html, body { margin: 0; background: #fff; color: #222; font: 15px/24px sans-serif; }" +
@@ -154,7 +155,8 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   // People drag over the whole window when it shows its scroll bar.
   const RECT range = scrollBar ? RECT{kViewX, kViewY, kViewX + kViewW, kViewY + kViewH}
                                : RECT{kViewX + 8, kViewY, kViewX + kViewW - 8, kViewY + kViewH};
-  // Pixels judged by nobody: the animated box and the scroll bar show whatever they show.
+  // Pixels judged by nobody: the animated box, the page where a stuck sidebar hid it and the scroll
+  // bar show whatever they show.
   const auto unjudged = [&](int x, int y) {
     return (x >= box.left && x < box.right && y >= box.top && y < box.bottom) || x >= kViewW - barW;
   };
@@ -372,3 +374,40 @@ TEST_F(EndToEnd, ChromiumLedgerOfAlikeRows) { CaptureWebPage(LedgerPage()); }
 // The same with chromium's scroll bar in the range, as people drag over the whole window: its
 // thumb moves by less than the page does.
 TEST_F(EndToEnd, ChromiumLedgerWithTheScrollBar) { CaptureWebPage(LedgerPage(), true); }
+
+// Prose beside a sidebar taller than the view, which scrolls with the page until its end reaches
+// the view's bottom and sticks there until the prose beside it ends. Where it stood, the page
+// under it never showed: those pixels are left unjudged (as #box); the sidebar's own place, which
+// the wheel brought in before it stuck, and every pixel of the prose are judged.
+TEST_F(EndToEnd, ChromiumSidebarThatSticksLate) {
+  const std::string prose = ProseText(110, 43);
+  std::string lines[2], links;
+  for (size_t from = 0, k = 0; from < prose.size(); ++k) {
+    const size_t to = prose.find('\n', from);
+    lines[k < 96 ? 0 : 1] += "<p>" + prose.substr(from, to - from) + "</p>";
+    from = to + 1;
+  }
+  for (int i = 1; i <= 30; ++i) links += "<li>Section " + std::to_string(i) + "</li>";
+  CaptureWebPage(WebPage(
+      "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }"
+      "h1 { margin: 0; height: 60px; padding: 0 16px; font: bold 26px/60px sans-serif; }"
+      "#columns { display: flex; align-items: flex-start; }"
+      "#main { width: 440px; }"
+      "#side { position: sticky; top: -260px; width: 120px; height: 900px; margin-left: 20px; box-sizing: border-box;"
+      "  background: #eef3fa; border: 2px solid #2a5599; }"
+      "#side ul { margin: 0; padding: 6px 10px; list-style: none; font: 14px/29px sans-serif; }"
+      "body.truth #side { position: static; }",
+      "<h1>A sidebar that sticks late</h1><div id=\"columns\"><div id=\"main\">" + lines[0] +
+          "</div><div id=\"side\"><ul>" + links + "</ul></div></div>" + lines[1] +
+          "<p>-- the end of the page --</p>"
+          "<script>if (location.hash == '#truth') {\n"
+          "  document.body.classList.add('truth');\n"
+          "  const side = document.getElementById('side').getBoundingClientRect();\n"
+          "  const end = document.getElementById('columns').getBoundingClientRect().bottom;\n"
+          "  const box = document.createElement('div');\n"
+          "  box.id = 'box';\n"
+          "  box.style.cssText = 'position: absolute; visibility: hidden; left: ' + side.left + 'px; top: ' +\n"
+          "    side.bottom + 'px; width: ' + side.width + 'px; height: ' + (end - side.bottom) + 'px';\n"
+          "  document.body.appendChild(box);\n"
+          "}</script>"));
+}
