@@ -407,3 +407,55 @@ TEST_F(EndToEnd, ChromiumSeeThroughStickyHeader) {
       "<div id=\"sticky\">TallSnap: the page shows through this bar</div>" + Paragraphs(120, 43) +
           "<p>-- the end of the page --</p>"));
 }
+
+// Prose with two pictures that show a grey placeholder until they have been in view for 400 ms,
+// as pictures that load late do; the wheel first brings each in partly, at the view's bottom, so
+// that rows of the placeholder are taken before the picture shows. The image holds the pictures.
+TEST_F(EndToEnd, ChromiumPicturesThatShowLate) {
+  // Cells of a colour each, shaded down and across, with their number: every row differs from the
+  // next, and the same in every window.
+  const std::string script =
+      "<script>\n"
+      "const draw = c => {\n"
+      "  const g = c.getContext('2d'), image = g.createImageData(c.width, c.height), seed = Number(c.dataset.seed);\n"
+      "  const cell = (x, y) => Math.floor(y / 25) * 16 + Math.floor(x / 35) + seed;\n"
+      "  for (let y = 0; y < c.height; ++y)\n"
+      "    for (let x = 0; x < c.width; ++x) {\n"
+      "      const n = cell(x, y), i = (y * c.width + x) * 4, edge = x % 35 == 0 || y % 25 == 0;\n"
+      "      image.data[i] = edge ? n * 7 % 90 : n * 67 % 180 + 60;\n"
+      "      image.data[i + 1] = edge ? n * 5 % 90 : (n * 131 + y % 25 * 5) % 200 + 40;\n"
+      "      image.data[i + 2] = edge ? n * 3 % 90 : (n * 29 + x % 35 * 3) % 180 + 60;\n"
+      "      image.data[i + 3] = 255;\n"
+      "    }\n"
+      "  g.putImageData(image, 0, 0);\n"
+      "  g.font = 'bold 13px monospace';\n"
+      "  g.fillStyle = '#fff';\n"
+      "  for (let y = 0; y < c.height; y += 25)\n"
+      "    for (let x = 0; x < c.width; x += 35) g.fillText(cell(x, y), x + 4, y + 17);\n"
+      "};\n"
+      "const truth = location.hash == '#truth', pictures = [...document.querySelectorAll('canvas')];\n"
+      "if (truth) pictures.forEach(draw);\n"
+      // Looked at before the page tells where it stands, so that it never tells a picture in view
+      // done before it began.
+      "addEventListener('scroll', () => pictures.forEach(c => {\n"
+      "  const r = c.getBoundingClientRect();\n"
+      "  if (truth || c.dataset.seen || r.top >= innerHeight || r.bottom <= 0) return;\n"
+      "  c.dataset.seen = 1;\n"
+      "  ++appearing;\n"
+      // Told done once the picture is on the screen: two frames after it was drawn.
+      "  setTimeout(() => { draw(c); requestAnimationFrame(() => requestAnimationFrame(() => {\n"
+      "    --appearing; tell(); })); }, 400);\n"
+      "}));\n"
+      "</script>";
+  const auto picture = [](int seed) {
+    return "<canvas width=\"564\" height=\"300\" data-seed=\"" + std::to_string(seed) + "\"></canvas>";
+  };
+  // Lines of 24 rows and pictures of 328 with their margins: the first picture's top at row 1308,
+  // which the second burst's end (the page at 840) shows at the view's bottom by 172 rows; the
+  // second's at 2332, 108 rows of it at the bottom once the fourth burst ends at 1800.
+  CaptureWebPage(WebPage(
+      std::string("canvas { display: block; margin: 12px 16px; border: 2px solid #9aa0a8; background: #e4e6ea; }") +
+          kParagraphStyle,
+      Paragraphs(54, 51) + picture(0) + Paragraphs(29, 52) + picture(300) + Paragraphs(24, 53) +
+          "<p>-- the end of the page --</p>" + script));
+}
