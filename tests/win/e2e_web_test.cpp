@@ -101,8 +101,9 @@ struct Chromium {
 
 // A web page of the test's: what it shows, then its script. Scrolled, it tells where it stands in
 // its title, and how many of its transitions (a block fading in) are running; shown whole
-// (#truth), it tells its height, the height of its sticky bar (#sticky) and the rectangle of its
-// animated box or of what no screen shows (#box), 0 where it has none.
+// (#truth), it tells its height, the height of its sticky bar (#sticky), the rectangle of its
+// animated box or of what no screen shows (#box), 0 where it has none, and whether the page shows
+// through the bar (1) or not (0).
 std::string WebPage(const std::string& style, const std::string& body) {
   return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>tallsnap 0</title><style>"
          "html, body { margin: 0; background: #fff; color: #222; font: 15px/24px sans-serif; }" +
@@ -118,10 +119,12 @@ std::string WebPage(const std::string& style, const std::string& body) {
          "  if (location.hash != '#truth') return;\n"
          "  const none = {left: 0, top: 0, right: 0, bottom: 0, height: 0};\n"
          "  const at = id => document.getElementById(id) ? document.getElementById(id).getBoundingClientRect() : none;\n"
-         "  const box = at('box');\n"
+         "  const box = at('box'), sticky = document.getElementById('sticky');\n"
+         "  const clear = sticky && (getComputedStyle(sticky).backgroundColor.startsWith('rgba(') ||\n"
+         "    getComputedStyle(sticky).opacity < 1) ? 1 : 0;\n"
          "  document.title = ['tallsnap truth', Math.ceil(document.documentElement.getBoundingClientRect().height),\n"
          "    Math.ceil(at('sticky').height), Math.floor(box.left), Math.floor(box.top), Math.ceil(box.right),\n"
-         "    Math.ceil(box.bottom)].join(' ');\n"
+         "    Math.ceil(box.bottom), clear].join(' ');\n"
          "});\n"
          "</script></body></html>";
 }
@@ -143,11 +146,11 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   const TempFile removed{page};
   Chromium whole, view;
   ASSERT_TRUE(whole.Start("file://" + page + "#truth", 1, 0, 0, kViewW - barW, kTruthH));
-  int pageH = 0, stickyH = 0;
+  int pageH = 0, stickyH = 0, seeThrough = 0;
   RECT box{};
   ASSERT_TRUE(PumpUntil([&] {
-    return std::sscanf(whole.Title().c_str(), "tallsnap truth %d %d %ld %ld %ld %ld", &pageH, &stickyH, &box.left,
-                       &box.top, &box.right, &box.bottom) == 6;
+    return std::sscanf(whole.Title().c_str(), "tallsnap truth %d %d %ld %ld %ld %ld %d", &pageH, &stickyH, &box.left,
+                       &box.top, &box.right, &box.bottom, &seeThrough) == 7;
   }, 20000)) << whole.Title();
   // The capture stops once the image holds its row limit less a range: the page ends before.
   ASSERT_LE(pageH, kTruthH - kViewH);
@@ -161,7 +164,9 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
     return (x >= box.left && x < box.right && y >= box.top && y < box.bottom) || x >= kViewW - barW;
   };
   // Rows of the range on the screen unlike the page shown whole, when the view stands at scrollY
-  // (the sticky bar over the top); the animated box is left out.
+  // (the sticky bar over the top); the animated box is left out, and so is a see-through bar once
+  // the page has scrolled: the rows under it show the page passing through it, which the page
+  // shown whole shows nowhere.
   Picture truth;
   const auto truthPixel = [&](int x, int y) -> uint32_t {
     if (x < 0 || y < 0 || x >= static_cast<int>(truth.width) || y >= static_cast<int>(truth.height)) return 0xFF000000u;
@@ -173,6 +178,7 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
     int unlike = 0;
     for (int v = 0; v < static_cast<int>(shown.size()); ++v) {
       const int y = range.top - kViewY + v, pageY = y < stickyH ? y : y + scrollY;
+      if (y < stickyH && seeThrough != 0 && scrollY != 0) continue;
       for (int u = 0; u < static_cast<int>(shown[v].size()); ++u) {
         const int pageX = range.left - kViewX + u;
         const bool floats = pageX >= floating.left && pageX < floating.right && y >= floating.top && y < floating.bottom;
@@ -189,8 +195,9 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   int unlike = -1;
   PumpUntil([&] { return whole.Screenshot(RECT{0, 0, kViewW, pageH}, truth) && (unlike = rowsUnlikeTruth(0)) == 0; },
             20000);
-  std::printf("page %s: %d rows, a sticky bar of %d, the box at %ld,%ld-%ld,%ld; %d rows of the view unlike it\n",
-              shots.name.c_str(), pageH, stickyH, box.left, box.top, box.right, box.bottom, unlike);
+  std::printf("page %s: %d rows, a sticky bar of %d%s, the box at %ld,%ld-%ld,%ld; %d rows of the view unlike it\n",
+              shots.name.c_str(), pageH, stickyH, seeThrough != 0 ? " (see-through)" : "", box.left, box.top,
+              box.right, box.bottom, unlike);
   // Kept beside the screenshots of each step, to hold the image against.
   char artefacts[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TALLSNAP_ARTEFACTS", artefacts, sizeof artefacts) != 0)
@@ -264,6 +271,19 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   EXPECT_EQ(endRows, kEndRows);
   ExpectFaithful(file, expected, RangeWidth(), rows);
 }
+
+// Lines of prose, each a paragraph of one row.
+static std::string Paragraphs(int lines, uint32_t seed) {
+  std::string body;
+  const std::string prose = ProseText(lines, seed);
+  for (size_t from = 0; from < prose.size();) {
+    const size_t to = prose.find('\n', from);
+    body += "<p>" + prose.substr(from, to - from) + "</p>";
+    from = to + 1;
+  }
+  return body;
+}
+const char kParagraphStyle[] = "p { margin: 0; padding: 0 16px; height: 24px; white-space: nowrap; overflow: hidden; }";
 
 // A page with a bar that sticks to the top of the view and a box whose picture changes every
 // frame, halfway down: the image holds the bar once, at its top, and the page under it whole.
@@ -410,4 +430,71 @@ TEST_F(EndToEnd, ChromiumSidebarThatSticksLate) {
           "    side.bottom + 'px; width: ' + side.width + 'px; height: ' + (end - side.bottom) + 'px';\n"
           "  document.body.appendChild(box);\n"
           "}</script>"));
+}
+
+// A bar that sticks to the top of the view and lets the page show through it, tinted, with its
+// words over it: the image holds the bar once, at its top, over the page's first rows as the first
+// screen shows it, and below it the page itself, nothing of the tint or of the text seen through.
+// The bar is a layer of its own in both windows, as in the scrolled one it is anyway: chromium
+// draws words over a see-through layer otherwise than over the page.
+TEST_F(EndToEnd, ChromiumSeeThroughStickyHeader) {
+  CaptureWebPage(WebPage(
+      std::string("#sticky { position: sticky; top: 0; height: 80px; box-sizing: border-box; padding: 0 16px;"
+                  "  background: rgba(200, 216, 245, 0.7); border-bottom: 4px solid #2a5599; color: #102040;"
+                  "  font: bold 22px/76px sans-serif; will-change: transform; }"
+                  "p:nth-of-type(7n) { background: #ffe08a; }") + kParagraphStyle,
+      "<div id=\"sticky\">TallSnap: the page shows through this bar</div>" + Paragraphs(120, 43) +
+          "<p>-- the end of the page --</p>"));
+}
+
+// Prose with two pictures that show a grey placeholder until they have been in view for 400 ms,
+// as pictures that load late do; the wheel first brings each in partly, at the view's bottom, so
+// that rows of the placeholder are taken before the picture shows. The image holds the pictures.
+TEST_F(EndToEnd, ChromiumPicturesThatShowLate) {
+  // Cells of a colour each, shaded down and across, with their number: every row differs from the
+  // next, and the same in every window.
+  const std::string script =
+      "<script>\n"
+      "const draw = c => {\n"
+      "  const g = c.getContext('2d'), image = g.createImageData(c.width, c.height), seed = Number(c.dataset.seed);\n"
+      "  const cell = (x, y) => Math.floor(y / 25) * 16 + Math.floor(x / 35) + seed;\n"
+      "  for (let y = 0; y < c.height; ++y)\n"
+      "    for (let x = 0; x < c.width; ++x) {\n"
+      "      const n = cell(x, y), i = (y * c.width + x) * 4, edge = x % 35 == 0 || y % 25 == 0;\n"
+      "      image.data[i] = edge ? n * 7 % 90 : n * 67 % 180 + 60;\n"
+      "      image.data[i + 1] = edge ? n * 5 % 90 : (n * 131 + y % 25 * 5) % 200 + 40;\n"
+      "      image.data[i + 2] = edge ? n * 3 % 90 : (n * 29 + x % 35 * 3) % 180 + 60;\n"
+      "      image.data[i + 3] = 255;\n"
+      "    }\n"
+      "  g.putImageData(image, 0, 0);\n"
+      "  g.font = 'bold 13px monospace';\n"
+      "  g.fillStyle = '#fff';\n"
+      "  for (let y = 0; y < c.height; y += 25)\n"
+      "    for (let x = 0; x < c.width; x += 35) g.fillText(cell(x, y), x + 4, y + 17);\n"
+      "};\n"
+      "const truth = location.hash == '#truth', pictures = [...document.querySelectorAll('canvas')];\n"
+      "if (truth) pictures.forEach(draw);\n"
+      // Looked at before the page tells where it stands, so that it never tells a picture in view
+      // done before it began.
+      "addEventListener('scroll', () => pictures.forEach(c => {\n"
+      "  const r = c.getBoundingClientRect();\n"
+      "  if (truth || c.dataset.seen || r.top >= innerHeight || r.bottom <= 0) return;\n"
+      "  c.dataset.seen = 1;\n"
+      "  ++appearing;\n"
+      // Told done once the picture is on the screen: two frames after it was drawn.
+      "  setTimeout(() => { draw(c); requestAnimationFrame(() => requestAnimationFrame(() => {\n"
+      "    --appearing; tell(); })); }, 400);\n"
+      "}));\n"
+      "</script>";
+  const auto picture = [](int seed) {
+    return "<canvas width=\"564\" height=\"300\" data-seed=\"" + std::to_string(seed) + "\"></canvas>";
+  };
+  // Lines of 24 rows and pictures of 328 with their margins: the first picture's top at row 1308,
+  // which the second burst's end (the page at 840) shows at the view's bottom by 172 rows; the
+  // second's at 2332, 108 rows of it at the bottom once the fourth burst ends at 1800.
+  CaptureWebPage(WebPage(
+      std::string("canvas { display: block; margin: 12px 16px; border: 2px solid #9aa0a8; background: #e4e6ea; }") +
+          kParagraphStyle,
+      Paragraphs(54, 51) + picture(0) + Paragraphs(29, 52) + picture(300) + Paragraphs(24, 53) +
+          "<p>-- the end of the page --</p>" + script));
 }
