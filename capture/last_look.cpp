@@ -368,13 +368,14 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
 
 ScreenSeen SeenBy(const LastLook& look) {
   ScreenSeen seen{look.seenNewer ? look.seen.data() : look.pixels.data(), look.w};
-  const int quarter = look.w / 4;
+  // A side the decision set aside reaches its edge and may end a few columns past the quarter.
+  const int quarter = look.w / 4, half = look.w / 2;
   int left = 0, right = look.w, leftRows = 0, rightRows = 0;
   for (int r = 0; r < look.h; ++r) {
     const Span s{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
     if (s.begin >= s.end) continue;
-    if (s.end <= quarter) ++leftRows, left = std::max(left, s.end);
-    if (s.begin >= look.w - quarter) ++rightRows, right = std::min(right, s.begin);
+    if (s.end <= half && (s.begin == 0 || s.end <= quarter)) ++leftRows, left = std::max(left, s.end);
+    if (s.begin >= half && (s.end == look.w || s.begin >= look.w - quarter)) ++rightRows, right = std::min(right, s.begin);
   }
   if (2 * leftRows >= look.h) seen.stoodLeft = left;
   if (2 * rightRows >= look.h) seen.stoodRight = look.w - right;

@@ -43,7 +43,8 @@ struct LastLook {
 
 // The screen the last tick saw, for the decision: what a grab still shows there stands. With it,
 // the sides where something stood in at least half the screen's rows, within a quarter of the
-// width from an edge: the image holds that there, not the page.
+// width from an edge or reaching the edge from within half of it: the image holds that there,
+// not the page.
 ScreenSeen SeenBy(const LastLook& look);
 // A tick that neither appended nor looked again keeps its grab for that.
 void KeepSeen(LastLook& look, const PixelView& grab);

@@ -71,10 +71,16 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
     return band;
   };
   const int band = standing(seen);
-  if (band <= MostStandingRows(h)) return band;
-  // Nothing moved under it since: the first look, at a screen the content has surely left since,
-  // tells. Past half the range, rows alike tell of nothing that moved under them.
-  const int first = seen.pixels != nullptr ? standing(ScreenSeen{}) : band;
+  if (seen.pixels == nullptr) return band > MostStandingRows(h) ? 0 : band;
+  // A band stands only where the content moved under it: most rows below it (every
+  // kSideBandStride-th telling) show otherwise than the screen seen last did, not a block
+  // fading in on a page that stands still. Otherwise the first look, at a screen the content has
+  // surely left since, tells.
+  int below = 0, alike = 0;
+  for (int g = band; g < h - kStitchBorder && band <= MostStandingRows(h); g += kSideBandStride, ++below)
+    alike += RowsEqual(SeenRow(image, seen, g), ViewRow(grab, g), content);
+  if (band <= MostStandingRows(h) && 2 * alike < below) return band;
+  const int first = standing(ScreenSeen{});
   return first > MostStandingRows(h) ? 0 : first;
 }
 
