@@ -129,14 +129,20 @@ struct OverlapLooks {
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
 };
 
+// told: per row, 1 where the decision found the grab unlike the image in the content's columns,
+// or nullptr.
 OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset,
-                            Span content, int from, int to) {
+                            Span content, int from, int to, const uint8_t* told) {
   const size_t n = static_cast<size_t>(std::max(0, to - from));
   OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0)};
   for (int y = from; y < to; ++y) {
     const size_t i = static_cast<size_t>(y - from);
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
-    o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
+    // A row of the first screen may be kept beside the image, newer than the row compared.
+    if (told != nullptr && kept == ViewRow(image, y))
+      o.likeImage[i] = told[i] == 0 ? 1 : 0;
+    else
+      o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
     o.likeAll[i] = o.likeImage[i] != 0 && RowsEqual(kept, now, Span{0, content.begin}) &&
                    RowsEqual(kept, now, Span{content.end, look.w});
     o.anyUnlike = o.anyUnlike || o.likeAll[i] == 0;
@@ -328,7 +334,10 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // What stands is looked for in every column, and what is taken, taken in all: a button near
   // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
   // content's columns, as a scroll bar's thumb moves by itself.
-  const OverlapLooks overlap = CompareOverlap(look, image, grab, offset, content, from, to);
+  const bool told = d.overlapTold && d.contentEnd > d.contentBegin &&
+                    d.overlapUnlike.size() == static_cast<size_t>(std::max(0, to - from));
+  const OverlapLooks overlap =
+      CompareOverlap(look, image, grab, offset, content, from, to, told ? d.overlapUnlike.data() : nullptr);
   LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
@@ -350,7 +359,7 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
-  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to);
+  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
   const int rewritten = LookAgain(look, image, grab, look.offset, 0, content, look.top, overlap);
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab);

@@ -51,6 +51,7 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
 // the decision's topBand) counts as standing in all its columns, and screen rows that keep
 // showing rows unlike the image (a see-through bar) take nothing. The grab becomes the last look.
+// The rows of the overlap are those the decision compared already (d.overlapUnlike).
 void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                         const StitchDecision& d, StitchRows& rows, LastLook& look);
 

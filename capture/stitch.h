@@ -37,6 +37,13 @@ struct StitchDecision {
   int contentEnd = 0;
   // Grab rows 0 .. topBand - 1 show a band standing at the top, as the first grab did.
   int topBand = 0;
+  // An append's rows of the overlap above the join, grab rows max(0, matchRow - keyRow) ..
+  // matchRow - 1, as the decision compared them pixel for pixel with the image rows they lie
+  // over: per row, 1 where they differ in columns contentBegin .. contentEnd - 1. The stitching's
+  // looks need not compare them again. Only when overlapTold: a place judged with bands at the
+  // sides set aside was compared in fewer columns.
+  bool overlapTold = false;
+  std::vector<uint8_t> overlapUnlike{};
 };
 
 // Ticks in a row that see something new and find no place for it before the user is told that

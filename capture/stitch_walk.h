@@ -134,6 +134,7 @@ enum class Found { Nothing, Place, Unsure };
 struct Verdict {
   Found found = Found::Nothing;
   Place place;
+  Span vote{0, 0};  // the columns the place was judged in
 };
 
 // Row g of the place at offset o. Only rows that agree are asked whether they are uniform: the
@@ -274,6 +275,7 @@ Verdict Search(Frame f, int band, MakeRows make, Scratch& s) {
       SetBand(f, bands[i]);
       auto rows = make(f);
       Verdict v = SearchFrame(f, rows, judged, s);
+      v.vote = f.vote;
       if (v.found != Found::Nothing || s.spent) return v;
     }
   }
