@@ -22,8 +22,6 @@ constexpr int kMostStandingShare = 2;
 // row above the lowest of them stands in all its columns, a see-through bar's tinted rows too.
 constexpr int kTopBandWidthShare = 2;
 
-const uint32_t* LookRow(const LastLook& look, int r) { return look.pixels.data() + static_cast<size_t>(look.w) * r; }
-
 // The image's row y as the looks keep it. The first screen's rows are the stitching's picture of
 // what stood where when the capture began, so their newer looks wait beside them until the finish.
 uint32_t* KeptRow(LastLook& look, const PixelView& image, int y) {
@@ -35,6 +33,12 @@ uint32_t* KeptRow(LastLook& look, const PixelView& image, int y) {
 const uint32_t* KeptRowNow(const LastLook& look, const PixelView& image, int y) {
   return y < look.h && !look.firstScreen[static_cast<size_t>(y)].empty() ? look.firstScreen[static_cast<size_t>(y)].data()
                                                                           : ViewRow(image, y);
+}
+
+// Row r of the last look: where the image keeps that row as the grab showed it, the image's.
+const uint32_t* LookRow(const LastLook& look, const PixelView& image, int r) {
+  if (look.inImage[static_cast<size_t>(r)] != 0) return KeptRowNow(look, image, r + look.offset);
+  return look.pixels.data() + static_cast<size_t>(look.w) * r;
 }
 
 // The columns of screen row r where something stands: all of them in a band across the top.
@@ -162,8 +166,9 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
   for (int r = std::max(0, -moved); r < look.h && r + moved < look.h; ++r) {
     if (overlap.Alike(r + offset)) continue;
-    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, r + moved);
-    if (!RowsEqual(now, came, content)) seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, r), came, content);
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
+    if (!RowsEqual(now, came, content))
+      seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, image, r), came, content);
   }
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);
@@ -244,7 +249,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     if (allAlike[i] != 0) continue;
     held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
     if (last >= top && last < look.h && !Tinting(look, r))
-      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, last), content,
+      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, image, last), content,
                                  Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
   }
   const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
@@ -293,10 +298,29 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
   return first;
 }
 
-void KeepPixels(LastLook& look, const PixelView& grab) {
-  for (int r = 0; r < look.h; ++r)
-    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
+// The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
+// are read there when they are needed, which on the usual tick is never; the others are copied.
+template <class InImage>
+void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inImage) {
+  look.offset = offset;
+  for (int r = 0; r < look.h; ++r) {
+    const bool there = inImage(r);
+    look.inImage[static_cast<size_t>(r)] = there ? 1 : 0;
+    if (!there)
+      std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
+                  sizeof(uint32_t) * static_cast<size_t>(look.w));
+  }
+}
+
+// The last look's rows read in the image, copied to the look's own pixels.
+void HoldLook(LastLook& look, const PixelView& image) {
+  for (int r = 0; r < look.h && r < static_cast<int>(look.inImage.size()); ++r) {
+    uint8_t& there = look.inImage[static_cast<size_t>(r)];
+    if (there == 0) continue;
+    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, LookRow(look, image, r),
                 sizeof(uint32_t) * static_cast<size_t>(look.w));
+    there = 0;
+  }
 }
 
 }  // namespace
@@ -312,19 +336,22 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.settled.assign(look.from.size(), 0);
   look.firstScreen.assign(static_cast<size_t>(rangeHeight), std::vector<uint32_t>());
   look.differed.assign(static_cast<size_t>(rangeHeight), 0);
+  look.inImage.assign(static_cast<size_t>(rangeHeight), 0);
   look.contentBegin = 0;
   look.contentEnd = rangeWidth;
   for (int y = 0; y < rangeHeight; ++y) {
     look.from[static_cast<size_t>(y)] = y;
     look.settled[static_cast<size_t>(y)] = 1;  // the page as it stood when the capture began
   }
-  KeepPixels(look, grab);
+  KeepPixels(look, grab, 0, [](int) { return false; });
 }
 
 void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                         const StitchDecision& d, StitchRows& rows, LastLook& look) {
   const bool looked = look.w == rangeWidth && look.h == rangeHeight && look.from.size() >= static_cast<size_t>(image.height);
   if (!looked) {
+    // The append may write rows the last look reads in the image: it keeps its own copy first.
+    HoldLook(look, image);
     ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
     return;
   }
@@ -349,8 +376,15 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
     look.from[static_cast<size_t>(y)] = y - offset;
     look.settled[static_cast<size_t>(y)] = 0;
   }
-  KeepPixels(look, grab);
-  look.offset = offset;
+  // The rows the append copied show in the image as in the grab, unless the first screen's
+  // newer look of them is kept beside the image.
+  const int copied = rangeHeight - 2 * kStitchBorder;
+  KeepPixels(look, grab, offset, [&](int r) {
+    const int y = r + offset;
+    if (overlap.Alike(y)) return true;
+    return r >= d.matchRow && r - d.matchRow < copied && r < grab.height && y < image.height &&
+           KeptRowNow(look, image, y) == ViewRow(image, y);
+  });
   look.contentBegin = content.begin;
   look.contentEnd = content.end;
 }
@@ -362,7 +396,7 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
   const int rewritten = LookAgain(look, image, grab, look.offset, 0, content, look.top, overlap);
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
-  KeepPixels(look, grab);
+  KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });
 }
 
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
@@ -374,14 +408,14 @@ void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& gra
   }
   const Span all{0, look.w};
   int still = 0;
-  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, r), all) ? 1 : 0;
+  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, image, r), all) ? 1 : 0;
   if (still * 2 < look.h) return;
   const int to = std::min({scrollY, image.height, look.offset + look.h});
   for (int y = std::max(0, look.offset + look.top); y < to; ++y) {
     const int r = y - look.offset;
     uint32_t* kept = ViewRow(image, y);
     const uint32_t* now = ViewRow(grab, r);
-    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) && RowsEqual(now, LookRow(look, r), all))
+    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) && RowsEqual(now, LookRow(look, image, r), all))
       std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }

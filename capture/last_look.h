@@ -14,7 +14,10 @@
 struct LastLook {
   int w = 0, h = 0;
   int offset = 0;                // image row less grab row at the last append
-  std::vector<uint32_t> pixels;  // that grab's rows 0 .. H - 1, W columns each, top down
+  // That grab's rows 0 .. H - 1, W columns each, top down: those the image keeps as the grab
+  // showed them (inImage) are read there, row r + offset, the others are kept here.
+  std::vector<uint32_t> pixels;
+  std::vector<uint8_t> inImage;
   // Per row of the screen, the columns where something stood while the content moved under it
   // (begin == end: none), learnt over the session and kept: such things come back.
   std::vector<int32_t> standBegin, standEnd;
@@ -37,7 +40,8 @@ struct LastLook {
   std::vector<uint8_t> still;
 };
 
-// The first grab of a session, laid at image row 0.
+// The first grab of a session, laid at image row 0. The calls that follow are given the same
+// image: the last look reads there the rows the image keeps as the grab showed them.
 void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows);
 
 // The append of d, and before it the rows of the overlap (above d.keyRow) looked at again:
