@@ -225,6 +225,20 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
   return around;
 }
 
+// Whether the image's row y, as the looks keep it, is alike in the content's columns. The record
+// knows whether the image row is alike in its middle columns: a row that is not needs no reading,
+// and one that is, only the columns on either side of them.
+bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows& rows, int y, Span content) {
+  const uint32_t* kept = KeptRowNow(look, image, y);
+  const Span m = stitching::MiddleOf(look.w);
+  const bool known = kept == ViewRow(image, y) && rows.pixels == image.pixels && rows.width == image.width &&
+                     rows.height == image.height && y < rows.knownRows && rows.rangeWidth == look.w && m.begin < m.end &&
+                     content.begin <= m.begin && m.end <= content.end;
+  if (!known) return stitching::IsUniform(kept, content);
+  if (rows.uniform[static_cast<size_t>(y)] == 0) return false;
+  return stitching::IsUniform(kept, Span{content.begin, m.begin + 1}) && stitching::IsUniform(kept, Span{m.end - 1, content.end});
+}
+
 // Image rows from .. to - 1, shown by grab rows y - offset, take what the grab shows of the page
 // itself, in every column outside what stands where it shows them: the columns that something
 // stood over where the row was taken; all of them where the row and the rows around it held
@@ -232,8 +246,8 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
 // where they agree with the last look of them. A row settles once it shows as the image keeps it
 // at another place of the screen, the rows around it too. Returns the first row rewritten (to
 // when none).
-int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
-              int top, const OverlapLooks& overlap) {
+int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, const StitchRows& rows, int offset,
+              int moved, Span content, int top, const OverlapLooks& overlap) {
   const int from = overlap.from, to = overlap.to;
   if (to <= from) return to;
   const size_t n = static_cast<size_t>(to - from);
@@ -262,7 +276,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     uint32_t* kept = nullptr;
     if (r < top) continue;
     // A blank row agrees at any place: a block still sliding into place shows it so twice.
-    if (likeImage[i] != 0 && settles[i] != 0 && taken != r && !stitching::IsUniform(KeptRowNow(look, image, y), content))
+    if (settled == 0 && likeImage[i] != 0 && settles[i] != 0 && taken != r && !UniformKept(look, image, rows, y, content))
       settled = 1;
     const uint32_t* now = ViewRow(grab, r);
     if (likeAll[i] != 0) continue;
@@ -368,7 +382,7 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
-  const int rewritten = LookAgain(look, image, grab, offset, moved, content, top, overlap);
+  const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap);
   // The record learns the rows again from the first one rewritten.
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
@@ -394,7 +408,7 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
   const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
-  const int rewritten = LookAgain(look, image, grab, look.offset, 0, content, look.top, overlap);
+  const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap);
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });
 }
