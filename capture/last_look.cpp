@@ -22,8 +22,6 @@ constexpr int kMostStandingShare = 2;
 // row above the lowest of them stands in all its columns, a see-through bar's tinted rows too.
 constexpr int kTopBandWidthShare = 2;
 
-const uint32_t* LookRow(const LastLook& look, int r) { return look.pixels.data() + static_cast<size_t>(look.w) * r; }
-
 // The image's row y as the looks keep it. The first screen's rows are the stitching's picture of
 // what stood where when the capture began, so their newer looks wait beside them until the finish.
 uint32_t* KeptRow(LastLook& look, const PixelView& image, int y) {
@@ -35,6 +33,12 @@ uint32_t* KeptRow(LastLook& look, const PixelView& image, int y) {
 const uint32_t* KeptRowNow(const LastLook& look, const PixelView& image, int y) {
   return y < look.h && !look.firstScreen[static_cast<size_t>(y)].empty() ? look.firstScreen[static_cast<size_t>(y)].data()
                                                                           : ViewRow(image, y);
+}
+
+// Row r of the last look: where the image keeps that row as the grab showed it, the image's.
+const uint32_t* LookRow(const LastLook& look, const PixelView& image, int r) {
+  if (look.inImage[static_cast<size_t>(r)] != 0) return KeptRowNow(look, image, r + look.offset);
+  return look.pixels.data() + static_cast<size_t>(look.w) * r;
 }
 
 // The columns of screen row r where something stands: all of them in a band across the top.
@@ -142,14 +146,20 @@ struct OverlapLooks {
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
 };
 
+// told: per row, 1 where the decision found the grab unlike the image in the content's columns,
+// or nullptr.
 OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset,
-                            Span content, int from, int to) {
+                            Span content, int from, int to, const uint8_t* told) {
   const size_t n = static_cast<size_t>(std::max(0, to - from));
   OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0)};
   for (int y = from; y < to; ++y) {
     const size_t i = static_cast<size_t>(y - from);
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
-    o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
+    // A row of the first screen may be kept beside the image, newer than the row compared.
+    if (told != nullptr && kept == ViewRow(image, y))
+      o.likeImage[i] = told[i] == 0 ? 1 : 0;
+    else
+      o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
     o.likeAll[i] = o.likeImage[i] != 0 && RowsEqual(kept, now, Span{0, content.begin}) &&
                    RowsEqual(kept, now, Span{content.end, look.w});
     o.anyUnlike = o.anyUnlike || o.likeAll[i] == 0;
@@ -169,8 +179,9 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
   for (int r = std::max(0, -moved); r < look.h && r + moved < look.h; ++r) {
     if (overlap.Alike(r + offset)) continue;
-    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, r + moved);
-    if (!RowsEqual(now, came, content)) seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, r), came, content);
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
+    if (!RowsEqual(now, came, content))
+      seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, image, r), came, content);
   }
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);
@@ -227,6 +238,20 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
   return around;
 }
 
+// Whether the image's row y, as the looks keep it, is alike in the content's columns. The record
+// knows whether the image row is alike in its middle columns: a row that is not needs no reading,
+// and one that is, only the columns on either side of them.
+bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows& rows, int y, Span content) {
+  const uint32_t* kept = KeptRowNow(look, image, y);
+  const Span m = stitching::MiddleOf(look.w);
+  const bool known = kept == ViewRow(image, y) && rows.pixels == image.pixels && rows.width == image.width &&
+                     rows.height == image.height && y < rows.knownRows && rows.rangeWidth == look.w && m.begin < m.end &&
+                     content.begin <= m.begin && m.end <= content.end;
+  if (!known) return stitching::IsUniform(kept, content);
+  if (rows.uniform[static_cast<size_t>(y)] == 0) return false;
+  return stitching::IsUniform(kept, Span{content.begin, m.begin + 1}) && stitching::IsUniform(kept, Span{m.end - 1, content.end});
+}
+
 // Image rows from .. to - 1, shown by grab rows y - offset, take what the grab shows of the page
 // itself, in every column outside what stands where it shows them: the columns that something
 // stood over where the row was taken; all of them, while the row is not settled, where the row
@@ -234,8 +259,8 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
 // with the last look of them. A row settles once it shows as the image keeps it at another place
 // of the screen, the rows around it too. Returns the first row rewritten (to
 // when none).
-int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
-              int top, const OverlapLooks& overlap) {
+int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, const StitchRows& rows, int offset,
+              int moved, Span content, int top, const OverlapLooks& overlap) {
   const int from = overlap.from, to = overlap.to;
   if (to <= from) return to;
   const size_t n = static_cast<size_t>(to - from);
@@ -251,7 +276,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     if (allAlike[i] != 0) continue;
     held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
     if (last >= top && last < look.h && !Tinting(look, r))
-      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, last), content,
+      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, image, last), content,
                                  Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
   }
   const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
@@ -264,7 +289,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, int
     uint32_t* kept = nullptr;
     if (r < top) continue;
     // A blank row agrees at any place: a block still sliding into place shows it so twice.
-    if (likeImage[i] != 0 && settles[i] != 0 && taken != r && !stitching::IsUniform(KeptRowNow(look, image, y), content))
+    if (settled == 0 && likeImage[i] != 0 && settles[i] != 0 && taken != r && !UniformKept(look, image, rows, y, content))
       settled = 1;
     const uint32_t* now = ViewRow(grab, r);
     if (likeAll[i] != 0) continue;
@@ -307,9 +332,30 @@ void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h
     std::memcpy(into.data() + static_cast<size_t>(w) * r, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(w));
 }
 
-void KeepPixels(LastLook& look, const PixelView& grab) {
-  CopyScreen(look.pixels, grab, look.w, look.h);
+// The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
+// are read there when they are needed, which on the usual tick is never; the others are copied.
+template <class InImage>
+void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inImage) {
+  look.offset = offset;
   look.seenNewer = false;
+  for (int r = 0; r < look.h; ++r) {
+    const bool there = inImage(r);
+    look.inImage[static_cast<size_t>(r)] = there ? 1 : 0;
+    if (!there)
+      std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
+                  sizeof(uint32_t) * static_cast<size_t>(look.w));
+  }
+}
+
+// The last look's rows read in the image, copied to the look's own pixels.
+void HoldLook(LastLook& look, const PixelView& image) {
+  for (int r = 0; r < look.h && r < static_cast<int>(look.inImage.size()); ++r) {
+    uint8_t& there = look.inImage[static_cast<size_t>(r)];
+    if (there == 0) continue;
+    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, LookRow(look, image, r),
+                sizeof(uint32_t) * static_cast<size_t>(look.w));
+    there = 0;
+  }
 }
 
 }  // namespace
@@ -325,19 +371,22 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.settled.assign(look.from.size(), 0);
   look.firstScreen.assign(static_cast<size_t>(rangeHeight), std::vector<uint32_t>());
   look.differed.assign(static_cast<size_t>(rangeHeight), 0);
+  look.inImage.assign(static_cast<size_t>(rangeHeight), 0);
   look.contentBegin = 0;
   look.contentEnd = rangeWidth;
   for (int y = 0; y < rangeHeight; ++y) {
     look.from[static_cast<size_t>(y)] = y;
     look.settled[static_cast<size_t>(y)] = 1;  // the page as it stood when the capture began
   }
-  KeepPixels(look, grab);
+  KeepPixels(look, grab, 0, [](int) { return false; });
 }
 
 void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                         const StitchDecision& d, StitchRows& rows, LastLook& look) {
   const bool looked = look.w == rangeWidth && look.h == rangeHeight && look.from.size() >= static_cast<size_t>(image.height);
   if (!looked) {
+    // The append may write rows the last look reads in the image: it keeps its own copy first.
+    HoldLook(look, image);
     ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
     return;
   }
@@ -347,12 +396,15 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // What stands is looked for in every column, and what is taken, taken in all: a button near
   // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
   // content's columns, as a scroll bar's thumb moves by itself.
-  const OverlapLooks overlap = CompareOverlap(look, image, grab, offset, content, from, to);
+  const bool told = d.overlapTold && d.contentEnd > d.contentBegin &&
+                    d.overlapUnlike.size() == static_cast<size_t>(std::max(0, to - from));
+  const OverlapLooks overlap =
+      CompareOverlap(look, image, grab, offset, content, from, to, told ? d.overlapUnlike.data() : nullptr);
   LearnStandingSides(look, d, content);
   LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
-  const int rewritten = LookAgain(look, image, grab, offset, moved, content, top, overlap);
+  const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap);
   // The record learns the rows again from the first one rewritten.
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
@@ -360,14 +412,25 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
     look.from[static_cast<size_t>(y)] = y - offset;
     look.settled[static_cast<size_t>(y)] = 0;
   }
-  KeepPixels(look, grab);
-  look.offset = offset;
+  // The rows the append copied show in the image as in the grab, unless the first screen's
+  // newer look of them is kept beside the image.
+  const int copied = rangeHeight - 2 * kStitchBorder;
+  KeepPixels(look, grab, offset, [&](int r) {
+    const int y = r + offset;
+    if (overlap.Alike(y)) return true;
+    return r >= d.matchRow && r - d.matchRow < copied && r < grab.height && y < image.height &&
+           KeptRowNow(look, image, y) == ViewRow(image, y);
+  });
   look.contentBegin = content.begin;
   look.contentEnd = content.end;
 }
 
-ScreenSeen SeenBy(const LastLook& look) {
-  ScreenSeen seen{look.seenNewer ? look.seen.data() : look.pixels.data(), look.w};
+ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
+  look.seenRows.resize(static_cast<size_t>(look.h));
+  for (int r = 0; r < look.h; ++r)
+    look.seenRows[static_cast<size_t>(r)] =
+        look.seenNewer ? look.seen.data() + static_cast<size_t>(look.w) * r : LookRow(look, image, r);
+  ScreenSeen seen{look.h > 0 ? look.seenRows.data() : nullptr};
   // A side the decision set aside reaches its edge and may end a few columns past the quarter.
   const int quarter = look.w / 4, half = look.w / 2;
   int left = 0, right = look.w, leftRows = 0, rightRows = 0;
@@ -392,10 +455,10 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
-  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to);
-  const int rewritten = LookAgain(look, image, grab, look.offset, 0, content, look.top, overlap);
+  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
+  const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap);
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
-  KeepPixels(look, grab);
+  KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });
 }
 
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
@@ -407,7 +470,7 @@ void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& gra
   }
   const Span all{0, look.w};
   int still = 0;
-  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, r), all) ? 1 : 0;
+  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, image, r), all) ? 1 : 0;
   if (still * 2 < look.h) return;
   const int to = std::min({scrollY, image.height, look.offset + look.h});
   for (int y = std::max(0, look.offset + look.top); y < to; ++y) {
@@ -415,7 +478,7 @@ void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& gra
     uint32_t* kept = ViewRow(image, y);
     const uint32_t* now = ViewRow(grab, r);
     if (look.settled[static_cast<size_t>(y)] == 0 && !Tinting(look, r) && !RowsEqual(kept, now, all) &&
-        RowsEqual(now, LookRow(look, r), all))
+        RowsEqual(now, LookRow(look, image, r), all))
       std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }

@@ -14,7 +14,10 @@
 struct LastLook {
   int w = 0, h = 0;
   int offset = 0;                // image row less grab row at the last append
-  std::vector<uint32_t> pixels;  // that grab's rows 0 .. H - 1, W columns each, top down
+  // That grab's rows 0 .. H - 1, W columns each, top down: those the image keeps as the grab
+  // showed them (inImage) are read there, row r + offset, the others are kept here.
+  std::vector<uint32_t> pixels;
+  std::vector<uint8_t> inImage;
   // Per row of the screen, the columns where something stood while the content moved under it
   // (begin == end: none), learnt over the session and kept: such things come back.
   std::vector<int32_t> standBegin, standEnd;
@@ -39,17 +42,20 @@ struct LastLook {
   // when it is newer than the look: the screen the next decision tells what stands by.
   std::vector<uint32_t> seen;
   bool seenNewer = false;
+  std::vector<const uint32_t*> seenRows;  // where SeenBy found each row of the screen seen last
 };
 
 // The screen the last tick saw, for the decision: what a grab still shows there stands. With it,
 // the sides where something stood in at least half the screen's rows, within a quarter of the
 // width from an edge or reaching the edge from within half of it: the image holds that there,
 // not the page.
-ScreenSeen SeenBy(const LastLook& look);
+// Valid until the image or the look changes.
+ScreenSeen SeenBy(LastLook& look, const PixelView& image);
 // A tick that neither appended nor looked again keeps its grab for that.
 void KeepSeen(LastLook& look, const PixelView& grab);
 
-// The first grab of a session, laid at image row 0.
+// The first grab of a session, laid at image row 0. The calls that follow are given the same
+// image: the last look reads there the rows the image keeps as the grab showed them.
 void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows);
 
 // The append of d, and before it the rows of the overlap (above d.keyRow) looked at again:
@@ -65,6 +71,7 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
 // the decision's topBand) counts as standing in all its columns, and screen rows that keep
 // showing rows unlike the image (a see-through bar) take nothing. The grab becomes the last look.
+// The rows of the overlap are those the decision compared already (d.overlapUnlike).
 void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
                         const StitchDecision& d, StitchRows& rows, LastLook& look);
 

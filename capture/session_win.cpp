@@ -141,7 +141,7 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   const int scrollY = glScrollY.load();
   const StitchDecision d =
       DecideStitch(image, grab, glHanniWidth, glHanniHeight, scrollY, glBufMaxH, glBufDC.dibBytes, glStitchRows,
-                   SeenBy(glLastLook));
+                   SeenBy(glLastLook, image));
   if (d.outcome == StitchOutcome::LimitReached) glCapturing = 0;
   const int following = StillFollowing(glNoPlaceTicks, d.outcome) ? 1 : 0;
   if (glFollowing.exchange(following) != following) PostMessageA(glMainWnd, kMsgFollowing, 0, 0);

@@ -1,5 +1,7 @@
 #include "capture/stitch.h"
 
+#include <algorithm>
+
 #include "capture/stitch_index.h"
 #include "capture/stitch_literal.h"
 #include "capture/stitch_stands.h"
@@ -9,11 +11,17 @@ namespace stitching {
 
 namespace {
 
-void AppendAt(const Place& p, int h, StitchDecision& d) {
+void AppendAt(const Place& p, int h, Span vote, StitchDecision& d) {
   d.outcome = StitchOutcome::Append;
   d.keyRow = p.join + p.offset;
   d.matchRow = p.join;
   d.newScrollY = p.offset + h - kStitchBorder;
+  // The place's rows were told pixel for pixel: a place that won on hashes was compared again
+  // and found the same before it was chosen.
+  d.overlapTold = vote == Span{d.contentBegin, d.contentEnd};
+  if (!d.overlapTold) return;
+  d.overlapUnlike.resize(static_cast<size_t>(std::max(0, p.join - p.lo)));
+  for (int g = p.lo; g < p.join; ++g) d.overlapUnlike[static_cast<size_t>(g - p.lo)] = p.Disagreeing(g, g) != 0 ? 1 : 0;
 }
 
 Verdict SearchLiteral(const Frame& f, int band) {
@@ -34,7 +42,7 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
-  if (v.found == Found::Place) AppendAt(v.place, h, d);
+  if (v.found == Found::Place) AppendAt(v.place, h, v.vote, d);
   if (v.found == Found::Place && !(v.vote == content)) {
     d.voteBegin = v.vote.begin;
     d.voteEnd = v.vote.end;

@@ -28,12 +28,11 @@ enum class StitchOutcome {
 };
 
 // The screen as the last look at it saw it (the grab of the last tick that found where the content
-// lay): row g (0 = top) at pixels + stride x g, W columns. Null: the session's first screen, which
-// the image's first rows are. What a grab still shows where this showed it, while the content
-// moved under it, stands on the screen.
+// lay): row g (0 = top) at rows[g], W columns. Null: the session's first screen, which the
+// image's first rows are. What a grab still shows where this showed it, while the content moved
+// under it, stands on the screen.
 struct ScreenSeen {
-  const uint32_t* pixels = nullptr;
-  int stride = 0;
+  const uint32_t* const* rows = nullptr;
   // Columns from the left and the right edge where the image's last screen holds what stood over
   // the page (a sidebar stuck while the page moved under it), not the page: they vote for nothing.
   int stoodLeft = 0, stoodRight = 0;
@@ -52,6 +51,13 @@ struct StitchDecision {
   // The columns that voted, when bands standing at the sides were set aside (0, 0: the content's).
   int voteBegin = 0;
   int voteEnd = 0;
+  // An append's rows of the overlap above the join, grab rows max(0, matchRow - keyRow) ..
+  // matchRow - 1, as the decision compared them pixel for pixel with the image rows they lie
+  // over: per row, 1 where they differ in columns contentBegin .. contentEnd - 1. The stitching's
+  // looks need not compare them again. Only when overlapTold: a place judged with bands at the
+  // sides set aside was compared in fewer columns.
+  bool overlapTold = false;
+  std::vector<uint8_t> overlapUnlike{};
 };
 
 // Ticks in a row that see something new and find no place for it before the user is told that

@@ -71,7 +71,7 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
     return band;
   };
   const int band = standing(seen);
-  if (seen.pixels == nullptr) return band > MostStandingRows(h) ? 0 : band;
+  if (seen.rows == nullptr) return band > MostStandingRows(h) ? 0 : band;
   // A band stands only where the content moved under it: most rows below it (every
   // kSideBandStride-th telling) show otherwise than the screen seen last did, not a block
   // fading in on a page that stands still. Otherwise the first look, at a screen the content has

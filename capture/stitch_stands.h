@@ -30,7 +30,7 @@ Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h,
 
 // Row g of the screen seen last: `seen`'s, or the first grab's, which the image's first rows are.
 inline const uint32_t* SeenRow(const PixelView& image, ScreenSeen seen, int g) {
-  return seen.pixels != nullptr ? seen.pixels + static_cast<intptr_t>(seen.stride) * g : ViewRow(image, g);
+  return seen.rows != nullptr ? seen.rows[g] : ViewRow(image, g);
 }
 
 // A band standing at the top (a sticky header, a toolbar, a table's frozen head, a bar that

@@ -94,7 +94,7 @@ struct Session {
   StitchDecision Tick(const Content& c, int offset) {
     Grab(c, offset);
     if (overlay) overlay(grab, offset);
-    const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows, SeenBy(look));
+    const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows, SeenBy(look, image));
     if (d.outcome == StitchOutcome::Append) {
       ApplyStitchLooking(image, grab, w, h, d, rows, look);
       scrollY = d.newScrollY;
