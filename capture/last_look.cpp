@@ -101,14 +101,47 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
   return hull;
 }
 
-// Sides the decision set aside stood over the whole screen: the content under them is the page's
-// only where a later grab shows it elsewhere.
-void LearnStandingSides(LastLook& look, const StitchDecision& d, Span content) {
-  if (d.voteEnd <= d.voteBegin) return;
+// The widths of the sides where something stood in at least half the screen's rows, within a
+// quarter of the width from an edge or reaching the edge from within half of it (a side the
+// decision set aside may end a few columns past the quarter): a sidebar stuck to the window,
+// which stands over every row of the screen.
+void SidesThatStood(const LastLook& look, int& leftWidth, int& rightWidth) {
+  const int quarter = look.w / 4, half = look.w / 2;
+  int left = 0, right = look.w, leftRows = 0, rightRows = 0;
+  for (int r = 0; r < look.h; ++r) {
+    const Span s{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
+    if (s.begin >= s.end) continue;
+    if (s.end <= half && (s.begin == 0 || s.end <= quarter)) ++leftRows, left = std::max(left, s.end);
+    if (s.begin >= half && (s.end == look.w || s.begin >= look.w - quarter)) ++rightRows, right = std::min(right, s.begin);
+  }
+  leftWidth = 2 * leftRows >= look.h ? left : 0;
+  rightWidth = 2 * rightRows >= look.h ? look.w - right : 0;
+}
+
+// A side that stood over most rows of the screen stands over all of them: the rows where its
+// pixels passed for the page's (a line of its text alike in both looks) are no place where the
+// page under it shows.
+void FillStandingSides(LastLook& look) {
+  int left = 0, right = 0;
+  SidesThatStood(look, left, right);
+  if (left == 0 && right == 0) return;
   for (size_t r = 0; r < look.standBegin.size(); ++r) {
     Span was{look.standBegin[r], look.standEnd[r]};
-    if (d.voteBegin > content.begin) was = Hull(was, Span{0, d.voteBegin});
-    if (d.voteEnd < content.end) was = Hull(was, Span{d.voteEnd, look.w});
+    if (left > 0) was = Hull(was, Span{0, left});
+    if (right > 0) was = Hull(was, Span{look.w - right, look.w});
+    look.standBegin[r] = was.begin;
+    look.standEnd[r] = was.end;
+  }
+}
+
+// Sides the decision found standing stood over the whole screen: the content under them is the page's
+// only where a later grab shows it elsewhere.
+void LearnStandingSides(LastLook& look, const StitchDecision& d, Span content) {
+  if (d.betweenEnd <= d.betweenBegin) return;
+  for (size_t r = 0; r < look.standBegin.size(); ++r) {
+    Span was{look.standBegin[r], look.standEnd[r]};
+    if (d.betweenBegin > content.begin) was = Hull(was, Span{0, d.betweenBegin});
+    if (d.betweenEnd < content.end) was = Hull(was, Span{d.betweenEnd, look.w});
     look.standBegin[r] = was.begin;
     look.standEnd[r] = was.end;
   }
@@ -194,6 +227,7 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
     if (!Overlap(s, StandsAt(look, r, top))) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
   }
   KeepStanding(look, seen, content);
+  FillStandingSides(look);
 }
 
 // The columns of the span outside `out` agree.
@@ -217,6 +251,19 @@ void NoteDiffering(LastLook& look, int offset, const std::vector<uint8_t>& likeI
     uint8_t& history = look.differed[static_cast<size_t>(r)];
     history = static_cast<uint8_t>((history << 1 | (differs ? 1 : 0)) & 0xF);
   }
+}
+
+// Whether the pixels where the grab's row shows otherwise than the image keeps it all show what
+// the last look showed at the same place of the screen, while the page moved: something that stuck
+// there since (a sidebar that reached its end), not the page changing.
+bool ChangedOnlyWhereItStood(const uint32_t* now, const uint32_t* kept, const uint32_t* before, Span s) {
+  bool changed = false;
+  for (int x = s.begin; x < s.end; ++x) {
+    if (now[x] == kept[x]) continue;
+    if (now[x] != before[x]) return false;
+    changed = true;
+  }
+  return changed;
 }
 
 // Rows on either side of a row that must agree too before two looks tell that it is settled: a
@@ -275,6 +322,9 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
     const size_t i = static_cast<size_t>(y - from);
     if (allAlike[i] != 0) continue;
     held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
+    if (held[i] != 0 && moved != 0)
+      held[i] = !ChangedOnlyWhereItStood(ViewRow(grab, r), KeptRowNow(look, image, y), LookRow(look, image, r),
+                                         Span{0, look.w});
     if (last >= top && last < look.h && !Tinting(look, r))
       likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, image, last), content,
                                  Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
@@ -364,6 +414,7 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.w = rangeWidth;
   look.h = rangeHeight;
   look.offset = 0;
+  look.end = rangeHeight;
   look.pixels.resize(static_cast<size_t>(rangeWidth) * rangeHeight);
   look.standBegin.assign(static_cast<size_t>(rangeHeight), 0);
   look.standEnd.assign(static_cast<size_t>(rangeHeight), 0);
@@ -407,7 +458,25 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap);
   // The record learns the rows again from the first one rewritten.
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
+  // The rows the append writes again above the image's end keep what they hold where something
+  // stands at the grab's row: the image has the page there (a sidebar that stuck since showed it
+  // in its place), the grab what stood over it.
+  std::vector<int> keptRows;
+  std::vector<uint32_t> keptSpans;
+  for (int y = std::max(d.keyRow, offset); y < std::min({look.end, image.height, offset + look.h}); ++y) {
+    const Span s = StandsAt(look, y - offset, top);
+    if (s.begin >= s.end || y < look.h) continue;
+    keptRows.push_back(y);
+    keptSpans.insert(keptSpans.end(), ViewRow(image, y) + s.begin, ViewRow(image, y) + s.end);
+  }
   ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
+  for (size_t i = 0, at = 0; i < keptRows.size(); ++i) {
+    const int y = keptRows[i];
+    const Span s = StandsAt(look, y - offset, top);
+    std::memcpy(ViewRow(image, y) + s.begin, keptSpans.data() + at, sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
+    at += static_cast<size_t>(s.end - s.begin);
+  }
+  if (!keptRows.empty()) rows.knownRows = std::min(rows.knownRows, keptRows.front());
   for (int y = d.keyRow; y < std::min(image.height, offset + rangeHeight); ++y) {
     look.from[static_cast<size_t>(y)] = y - offset;
     look.settled[static_cast<size_t>(y)] = 0;
@@ -418,11 +487,13 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   KeepPixels(look, grab, offset, [&](int r) {
     const int y = r + offset;
     if (overlap.Alike(y)) return true;
+    if (std::binary_search(keptRows.begin(), keptRows.end(), y)) return false;
     return r >= d.matchRow && r - d.matchRow < copied && r < grab.height && y < image.height &&
            KeptRowNow(look, image, y) == ViewRow(image, y);
   });
   look.contentBegin = content.begin;
   look.contentEnd = content.end;
+  look.end = d.newScrollY;
 }
 
 ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
@@ -431,17 +502,7 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
     look.seenRows[static_cast<size_t>(r)] =
         look.seenNewer ? look.seen.data() + static_cast<size_t>(look.w) * r : LookRow(look, image, r);
   ScreenSeen seen{look.h > 0 ? look.seenRows.data() : nullptr};
-  // A side the decision set aside reaches its edge and may end a few columns past the quarter.
-  const int quarter = look.w / 4, half = look.w / 2;
-  int left = 0, right = look.w, leftRows = 0, rightRows = 0;
-  for (int r = 0; r < look.h; ++r) {
-    const Span s{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
-    if (s.begin >= s.end) continue;
-    if (s.end <= half && (s.begin == 0 || s.end <= quarter)) ++leftRows, left = std::max(left, s.end);
-    if (s.begin >= half && (s.end == look.w || s.begin >= look.w - quarter)) ++rightRows, right = std::min(right, s.begin);
-  }
-  if (2 * leftRows >= look.h) seen.stoodLeft = left;
-  if (2 * rightRows >= look.h) seen.stoodRight = look.w - right;
+  SidesThatStood(look, seen.stoodLeft, seen.stoodRight);
   return seen;
 }
 

@@ -14,6 +14,7 @@
 struct LastLook {
   int w = 0, h = 0;
   int offset = 0;                // image row less grab row at the last append
+  int end = 0;                   // the image's rows in use after it
   // That grab's rows 0 .. H - 1, W columns each, top down: those the image keeps as the grab
   // showed them (inImage) are read there, row r + offset, the others are kept here.
   std::vector<uint32_t> pixels;
@@ -66,8 +67,8 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
 // - a row that has not settled, whose rows around it held still over the caller's second look
 //   (`still`) or agree with the last look of them at another place of the screen, takes what the
 //   grab shows outside what stands.
-// Sides the decision set aside as standing (d.voteBegin, d.voteEnd) stand in every row from then
-// on.
+// Sides the decision found standing (outside d.betweenBegin .. d.betweenEnd - 1) stand in every
+// row from then on.
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
 // the decision's topBand) counts as standing in all its columns, and screen rows that keep
 // showing rows unlike the image (a see-through bar) take nothing. The grab becomes the last look.

@@ -42,10 +42,11 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
-  if (v.found == Found::Place) AppendAt(v.place, h, v.vote, d);
-  if (v.found == Found::Place && !(v.vote == content)) {
-    d.voteBegin = v.vote.begin;
-    d.voteEnd = v.vote.end;
+  if (v.found != Found::Place) return d;
+  AppendAt(v.place, h, v.vote, d);
+  if (!(v.vote == content)) {
+    d.betweenBegin = v.vote.begin;
+    d.betweenEnd = v.vote.end;
   }
   return d;
 }

@@ -48,9 +48,10 @@ struct StitchDecision {
   int contentEnd = 0;
   // Grab rows 0 .. topBand - 1 show a band standing at the top, as the screen seen last did.
   int topBand = 0;
-  // The columns that voted, when bands standing at the sides were set aside (0, 0: the content's).
-  int voteBegin = 0;
-  int voteEnd = 0;
+  // The columns between bands standing at the sides, which the place was judged in without them
+  // (0, 0: none were set aside).
+  int betweenBegin = 0;
+  int betweenEnd = 0;
   // An append's rows of the overlap above the join, grab rows max(0, matchRow - keyRow) ..
   // matchRow - 1, as the decision compared them pixel for pixel with the image rows they lie
   // over: per row, 1 where they differ in columns contentBegin .. contentEnd - 1. The stitching's
