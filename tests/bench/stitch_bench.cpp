@@ -147,7 +147,8 @@ struct Tick {
   PixelView image{}, grab{};
   int height;
   StitchRows rows;
-  // The screen before the move, as the last append saw it; each tick starts from it again.
+  // The screen before the move, as the last append saw it, which tells the decision what stands;
+  // each tick starts from it again.
   LastLook look, lookBefore;
 
   // The image holds document rows 0 .. height - 1, as after an append; the grab shows the
@@ -205,7 +206,8 @@ struct Tick {
     for (int j = 0; j < kH; ++j) {
       const int y = height - (kH - 3) + j;
       for (int x = 0; x < kW; ++x)
-        ViewRow(before, j)[x] = y >= 0 && y < height ? ViewRow(image, y)[x] : c.content(x, y < 0 ? 0 : y);
+        ViewRow(before, j)[x] = j < c.header ? FooterPixel(x, j, c.header)
+                                : y >= 0 && y < height ? ViewRow(image, y)[x] : c.content(x, y < 0 ? 0 : y);
     }
     StartLastLook(lookBefore, before, kW, kH, image.height);
     lookBefore.offset = height - (kH - 3);
@@ -220,7 +222,8 @@ struct Tick {
     const int32_t bytes = 40 + 4 * (kW + 6) * 4006;
     const uint32_t builds = rows.indexBuilds;
     const StitchDecision d = literal ? DecideStitchLiteral(image, grab, kW, kH, height, 4000 + kH, bytes)
-                                     : DecideStitch(image, grab, kW, kH, height, 4000 + kH, bytes, rows);
+                                     : DecideStitch(image, grab, kW, kH, height, 4000 + kH, bytes, rows,
+                                                    SeenBy(look, image));
     indexed = rows.indexBuilds != builds;
     if (d.outcome == StitchOutcome::Append) {
       if (literal)
