@@ -477,8 +477,10 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
     at += static_cast<size_t>(s.end - s.begin);
   }
   if (!keptRows.empty()) rows.knownRows = std::min(rows.knownRows, keptRows.front());
+  // A row that kept what it held where something stands keeps where it was taken from too: what
+  // stood there then is still to be taken again.
   for (int y = d.keyRow; y < std::min(image.height, offset + rangeHeight); ++y) {
-    look.from[static_cast<size_t>(y)] = y - offset;
+    if (!std::binary_search(keptRows.begin(), keptRows.end(), y)) look.from[static_cast<size_t>(y)] = y - offset;
     look.settled[static_cast<size_t>(y)] = 0;
   }
   // The rows the append copied show in the image as in the grab, unless the first screen's
