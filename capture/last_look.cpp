@@ -118,33 +118,33 @@ void SidesThatStood(const LastLook& look, int& leftWidth, int& rightWidth) {
   rightWidth = 2 * rightRows >= look.h ? look.w - right : 0;
 }
 
+// Columns 0 .. leftEnd - 1 and rightBegin .. W - 1 stand in every row of the screen (none where
+// leftEnd is 0 or rightBegin is W).
+void StandInEveryRow(LastLook& look, int leftEnd, int rightBegin) {
+  for (size_t r = 0; r < look.standBegin.size(); ++r) {
+    Span was{look.standBegin[r], look.standEnd[r]};
+    if (leftEnd > 0) was = Hull(was, Span{0, leftEnd});
+    if (rightBegin < look.w) was = Hull(was, Span{rightBegin, look.w});
+    look.standBegin[r] = was.begin;
+    look.standEnd[r] = was.end;
+  }
+}
+
 // A side that stood over most rows of the screen stands over all of them: the rows where its
 // pixels passed for the page's (a line of its text alike in both looks) are no place where the
 // page under it shows.
 void FillStandingSides(LastLook& look) {
   int left = 0, right = 0;
   SidesThatStood(look, left, right);
-  if (left == 0 && right == 0) return;
-  for (size_t r = 0; r < look.standBegin.size(); ++r) {
-    Span was{look.standBegin[r], look.standEnd[r]};
-    if (left > 0) was = Hull(was, Span{0, left});
-    if (right > 0) was = Hull(was, Span{look.w - right, look.w});
-    look.standBegin[r] = was.begin;
-    look.standEnd[r] = was.end;
-  }
+  if (left > 0 || right > 0) StandInEveryRow(look, left, look.w - right);
 }
 
-// Sides the decision found standing stood over the whole screen: the content under them is the page's
-// only where a later grab shows it elsewhere.
+// Sides the decision found standing stood over the whole screen: the content under them is the
+// page's only where a later grab shows it elsewhere.
 void LearnStandingSides(LastLook& look, const StitchDecision& d, Span content) {
   if (d.betweenEnd <= d.betweenBegin) return;
-  for (size_t r = 0; r < look.standBegin.size(); ++r) {
-    Span was{look.standBegin[r], look.standEnd[r]};
-    if (d.betweenBegin > content.begin) was = Hull(was, Span{0, d.betweenBegin});
-    if (d.betweenEnd < content.end) was = Hull(was, Span{d.betweenEnd, look.w});
-    look.standBegin[r] = was.begin;
-    look.standEnd[r] = was.end;
-  }
+  StandInEveryRow(look, d.betweenBegin > content.begin ? d.betweenBegin : 0,
+                  d.betweenEnd < content.end ? d.betweenEnd : look.w);
 }
 
 // Rows of spans seen standing, kept when kStandRows rows in a row overlap, widened by the margin.
@@ -447,7 +447,7 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // What stands is looked for in every column, and what is taken, taken in all: a button near
   // the range's edge may pass for a scroll bar's track. Only whether rows agree is told in the
   // content's columns, as a scroll bar's thumb moves by itself.
-  const bool told = d.overlapTold && d.contentEnd > d.contentBegin &&
+  const bool told = d.betweenEnd <= d.betweenBegin && d.contentEnd > d.contentBegin &&
                     d.overlapUnlike.size() == static_cast<size_t>(std::max(0, to - from));
   const OverlapLooks overlap =
       CompareOverlap(look, image, grab, offset, content, from, to, told ? d.overlapUnlike.data() : nullptr);

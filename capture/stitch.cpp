@@ -16,10 +16,13 @@ void AppendAt(const Place& p, int h, Span vote, StitchDecision& d) {
   d.keyRow = p.join + p.offset;
   d.matchRow = p.join;
   d.newScrollY = p.offset + h - kStitchBorder;
+  if (!(vote == Span{d.contentBegin, d.contentEnd})) {
+    d.betweenBegin = vote.begin;
+    d.betweenEnd = vote.end;
+    return;
+  }
   // The place's rows were told pixel for pixel: a place that won on hashes was compared again
   // and found the same before it was chosen.
-  d.overlapTold = vote == Span{d.contentBegin, d.contentEnd};
-  if (!d.overlapTold) return;
   d.overlapUnlike.resize(static_cast<size_t>(std::max(0, p.join - p.lo)));
   for (int g = p.lo; g < p.join; ++g) d.overlapUnlike[static_cast<size_t>(g - p.lo)] = p.Disagreeing(g, g) != 0 ? 1 : 0;
 }
@@ -42,12 +45,7 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
-  if (v.found != Found::Place) return d;
-  AppendAt(v.place, h, v.vote, d);
-  if (!(v.vote == content)) {
-    d.betweenBegin = v.vote.begin;
-    d.betweenEnd = v.vote.end;
-  }
+  if (v.found == Found::Place) AppendAt(v.place, h, v.vote, d);
   return d;
 }
 

@@ -55,9 +55,8 @@ struct StitchDecision {
   // An append's rows of the overlap above the join, grab rows max(0, matchRow - keyRow) ..
   // matchRow - 1, as the decision compared them pixel for pixel with the image rows they lie
   // over: per row, 1 where they differ in columns contentBegin .. contentEnd - 1. The stitching's
-  // looks need not compare them again. Only when overlapTold: a place judged with bands at the
-  // sides set aside was compared in fewer columns.
-  bool overlapTold = false;
+  // looks need not compare them again. Only when no bands at the sides were set aside: a place
+  // judged without them was compared in fewer columns.
   std::vector<uint8_t> overlapUnlike{};
 };
 

@@ -71,16 +71,17 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
     return band;
   };
   const int band = standing(seen);
-  if (seen.rows == nullptr) return band > MostStandingRows(h) ? 0 : band;
   // A band stands only where the content moved under it: most rows below it (every
   // kSideBandStride-th telling) show otherwise than the screen seen last did, not a block
   // fading in on a page that stands still. Otherwise the first look, at a screen the content has
   // surely left since, tells.
-  int below = 0, alike = 0;
-  for (int g = band; g < h - kStitchBorder && band <= MostStandingRows(h); g += kSideBandStride, ++below)
-    alike += RowsEqual(SeenRow(image, seen, g), ViewRow(grab, g), content);
-  if (band <= MostStandingRows(h) && 2 * alike < below) return band;
-  const int first = standing(ScreenSeen{});
+  if (seen.rows != nullptr && band <= MostStandingRows(h)) {
+    int below = 0, alike = 0;
+    for (int g = band; g < h - kStitchBorder; g += kSideBandStride, ++below)
+      alike += RowsEqual(SeenRow(image, seen, g), ViewRow(grab, g), content);
+    if (2 * alike < below) return band;
+  }
+  const int first = seen.rows != nullptr ? standing(ScreenSeen{}) : band;
   return first > MostStandingRows(h) ? 0 : first;
 }
 
