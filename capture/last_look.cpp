@@ -83,20 +83,48 @@ bool Overlap(Span a, Span b) { return a.begin < b.end && b.begin < a.end; }
 Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
   Span hull{0, 0};
   const uint32_t ground = here[s.begin];
+  // The open run (start < 0: none), and whether a column that changed lies past its last one:
+  // the run ends there, or where too long a gap follows it, which is told once the next column
+  // that stood comes, or at the end.
   int start = -1, last = -1, stood = 0;
+  bool cut = false;
   const auto close = [&] {
     const int length = last + 1 - start;
     if (start >= 0 && length >= kStandRun && stood * kStandUnlikeOf >= length * kStandUnlike)
       hull = Hull(hull, Span{start, last + 1});
     start = -1, stood = 0;
   };
-  for (int x = s.begin; x < s.end; ++x) {
-    if (here[x] != before[x] || (start >= 0 && x - last > kStandGap)) close();
-    if (here[x] != before[x] || here[x] == content[x] || here[x] == ground) continue;
-    if (start < 0) start = x;
-    last = x;
-    ++stood;
+  // Columns x .. x + n - 1 (n <= 16), a bit each: whether they show what `before` did, and of
+  // those, whether they stood.
+  const auto take = [&](int x, int n, uint32_t same, uint32_t stoodBits) {
+    const uint32_t changed = ~same & ((1u << n) - 1);
+    int at = 0;  // the columns below it are told
+    while (stoodBits != 0) {
+      const int i = __builtin_ctz(stoodBits), run = __builtin_ctz(~(stoodBits >> i));
+      if ((changed >> at) & ((1u << (i - at)) - 1)) cut = true;
+      if (start >= 0 && (cut || x + i - last > kStandGap)) close();
+      cut = false;
+      if (start < 0) start = x + i;
+      last = x + i + run - 1;
+      stood += run;
+      stoodBits &= ~(((1u << run) - 1) << i);
+      at = i + run;
+    }
+    if (at < n && (changed >> at) != 0) cut = true;
+  };
+  int x = s.begin;
+  for (; x + 16 <= s.end; x += 16) {
+    const stitching::PixelBits b = stitching::SameAndUnlike(here, before, content, ground, x);
+    take(x, 16, b.same, b.stood);
   }
+  uint32_t same = 0, stoodBits = 0;
+  for (int k = 0; x + k < s.end; ++k) {
+    const uint32_t now = here[x + k];
+    if (now != before[x + k]) continue;
+    same |= 1u << k;
+    if (now != content[x + k] && now != ground) stoodBits |= 1u << k;
+  }
+  take(x, s.end - x, same, stoodBits);
   close();
   return hull;
 }
@@ -222,9 +250,13 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
     if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
+    // Where something stands over the whole row, whatever stood where the row was taken is
+    // passed over anyway.
+    const Span over = StandsAt(look, r, top);
+    if (over.begin <= content.begin && over.end >= content.end) continue;
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r);
     const Span s = StoodIn(ViewRow(grab, taken), kept, now, content);
-    if (!Overlap(s, StandsAt(look, r, top))) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
+    if (!Overlap(s, over)) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
   }
   KeepStanding(look, seen, content);
   FillStandingSides(look);

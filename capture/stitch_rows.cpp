@@ -71,6 +71,33 @@ bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
   return true;
 }
 
+PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x) {
+  PixelBits bits{0, 0};
+#if defined(__SSE2__)
+  __m128i same[4];
+  for (int k = 0; k < 4; ++k) {
+    same[k] = _mm_cmpeq_epi32(Load(here + x + 4 * k), Load(before + x + 4 * k));
+    bits.same |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(same[k]))) << 4 * k;
+  }
+  // Where the pixels changed (content passing), nothing stood: the other rows are not read.
+  if (bits.same == 0) return bits;
+  const __m128i g = _mm_set1_epi32(static_cast<int>(ground));
+  for (int k = 0; k < 4; ++k) {
+    const __m128i now = Load(here + x + 4 * k);
+    const __m128i known = _mm_or_si128(_mm_cmpeq_epi32(now, Load(content + x + 4 * k)), _mm_cmpeq_epi32(now, g));
+    bits.stood |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(known, same[k])))) << 4 * k;
+  }
+#else
+  for (int k = 0; k < 16; ++k) {
+    const uint32_t now = here[x + k];
+    if (now != before[x + k]) continue;
+    bits.same |= 1u << k;
+    if (now != content[x + k] && now != ground) bits.stood |= 1u << k;
+  }
+#endif
+  return bits;
+}
+
 KeyColumns KeyColumnsOf(const uint32_t* key, Span s) {
   int c = s.begin + 1;
   while (c < s.end && key[c] == key[s.begin]) ++c;

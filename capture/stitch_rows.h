@@ -26,6 +26,13 @@ bool IsUniform(const uint32_t* row, Span m);
 // The columns of the span agree.
 bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s);
 
+// Of the 16 pixels from column x on, one bit each (column x in bit 0): where `here` shows what
+// `before` did (same), and of those, where it shows neither what `content` does nor `ground`.
+struct PixelBits {
+  uint32_t same, stood;
+};
+PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x);
+
 // The first column of the key row's span unlike its first pixel, past the even margin of a
 // page, and the last one unlike its last pixel: where a comparison with another row most likely
 // fails at once. The span's first and last for an even row.
