@@ -94,8 +94,7 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
       hull = Hull(hull, Span{start, last + 1});
     start = -1, stood = 0;
   };
-  // Columns x .. x + n - 1 (n <= 16), a bit each: whether they show what `before` did, and of
-  // those, whether they stood.
+  // Columns x .. x + n - 1, as SameAndUnlike tells them.
   const auto take = [&](int x, int n, uint32_t same, uint32_t stoodBits) {
     const uint32_t changed = ~same & ((1u << n) - 1);
     int at = 0;  // the columns below it are told
@@ -117,14 +116,8 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
     const stitching::PixelBits b = stitching::SameAndUnlike(here, before, content, ground, x);
     take(x, 16, b.same, b.stood);
   }
-  uint32_t same = 0, stoodBits = 0;
-  for (int k = 0; x + k < s.end; ++k) {
-    const uint32_t now = here[x + k];
-    if (now != before[x + k]) continue;
-    same |= 1u << k;
-    if (now != content[x + k] && now != ground) stoodBits |= 1u << k;
-  }
-  take(x, s.end - x, same, stoodBits);
+  const stitching::PixelBits b = stitching::SameAndUnlikeFew(here, before, content, ground, x, s.end - x);
+  take(x, s.end - x, b.same, b.stood);
   close();
   return hull;
 }

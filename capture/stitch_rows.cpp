@@ -71,9 +71,21 @@ bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
   return true;
 }
 
-PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x) {
+PixelBits SameAndUnlikeFew(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x,
+                           int n) {
   PixelBits bits{0, 0};
+  for (int k = 0; k < n; ++k) {
+    const uint32_t now = here[x + k];
+    if (now != before[x + k]) continue;
+    bits.same |= 1u << k;
+    if (now != content[x + k] && now != ground) bits.stood |= 1u << k;
+  }
+  return bits;
+}
+
+PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x) {
 #if defined(__SSE2__)
+  PixelBits bits{0, 0};
   __m128i same[4];
   for (int k = 0; k < 4; ++k) {
     same[k] = _mm_cmpeq_epi32(Load(here + x + 4 * k), Load(before + x + 4 * k));
@@ -87,15 +99,10 @@ PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint
     const __m128i known = _mm_or_si128(_mm_cmpeq_epi32(now, Load(content + x + 4 * k)), _mm_cmpeq_epi32(now, g));
     bits.stood |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(known, same[k])))) << 4 * k;
   }
-#else
-  for (int k = 0; k < 16; ++k) {
-    const uint32_t now = here[x + k];
-    if (now != before[x + k]) continue;
-    bits.same |= 1u << k;
-    if (now != content[x + k] && now != ground) bits.stood |= 1u << k;
-  }
-#endif
   return bits;
+#else
+  return SameAndUnlikeFew(here, before, content, ground, x, 16);
+#endif
 }
 
 KeyColumns KeyColumnsOf(const uint32_t* key, Span s) {

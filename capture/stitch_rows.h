@@ -32,6 +32,9 @@ struct PixelBits {
   uint32_t same, stood;
 };
 PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x);
+// The same of the n pixels (n <= 16) from column x on, one by one: a row's last few.
+PixelBits SameAndUnlikeFew(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x,
+                           int n);
 
 // The first column of the key row's span unlike its first pixel, past the even margin of a
 // page, and the last one unlike its last pixel: where a comparison with another row most likely
