@@ -35,10 +35,16 @@ const uint32_t* KeptRowNow(const LastLook& look, const PixelView& image, int y) 
                                                                           : ViewRow(image, y);
 }
 
+// Row r of a screen kept apart, w pixels a row.
+uint32_t* ScreenRow(std::vector<uint32_t>& screen, int w, int r) { return screen.data() + static_cast<size_t>(w) * r; }
+const uint32_t* ScreenRow(const std::vector<uint32_t>& screen, int w, int r) {
+  return screen.data() + static_cast<size_t>(w) * r;
+}
+
 // Row r of the last look: where the image keeps that row as the grab showed it, the image's.
 const uint32_t* LookRow(const LastLook& look, const PixelView& image, int r) {
   if (look.inImage[static_cast<size_t>(r)] != 0) return KeptRowNow(look, image, r + look.offset);
-  return look.pixels.data() + static_cast<size_t>(look.w) * r;
+  return ScreenRow(look.pixels, look.w, r);
 }
 
 // The columns of screen row r where something stands: all of them in a band across the top.
@@ -404,7 +410,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
 void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h) {
   into.resize(static_cast<size_t>(w) * h);
   for (int r = 0; r < h; ++r)
-    std::memcpy(into.data() + static_cast<size_t>(w) * r, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(w));
+    std::memcpy(ScreenRow(into, w, r), ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(w));
 }
 
 // The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
@@ -417,7 +423,7 @@ void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inIma
     const bool there = inImage(r);
     look.inImage[static_cast<size_t>(r)] = there ? 1 : 0;
     if (!there)
-      std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, ViewRow(grab, r),
+      std::memcpy(ScreenRow(look.pixels, look.w, r), ViewRow(grab, r),
                   sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }
@@ -427,7 +433,7 @@ void HoldLook(LastLook& look, const PixelView& image) {
   for (int r = 0; r < look.h && r < static_cast<int>(look.inImage.size()); ++r) {
     uint8_t& there = look.inImage[static_cast<size_t>(r)];
     if (there == 0) continue;
-    std::memcpy(look.pixels.data() + static_cast<size_t>(look.w) * r, LookRow(look, image, r),
+    std::memcpy(ScreenRow(look.pixels, look.w, r), LookRow(look, image, r),
                 sizeof(uint32_t) * static_cast<size_t>(look.w));
     there = 0;
   }
@@ -487,18 +493,20 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // stands at the grab's row: the image has the page there (a sidebar that stuck since showed it
   // in its place), the grab what stood over it.
   std::vector<int> keptRows;
-  std::vector<uint32_t> keptSpans;
-  for (int y = std::max(d.keyRow, offset); y < std::min({look.end, image.height, offset + look.h}); ++y) {
+  std::vector<Span> keptColumns;
+  std::vector<uint32_t> keptPixels;
+  for (int y = std::max({d.keyRow, offset, look.h}); y < std::min({look.end, image.height, offset + look.h}); ++y) {
     const Span s = StandsAt(look, y - offset, top);
-    if (s.begin >= s.end || y < look.h) continue;
+    if (s.begin >= s.end) continue;
     keptRows.push_back(y);
-    keptSpans.insert(keptSpans.end(), ViewRow(image, y) + s.begin, ViewRow(image, y) + s.end);
+    keptColumns.push_back(s);
+    keptPixels.insert(keptPixels.end(), ViewRow(image, y) + s.begin, ViewRow(image, y) + s.end);
   }
   ApplyStitch(image, grab, rangeWidth, rangeHeight, d.keyRow, d.matchRow, rows);
   for (size_t i = 0, at = 0; i < keptRows.size(); ++i) {
-    const int y = keptRows[i];
-    const Span s = StandsAt(look, y - offset, top);
-    std::memcpy(ViewRow(image, y) + s.begin, keptSpans.data() + at, sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
+    const Span s = keptColumns[i];
+    std::memcpy(ViewRow(image, keptRows[i]) + s.begin, keptPixels.data() + at,
+                sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
     at += static_cast<size_t>(s.end - s.begin);
   }
   if (!keptRows.empty()) rows.knownRows = std::min(rows.knownRows, keptRows.front());
@@ -527,7 +535,7 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
   look.seenRows.resize(static_cast<size_t>(look.h));
   for (int r = 0; r < look.h; ++r)
     look.seenRows[static_cast<size_t>(r)] =
-        look.seenNewer ? look.seen.data() + static_cast<size_t>(look.w) * r : LookRow(look, image, r);
+        look.seenNewer ? ScreenRow(look.seen, look.w, r) : LookRow(look, image, r);
   ScreenSeen seen{look.h > 0 ? look.seenRows.data() : nullptr};
   SidesThatStood(look, seen.stoodLeft, seen.stoodRight);
   return seen;

@@ -149,8 +149,12 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
   glLastLook.still.assign(glLastLook.still.size(), 0);  // no second look at this tick's rows yet
   const bool append = d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY));
-  if (!append && ShowsTheLastLooksPlace(glLastLook, d)) LookStill(glLastLook, image, grab, glStitchRows, scrollY);
-  else if (!append) KeepSeen(glLastLook, grab);
+  if (!append) {
+    if (ShowsTheLastLooksPlace(glLastLook, d))
+      LookStill(glLastLook, image, grab, glStitchRows, scrollY);
+    else
+      KeepSeen(glLastLook, grab);
+  }
   if (append) {
     ApplyStitchLooking(image, grab, glHanniWidth, glHanniHeight, d, glStitchRows, glLastLook);
     glFillRowsAtEnd = FillRowsAtEnd(grab, glHanniHeight, d.matchRow);
