@@ -573,8 +573,17 @@ void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& gra
     const int r = y - look.offset;
     uint32_t* kept = ViewRow(image, y);
     const uint32_t* now = ViewRow(grab, r);
-    if (look.settled[static_cast<size_t>(y)] == 0 && !Tinting(look, r) && !RowsEqual(kept, now, all) &&
-        RowsEqual(now, LookRow(look, image, r), all))
+    if (Tinting(look, r)) continue;
+    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) &&
+        RowsEqual(now, LookRow(look, image, r), all)) {
       std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
+      continue;
+    }
+    // What stands shows as the last screen shows it, though the row settled: the image may hold
+    // there what stood over the row when it was taken (another button, the same one at an
+    // earlier place of the screen).
+    const Span s = StandsAt(look, r, 0);
+    if (s.begin < s.end && RowsEqual(now, LookRow(look, image, r), s))
+      std::memcpy(kept + s.begin, now + s.begin, sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
   }
 }

@@ -92,8 +92,9 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
 // ran; then, from a grab of the screen as it stands, the rows of the image's last screen not
 // settled yet take what it shows where it agrees with the last append's look (held still since),
 // but for screen rows that show rows unlike the image (a see-through bar). What stands there
-// stays: the last screen shows it, once; but not a band across the top, which the first screen
-// shows. Nothing of the grab is written when the screen moved since (most rows disagree).
+// shows once, as that grab shows it where it held still, settled rows too: the image may hold
+// there what stood over a row when it was taken. Not a band across the top, which the first
+// screen shows. Nothing of the grab is written when the screen moved since (most rows disagree).
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY);
 
 #endif

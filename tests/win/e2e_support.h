@@ -463,7 +463,7 @@ class EndToEnd : public ::testing::Test {
   // A page of the test's in chromium, captured as BMP while the wheel takes it down in bursts
   // to its end, then checked against the same page shown whole (see its definition).
   // floating: a corner of the view, in its own coordinates, where buttons float over the page:
-  // judged nowhere on the screen, and in the image only where the last screen shows them.
+  // judged nowhere on the screen, and in the image's last screen as the screen shows them.
   void CaptureWebPage(const std::string& html, bool scrollBar = false, RECT floating = RECT{});
 
   std::string folder;

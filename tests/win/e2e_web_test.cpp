@@ -230,6 +230,14 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   shots.Shot("at-the-end");
   // The view at the page's end is the whole page's end under the same sticky bar.
   ASSERT_EQ(rowsUnlikeTruth(end), 0);
+  // The buttons over it as the screen shows them once they hold still (one fades in).
+  ScreenRows lastScreen;
+  ASSERT_TRUE(PumpUntil([&] {
+    ScreenRows now = RangeRows(range);
+    const bool still = now == lastScreen;
+    lastScreen = std::move(now);
+    return still;
+  }, 10000));
 
   const int dx = range.left - kViewX, dy = range.top - kViewY;
   const ImageRows page0 = [&](int x, int y) { return truthPixel(dx + x, dy + y); };
@@ -253,9 +261,8 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
     return dx + x >= floating.left && dx + x < floating.right && viewY >= floating.top && viewY < floating.bottom;
   };
   const ImageRows expected = [&](int x, int y) {
-    return (unjudged(dx + x, dy + y) || floatsAtTheEnd(x, y)) && y < static_cast<int>(written.height)
-               ? writtenPixel(x, y)
-               : page0(x, y);
+    if (floatsAtTheEnd(x, y)) return lastScreen[static_cast<size_t>(y - end)][static_cast<size_t>(x)];
+    return unjudged(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
   };
   // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
   constexpr int kEndRows = 48;
