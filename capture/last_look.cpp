@@ -72,6 +72,8 @@ constexpr int kStandGap = 6;
 // And rows in a row with such runs that overlap: a line of text slid by two rows matches itself
 // in its blank rows, but not for long.
 constexpr int kStandRows = 3;
+// StoodIn passes over blocks of 16 columns where nothing stood: a gap that long ends a run anyway.
+static_assert(kStandGap < 16, "a block of 16 columns with nothing standing must end a run");
 
 Span Hull(Span a, Span b) {
   if (a.begin >= a.end) return b;
@@ -89,6 +91,10 @@ bool Overlap(Span a, Span b) { return a.begin < b.end && b.begin < a.end; }
 Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
   Span hull{0, 0};
   const uint32_t ground = here[s.begin];
+  // What stood is unlike the content in both looks: the columns outside those that differ in
+  // both tell nothing (a region changing in the middle of a row leaves its sides alone).
+  s = stitching::UnlikeWithin(here, content, s);
+  if (s.begin < s.end) s = stitching::UnlikeWithin(before, content, s);
   // The open run (start < 0: none), and whether a column that changed lies past its last one:
   // the run ends there, or where too long a gap follows it, which is told once the next column
   // that stood comes, or at the end.
@@ -119,8 +125,10 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
   };
   int x = s.begin;
   for (; x + 16 <= s.end; x += 16) {
+    // A block where nothing stood changes nothing: the next column that stands lies too far past
+    // the open run's last to join it.
     const stitching::PixelBits b = stitching::SameAndUnlike(here, before, content, ground, x);
-    take(x, 16, b.same, b.stood);
+    if (b.stood != 0) take(x, 16, b.same, b.stood);
   }
   const stitching::PixelBits b = stitching::SameAndUnlikeFew(here, before, content, ground, x, s.end - x);
   take(x, s.end - x, b.same, b.stood);
@@ -204,6 +212,7 @@ struct OverlapLooks {
   std::vector<uint8_t> likeImage, likeAll;
   bool anyUnlike = false;
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
+  bool AlikeInContent(int y) const { return y >= from && y < to && likeImage[static_cast<size_t>(y - from)] != 0; }
 };
 
 // told: per row, 1 where the decision found the grab unlike the image in the content's columns,
@@ -248,7 +257,8 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   seen.assign(seen.size(), Span{0, 0});
   for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
-    if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
+    // Where the grab shows the row as the image keeps it, nothing found would be unlike the row.
+    if (taken == r || taken < 0 || taken >= look.h || overlap.AlikeInContent(y)) continue;
     // Where something stands over the whole row, whatever stood where the row was taken is
     // passed over anyway.
     const Span over = StandsAt(look, r, top);

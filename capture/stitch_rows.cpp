@@ -53,22 +53,58 @@ bool IsUniform(const uint32_t* row, Span m) {
   return true;
 }
 
+#if defined(__SSE2__)
+namespace {
+// Columns c .. c + 15 agree.
+__attribute__((always_inline)) inline bool Equal16(const uint32_t* a, const uint32_t* b, int c) {
+  const __m128i e0 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c), Load(b + c)),
+                                   _mm_cmpeq_epi32(Load(a + c + 4), Load(b + c + 4)));
+  const __m128i e1 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c + 8), Load(b + c + 8)),
+                                   _mm_cmpeq_epi32(Load(a + c + 12), Load(b + c + 12)));
+  return AllOnes(_mm_and_si128(e0, e1));
+}
+}  // namespace
+#endif
+
 bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
   int c = s.begin;
 #if defined(__SSE2__)
-  for (; c + 16 <= s.end; c += 16) {
-    const __m128i e0 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c), Load(b + c)),
-                                     _mm_cmpeq_epi32(Load(a + c + 4), Load(b + c + 4)));
-    const __m128i e1 = _mm_and_si128(_mm_cmpeq_epi32(Load(a + c + 8), Load(b + c + 8)),
-                                     _mm_cmpeq_epi32(Load(a + c + 12), Load(b + c + 12)));
-    if (!AllOnes(_mm_and_si128(e0, e1))) return false;
-  }
+  for (; c + 16 <= s.end; c += 16)
+    if (!Equal16(a, b, c)) return false;
   for (; c + 4 <= s.end; c += 4)
     if (!AllOnes(_mm_cmpeq_epi32(Load(a + c), Load(b + c)))) return false;
 #endif
   for (; c < s.end; ++c)
     if (a[c] != b[c]) return false;
   return true;
+}
+
+Span UnlikeWithin(const uint32_t* a, const uint32_t* b, Span s) {
+  int first = s.begin, last = s.end;  // columns first .. last - 1 are not told yet
+#if defined(__SSE2__)
+  while (first + 16 <= last && Equal16(a, b, first)) first += 16;
+  for (; first + 4 <= last; first += 4) {
+    const int alike = _mm_movemask_epi8(_mm_cmpeq_epi32(Load(a + first), Load(b + first)));
+    if (alike != 0xFFFF) {
+      first += __builtin_ctz(~alike & 0xFFFF) / 4;
+      break;
+    }
+  }
+#endif
+  while (first < last && a[first] == b[first]) ++first;
+  if (first == last) return Span{s.end, s.end};
+#if defined(__SSE2__)
+  while (last - 16 > first && Equal16(a, b, last - 16)) last -= 16;
+  for (; last - 4 > first; last -= 4) {
+    const int alike = _mm_movemask_epi8(_mm_cmpeq_epi32(Load(a + last - 4), Load(b + last - 4)));
+    if (alike != 0xFFFF) {
+      last -= (__builtin_clz(~alike & 0xFFFF) - 16) / 4;
+      break;
+    }
+  }
+#endif
+  while (a[last - 1] == b[last - 1]) --last;
+  return Span{first, last};
 }
 
 PixelBits SameAndUnlikeFew(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x,
@@ -81,28 +117,6 @@ PixelBits SameAndUnlikeFew(const uint32_t* here, const uint32_t* before, const u
     if (now != content[x + k] && now != ground) bits.stood |= 1u << k;
   }
   return bits;
-}
-
-PixelBits SameAndUnlike(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int x) {
-#if defined(__SSE2__)
-  PixelBits bits{0, 0};
-  __m128i same[4];
-  for (int k = 0; k < 4; ++k) {
-    same[k] = _mm_cmpeq_epi32(Load(here + x + 4 * k), Load(before + x + 4 * k));
-    bits.same |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(same[k]))) << 4 * k;
-  }
-  // Where the pixels changed (content passing), nothing stood: the other rows are not read.
-  if (bits.same == 0) return bits;
-  const __m128i g = _mm_set1_epi32(static_cast<int>(ground));
-  for (int k = 0; k < 4; ++k) {
-    const __m128i now = Load(here + x + 4 * k);
-    const __m128i known = _mm_or_si128(_mm_cmpeq_epi32(now, Load(content + x + 4 * k)), _mm_cmpeq_epi32(now, g));
-    bits.stood |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_andnot_si128(known, same[k])))) << 4 * k;
-  }
-  return bits;
-#else
-  return SameAndUnlikeFew(here, before, content, ground, x, 16);
-#endif
 }
 
 KeyColumns KeyColumnsOf(const uint32_t* key, Span s) {
