@@ -45,8 +45,12 @@ bool IsUniform(const uint32_t* row, Span m) {
   int c = m.begin + 1;
 #if defined(__SSE2__)
   const __m128i ref = _mm_set1_epi32(static_cast<int>(reference));
+  const auto alike = [&](int k) { return _mm_cmpeq_epi32(Load(row + k), ref); };
+  for (; c + 16 <= m.end; c += 16)
+    if (!AllOnes(_mm_and_si128(_mm_and_si128(alike(c), alike(c + 4)), _mm_and_si128(alike(c + 8), alike(c + 12)))))
+      return false;
   for (; c + 4 <= m.end; c += 4)
-    if (!AllOnes(_mm_cmpeq_epi32(Load(row + c), ref))) return false;
+    if (!AllOnes(alike(c))) return false;
 #endif
   for (; c < m.end; ++c)
     if (row[c] != reference) return false;
