@@ -327,8 +327,9 @@ std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
 }
 
 // Whether the image's row y, as the looks keep it, is alike in the content's columns. The record
-// knows whether the image row is alike in its middle columns: a row that is not needs no reading,
-// and one that is, only the columns on either side of them.
+// knows whether the image row is alike in its middle columns and in all of them: a row that is
+// not alike in the middle needs no reading, nor one alike in all, and any other only the columns
+// on either side of the middle.
 bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows& rows, int y, Span content) {
   const uint32_t* kept = KeptRowNow(look, image, y);
   const Span m = stitching::MiddleOf(look.w);
@@ -337,6 +338,7 @@ bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows&
                      content.begin <= m.begin && m.end <= content.end;
   if (!known) return stitching::IsUniform(kept, content);
   if (rows.uniform[static_cast<size_t>(y)] == 0) return false;
+  if (rows.uniform[static_cast<size_t>(y)] == kWholeRowAlike) return true;
   return stitching::IsUniform(kept, Span{content.begin, m.begin + 1}) && stitching::IsUniform(kept, Span{m.end - 1, content.end});
 }
 

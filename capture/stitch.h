@@ -84,7 +84,9 @@ struct StitchRows {
   uint64_t seed = 0;
   std::vector<uint32_t> keys;      // one per column and a few more: the hash is unknown to the content
   std::vector<uint64_t> hash;      // per image row, of all its W columns
-  std::vector<uint8_t> uniform;    // per image row: its middle columns are all alike
+  // Per image row: its middle columns are all alike (non-zero), kWholeRowAlike when all its W
+  // columns are: a blank row, which the looks ask about at every tick, as blank rows never settle.
+  std::vector<uint8_t> uniform;
   // Per image row: a row above it or itself with the same pixels in all W columns, itself the
   // first such row known: rows of one class are the same. Uniform rows are left alone.
   std::vector<int32_t> sameAs;
@@ -101,6 +103,8 @@ struct StitchRows {
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
 };
+
+constexpr uint8_t kWholeRowAlike = 2;
 
 // Describe a freshly seeded image and learn its rows 0 .. writtenRows - 1 (outside the ticks);
 // rows from writtenRows down are still black as the surface was made (the caller vouches for

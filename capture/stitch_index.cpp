@@ -325,7 +325,9 @@ void LearnRow(StitchRows& rows, const PixelView& image, int y, const uint32_t* f
   uint32_t* row = ViewRow(image, y);
   const size_t at = static_cast<size_t>(y);
   rows.hash[at] = PairSum(from != nullptr ? from : row, 0, rows.rangeWidth, rows.keys.data(), from != nullptr ? row : nullptr);
-  rows.uniform[at] = IsUniform(row, MiddleOf(rows.rangeWidth));
+  rows.uniform[at] = !IsUniform(row, MiddleOf(rows.rangeWidth))     ? 0
+                     : IsUniform(row, Span{0, rows.rangeWidth}) ? kWholeRowAlike
+                                                                : 1;
 }
 
 void LearnRows(StitchRows& rows, const PixelView& image, int upTo) {
