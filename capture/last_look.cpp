@@ -212,7 +212,6 @@ struct OverlapLooks {
   std::vector<uint8_t> likeImage, likeAll;
   bool anyUnlike = false;
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
-  bool AlikeInContent(int y) const { return y >= from && y < to && likeImage[static_cast<size_t>(y - from)] != 0; }
 };
 
 // told: per row, 1 where the decision found the grab unlike the image in the content's columns,
@@ -257,8 +256,7 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   seen.assign(seen.size(), Span{0, 0});
   for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
-    // Where the grab shows the row as the image keeps it, nothing found would be unlike the row.
-    if (taken == r || taken < 0 || taken >= look.h || overlap.AlikeInContent(y)) continue;
+    if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
     // Where something stands over the whole row, whatever stood where the row was taken is
     // passed over anyway.
     const Span over = StandsAt(look, r, top);
