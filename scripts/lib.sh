@@ -42,6 +42,7 @@ probe_32bit() {
   else
     RUNS_32BIT=0
     NO_32BIT_WHY="this machine cannot run 32-bit programs"
+    [ -e "$WINE32" ] || NO_32BIT_WHY="32-bit Wine is not installed (setup could not install wine32:i386)"
   fi
 }
 
@@ -89,7 +90,10 @@ start_wine() {
   else
     export WINEPREFIX="$ROOT/build/wineprefix"
   fi
-  if [ ! -f "$WINEPREFIX/.tallsnap-ready-wow64" ]; then
+  # Made without 32-bit Wine, a prefix is marked so, and made anew once 32-bit Wine is there.
+  local ready=.tallsnap-ready-wow64
+  [ -e "$WINE32" ] || ready=.tallsnap-ready-64
+  if [ ! -f "$WINEPREFIX/$ready" ]; then
     log "making the Wine prefix $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
@@ -103,7 +107,7 @@ start_wine() {
       "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null
     fi
     "$WINESERVER" -w
-    touch "$WINEPREFIX/.tallsnap-ready-wow64"
+    touch "$WINEPREFIX/$ready"
   fi
   # The server and Wine's own services must not inherit our output, or test runs stall.
   "$WINESERVER" -f -p >/dev/null 2>&1 </dev/null &
