@@ -283,10 +283,18 @@ bool Tinting(const LastLook& look, int r) {
   return std::bitset<4>(look.differed[static_cast<size_t>(r)]).count() >= 2;
 }
 
-void NoteDiffering(LastLook& look, int offset, const std::vector<uint8_t>& likeImage, int from) {
+// A row unlike the image only where something stands, over the screen row now or over the one
+// it was taken from, shows the page as the image keeps it: a floating button differs at every
+// move, but only on its face, while a see-through bar tints all that passes under it.
+void NoteDiffering(LastLook& look, const PixelView& image, const PixelView& grab, int offset, Span content,
+                   const OverlapLooks& overlap) {
   for (int r = 0; r < look.h; ++r) {
-    const int i = r + offset - from;
-    const bool differs = i >= 0 && i < static_cast<int>(likeImage.size()) && likeImage[static_cast<size_t>(i)] == 0;
+    const int y = r + offset;
+    bool differs = y >= overlap.from && y < overlap.to && overlap.likeImage[static_cast<size_t>(y - overlap.from)] == 0;
+    const int taken = differs ? look.from[static_cast<size_t>(y)] : -1;
+    const Span stood = Hull(StandsAt(look, r, 0), taken >= 0 && taken < look.h ? StandsAt(look, taken, 0) : Span{0, 0});
+    if (differs && stood.begin < stood.end)
+      differs = !AgreeOutside(KeptRowNow(look, image, y), ViewRow(grab, r), content, stood);
     uint8_t& history = look.differed[static_cast<size_t>(r)];
     history = static_cast<uint8_t>((history << 1 | (differs ? 1 : 0)) & 0xF);
   }
@@ -371,7 +379,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
                                  Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
   }
   const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
-  if (moved != 0) NoteDiffering(look, offset, likeImage, from);
+  if (moved != 0) NoteDiffering(look, image, grab, offset, content, overlap);
   int first = to;
   for (int y = to - 1; y >= from; --y) {  // in memory order
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
