@@ -387,8 +387,13 @@ TEST_F(EndToEnd, TmuxStatusLineOverLess) {
   // The status line, then the page of less down to the line above its prompt.
   const RECT status{xterm.x + 2, xterm.y + 2, xterm.x + 2 + 401, xterm.y + 2 + 13};
   const RECT page{status.left, status.bottom, status.right, status.top + 13 * 35};
-  // Both are there once the middle row of their first line of text is drawn.
-  ASSERT_TRUE(PumpUntil([&] { return RangeRows(status)[6] != RangeRows(status)[0] && RangeRows(page)[6] != RangeRows(page)[0]; }, 10000));
+  // Both are there once the middle row of their first line of text is drawn, and of the page's
+  // last: the first screenshot of the steps must not be caught while less still paints it.
+  const auto drawn = [](const ScreenRows& rows, size_t line) { return rows[13 * line + 6] != rows[13 * line]; };
+  ASSERT_TRUE(PumpUntil([&] {
+    const ScreenRows shown = RangeRows(page);
+    return drawn(RangeRows(status), 0) && drawn(shown, 0) && drawn(shown, shown.size() / 13 - 1);
+  }, 10000));
   const ScreenRows band = RangeRows(status);
   const auto keys = [&](int steps) {
     std::string line;
