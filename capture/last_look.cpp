@@ -291,10 +291,11 @@ void NoteDiffering(LastLook& look, const PixelView& image, const PixelView& grab
   for (int r = 0; r < look.h; ++r) {
     const int y = r + offset;
     bool differs = y >= overlap.from && y < overlap.to && overlap.likeImage[static_cast<size_t>(y - overlap.from)] == 0;
-    const int taken = differs ? look.from[static_cast<size_t>(y)] : -1;
-    const Span stood = Hull(StandsAt(look, r, 0), taken >= 0 && taken < look.h ? StandsAt(look, taken, 0) : Span{0, 0});
-    if (differs && stood.begin < stood.end)
-      differs = !AgreeOutside(KeptRowNow(look, image, y), ViewRow(grab, r), content, stood);
+    if (differs) {
+      const int taken = look.from[static_cast<size_t>(y)];
+      const Span stood = Hull(StandsAt(look, r, 0), taken >= 0 && taken < look.h ? StandsAt(look, taken, 0) : Span{0, 0});
+      if (stood.begin < stood.end) differs = !AgreeOutside(KeptRowNow(look, image, y), ViewRow(grab, r), content, stood);
+    }
     uint8_t& history = look.differed[static_cast<size_t>(r)];
     history = static_cast<uint8_t>((history << 1 | (differs ? 1 : 0)) & 0xF);
   }
