@@ -245,7 +245,8 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   // Something standing over rows the image holds shows them otherwise; new rows show nothing yet.
   if (moved == 0 || !overlap.anyUnlike) return;
   std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
-  for (int r = std::max(0, -moved); r < look.h && r + moved < look.h; ++r) {
+  // The decision's band across the top stands in all its columns: nothing to learn of its rows.
+  for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < look.h; ++r) {
     if (overlap.Alike(r + offset)) continue;
     const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
     if (!RowsEqual(now, came, content))
