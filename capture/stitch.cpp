@@ -41,9 +41,11 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   const Span content = ContentColumns(image, grab, w, h, scrollY);
   d.contentBegin = content.begin;
   d.contentEnd = content.end;
-  const int topBand = TopBandOf(image, seen, grab, h, scrollY, content);
+  const EndsAlike ends = EndsAlikeOf(image, grab, w, h, scrollY, imageBytes);
+  // A pause shows the image's end as it was, whatever stands at the top: that is not asked then.
+  const int topBand = NothingNew(ends, h, scrollY, 0) ? 0 : TopBandOf(image, seen, grab, h, scrollY, content);
   d.topBand = topBand;
-  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, topBand, d, band)) return d;
+  if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, ends, topBand, d, band)) return d;
   const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
   if (v.found == Found::Place) AppendAt(v.place, h, v.vote, d);
   return d;

@@ -97,26 +97,25 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
   return told > MostStandingRows(h) ? 0 : told;
 }
 
+EndsAlike EndsAlikeOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int32_t imageBytes) {
+  EndsAlike e;
+  if (scrollY == h) return e;
+  // The last row's uniformity is read in full whatever the bound.
+  if (!IsUniform(ViewRow(grab, h - 1), MiddleOf(w))) e.fromLast = RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, 0);
+  if (!NothingNew(e, h, scrollY, 0)) e.fromEnd = RowsEndingAlike(image, grab, w, scrollY, imageBytes, EndRowOf(scrollY, h), 0);
+  return e;
+}
+
+bool NothingNew(const EndsAlike& ends, int h, int scrollY, int topBand) {
+  return (ends.fromLast >= 0 && ends.fromLast >= std::min(scrollY, h - topBand)) ||
+         (ends.fromEnd >= 0 && ends.fromEnd >= std::min(scrollY, EndRowOf(scrollY, h) + 1 - topBand));
+}
+
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                 int32_t imageBytes, int topBand, StitchDecision& d, int& standing) {
-  // Nothing new is visible when the grab ends as the image does, row for row: from its last
-  // row (whose uniformity is read in full whatever the bound), or from where the last append
-  // left the image's end. The last rows alone do not tell when a band at the bottom of the range
-  // stands still while the rows above it move; the second is the usual tick of a pause.
-  // The first tick (scrollY == h) has nothing to be unchanged from.
-  const int endRow = EndRowOf(scrollY, h), allRows = std::min(scrollY, endRow + 1 - topBand);
-  int alike = -1;
-  if (scrollY != h) {
-    if (!IsUniform(ViewRow(grab, h - 1), MiddleOf(w)) &&
-        RowsEndingAlike(image, grab, w, scrollY, imageBytes, h - 1, topBand) == std::min(scrollY, h - topBand)) {
-      d.outcome = StitchOutcome::Unchanged;
-      return false;
-    }
-    alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
-    if (alike == allRows) {
-      d.outcome = StitchOutcome::Unchanged;
-      return false;
-    }
+                 int32_t imageBytes, const EndsAlike& ends, int topBand, StitchDecision& d, int& standing) {
+  if (NothingNew(ends, h, scrollY, topBand)) {
+    d.outcome = StitchOutcome::Unchanged;
+    return false;
   }
   // Before the image's end is read at the first tick: a range taller than the image can take
   // ends there.
@@ -124,7 +123,9 @@ bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, in
     d.outcome = StitchOutcome::LimitReached;
     return false;
   }
-  if (alike < 0) alike = RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
+  const int endRow = EndRowOf(scrollY, h), allRows = std::min(scrollY, endRow + 1 - topBand);
+  const int alike = ends.fromEnd >= 0 ? std::min(ends.fromEnd, allRows)
+                                      : RowsEndingAlike(image, grab, w, scrollY, imageBytes, endRow, topBand);
   standing = alike == allRows || alike > MostStandingRows(h) ? 0 : alike;
   return true;
 }

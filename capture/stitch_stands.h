@@ -39,6 +39,23 @@ inline const uint32_t* SeenRow(const PixelView& image, ScreenSeen seen, int g) {
 // the content under it was gathered below it.
 int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content);
 
+// How many rows, up from the image's last row, the grab shows as the image ends, counted as if
+// nothing stood at the top: from the grab's own last row (-1 when that row's middle is alike,
+// which tells nothing), and from where the last append left the image's end (-1: not counted).
+// A band of t rows at the top only cuts each count short at the rows below it. Nothing is
+// counted at the first tick, which has nothing to be unchanged from; the second count not when
+// the first finds nothing new whatever stands.
+struct EndsAlike {
+  int fromLast = -1, fromEnd = -1;
+};
+EndsAlike EndsAlikeOf(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int32_t imageBytes);
+
+// Nothing new is visible when the grab ends as the image does, row for row, but for a band of
+// topBand rows at the top: from its last row, or from where the last append left the image's
+// end. The last rows alone do not tell when a band at the bottom of the range stands still while
+// the rows above it move; the second is the usual tick of a pause.
+bool NothingNew(const EndsAlike& ends, int h, int scrollY, int topBand);
+
 // Steps before the search: nothing new visible, or the image full. True when the search runs;
 // standing then holds the rows at the image's end that stand where the grab shows them still
 // while a row above them does not: a band that does not scroll, such as a footer or a status
@@ -46,7 +63,7 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
 // ends, and rows alike inside it could even match at the content's move: the key rows are
 // looked for above it first. Rows of a band standing at the top are not compared.
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
-                 int32_t imageBytes, int topBand, StitchDecision& d, int& standing);
+                 int32_t imageBytes, const EndsAlike& ends, int topBand, StitchDecision& d, int& standing);
 
 // Side bands that stand still: columns from either edge, up to about a quarter of the width,
 // that show what the screen seen last showed in the same place in all but an eighth of the rows,

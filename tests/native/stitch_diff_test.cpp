@@ -562,7 +562,8 @@ TEST(StitchReference, TinyRangesDecideAsTheLongWay) {
     const Span content = ContentColumns(s.image, s.grab, w, h, scrollY);
     const int topBand = TopBandOf(s.image, ScreenSeen{}, s.grab, h, scrollY, content);
     if (!(content == Span{0, w}) || topBand > 0 ||
-        !NeedsSearch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(), topBand, d, band) || band > 0 ||
+        !NeedsSearch(s.image, s.grab, w, h, scrollY, 4000, s.ImageBytes(),
+                     EndsAlikeOf(s.image, s.grab, w, h, scrollY, s.ImageBytes()), topBand, d, band) || band > 0 ||
         !(StandingSides(FrameFor(s.image, s.grab, ScreenSeen{}, w, h, scrollY, topBand, content, lastMove)) == content))
       continue;
     const StitchDecision expected = TheLongWay(s, scrollY, lastMove);
