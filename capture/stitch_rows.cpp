@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "capture/stitch_rows_wide.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -71,6 +73,7 @@ __attribute__((always_inline)) inline bool Equal16(const uint32_t* a, const uint
 #endif
 
 bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
+  if (WideRows()) return RowsEqualWide(a, b, s.begin, s.end);
   int c = s.begin;
 #if defined(__SSE2__)
   for (; c + 16 <= s.end; c += 16)
@@ -84,13 +87,15 @@ bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
 }
 
 Span UnlikeWithin(const uint32_t* a, const uint32_t* b, Span s) {
-  // Sixteen columns at a time up to the block that differs, then one by one within it.
-  int first = s.begin, last = s.end;
+  // Blocks of columns at a time up to the one that differs, then one by one within it.
+  const bool wide = WideRows();
+  int first = wide ? AgreeingBlocksWide(a, b, s.begin, s.end) : s.begin, last = s.end;
 #if defined(__SSE2__)
   while (first + 16 <= last && Equal16(a, b, first)) first += 16;
 #endif
   while (first < last && a[first] == b[first]) ++first;
   if (first == last) return Span{s.end, s.end};
+  if (wide) last = AgreeingBlocksBackWide(a, b, first, last);
 #if defined(__SSE2__)
   while (last - 16 > first && Equal16(a, b, last - 16)) last -= 16;
 #endif
@@ -136,10 +141,10 @@ int RowsEndingAlike(const PixelView& image, const PixelView& grab, int w, int sc
 
 uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, uint32_t* to) {
   int c = begin;
-  uint64_t sum = 0;
-#if defined(__SSE2__)
   // No load reaches past end, so the row needs no columns beyond the range.
-  if (end - begin >= 8) {
+  uint64_t sum = WideRows() ? PairSumWide(row, c, end, keys, to) : 0;
+#if defined(__SSE2__)
+  if (end - c >= 8) {
     __m128i acc0 = _mm_setzero_si128(), acc1 = _mm_setzero_si128();
     for (; c + 7 < end; c += 8) {
       const __m128i v0 = Load(row + c), v1 = Load(row + c + 4);
@@ -150,7 +155,7 @@ uint64_t PairSum(const uint32_t* row, int begin, int end, const uint32_t* keys, 
       acc0 = _mm_add_epi64(acc0, PairProducts(v0, keys + c));
       acc1 = _mm_add_epi64(acc1, PairProducts(v1, keys + c + 4));
     }
-    sum = Sum(acc0, acc1);
+    sum += Sum(acc0, acc1);
   }
 #endif
   if (to != nullptr) std::memcpy(to + c, row + c, sizeof(uint32_t) * static_cast<size_t>(end - c));

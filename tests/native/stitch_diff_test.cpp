@@ -13,6 +13,7 @@
 
 #include "capture/stitch.h"
 #include "capture/stitch_rows.h"
+#include "capture/stitch_rows_wide.h"
 #include "capture/stitch_score.h"
 #include "capture/stitch_stands.h"
 #include "capture/stitch_walk.h"
@@ -329,36 +330,63 @@ TEST(StitchDifferential, ARecordOfAnotherImageStartsOver) {
   EXPECT_TRUE(c.imagePixels == expected);
 }
 
+// The keyed hash as it is defined: the pairs of columns, each pixel with its key added, their
+// products summed; an odd last pixel paired with its next key made odd.
+uint64_t PlainHash(const uint32_t* row, int width, const uint32_t* keys) {
+  uint64_t sum = 0;
+  for (int c = 0; c < width; c += 2) {
+    const uint32_t a = row[c] + keys[c], b = c + 1 < width ? row[c + 1] + keys[c + 1] : keys[c + 1] | 1u;
+    sum += uint64_t{a} * b;
+  }
+  return sum;
+}
+
+// Both ways rows are read (AVX2 where the processor has it, 16 bytes at a time): the hash as
+// defined, every column counting in it, and comparisons that see a difference in any column.
 TEST(StitchHash, EveryColumnCounts) {
   std::mt19937 random(12);
   std::vector<uint32_t> keys(2000);
   for (uint32_t& k : keys) k = random();
-  for (int width : {1, 3, 4, 7, 8, 15, 16, 17, 31, 32, 33, 47, 100, 1914}) {
-    // Exactly width pixels: a read past the range is caught by the sanitizer.
-    std::vector<uint32_t> row(static_cast<size_t>(width));
-    for (uint32_t& px : row) px = random();
-    const uint64_t base = KeyedRowHash(row.data(), width, keys.data());
-    for (int x = 0; x < width; ++x) {
-      std::vector<uint32_t> changed = row;
-      changed[static_cast<size_t>(x)] ^= 0x80000001u;
-      ASSERT_NE(KeyedRowHash(changed.data(), width, keys.data()), base) << "width " << width << " column " << x;
-    }
-    // A span's hash, made from the row's or from its own columns, is the same, and every column
-    // of the span counts in it and no other.
-    using stitching::Span;
-    for (const Span span : {Span{0, width}, Span{1, width}, Span{0, width - 1}, Span{width / 3, width - width / 5},
-                            Span{width / 2, width / 2 + 1}}) {
-      if (span.end <= span.begin) continue;
-      const uint64_t hash = stitching::SpanHash(row.data(), span, keys.data());
-      ASSERT_EQ(stitching::SpanHashFrom(base, row.data(), width, span, keys.data()), hash) << "width " << width;
+  for (const bool wide : {false, true}) {
+    stitching::UseWideRows(wide);
+    for (int width : {1, 3, 4, 7, 8, 15, 16, 17, 31, 32, 33, 47, 63, 64, 65, 100, 1914}) {
+      // Exactly width pixels: a read past the range is caught by the sanitizer.
+      std::vector<uint32_t> row(static_cast<size_t>(width));
+      for (uint32_t& px : row) px = random();
+      const uint64_t base = KeyedRowHash(row.data(), width, keys.data());
+      ASSERT_EQ(base, PlainHash(row.data(), width, keys.data())) << "width " << width;
       for (int x = 0; x < width; ++x) {
         std::vector<uint32_t> changed = row;
         changed[static_cast<size_t>(x)] ^= 0x80000001u;
-        ASSERT_EQ(stitching::SpanHash(changed.data(), span, keys.data()) != hash, x >= span.begin && x < span.end)
-            << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
+        ASSERT_NE(KeyedRowHash(changed.data(), width, keys.data()), base) << "width " << width << " column " << x;
+      }
+      // A span's hash, made from the row's or from its own columns, is the same, and every column
+      // of the span counts in it and no other; a span's rows agree but where a column in it
+      // differs, and the columns unlike lie from the first to the last that differs.
+      using stitching::Span;
+      for (const Span span : {Span{0, width}, Span{1, width}, Span{0, width - 1}, Span{width / 3, width - width / 5},
+                              Span{width / 2, width / 2 + 1}}) {
+        if (span.end <= span.begin) continue;
+        const uint64_t hash = stitching::SpanHash(row.data(), span, keys.data());
+        ASSERT_EQ(stitching::SpanHashFrom(base, row.data(), width, span, keys.data()), hash) << "width " << width;
+        for (int x = 0; x < width; ++x) {
+          std::vector<uint32_t> changed = row;
+          changed[static_cast<size_t>(x)] ^= 0x80000001u;
+          const bool inside = x >= span.begin && x < span.end;
+          ASSERT_EQ(stitching::SpanHash(changed.data(), span, keys.data()) != hash, inside)
+              << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
+          ASSERT_EQ(stitching::RowsEqual(changed.data(), row.data(), span), !inside) << "width " << width << " column " << x;
+          const int far = span.end - 1 - (x - span.begin);
+          if (inside && far != x) changed[static_cast<size_t>(far)] ^= 0x00000100u;
+          const Span unlike = stitching::UnlikeWithin(changed.data(), row.data(), span);
+          const Span want = inside ? Span{std::min(x, far), std::max(x, far) + 1} : Span{span.end, span.end};
+          ASSERT_TRUE(unlike == want)
+              << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
+        }
       }
     }
   }
+  stitching::UseWideRows(true);
 }
 
 // Appends at every place, the image's bottom and the grab's last rows included, one after
