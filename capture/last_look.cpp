@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "capture/stitch_rows.h"
+#include "capture/stitch_rows_wide.h"
 
 using stitching::RowsEqual;
+using stitching::UnlikeWithin;
 using stitching::Span;
 
 namespace {
@@ -87,14 +89,13 @@ bool Overlap(Span a, Span b) { return a.begin < b.end && b.begin < a.end; }
 // place, unlike `content` (the row's content as the other look shows it) and unlike the page's
 // ground (the row's first column); a run long enough, mostly of such columns, a few alike ones
 // between. White seen twice where white was taken, while the other look shows a bar's words
-// there, tells nothing of what stood where.
-Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
+// there, tells nothing of what stood where. `unlike`: the columns from the first where `here`
+// differs from `content` to the last, which the caller may know already.
+Span StoodWithin(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, Span unlike) {
   Span hull{0, 0};
-  const uint32_t ground = here[s.begin];
   // What stood is unlike the content in both looks: the columns outside those that differ in
   // both tell nothing (a region changing in the middle of a row leaves its sides alone).
-  s = stitching::UnlikeWithin(here, content, s);
-  if (s.begin < s.end) s = stitching::UnlikeWithin(before, content, s);
+  const Span s = unlike.begin < unlike.end ? UnlikeWithin(before, content, unlike) : unlike;
   // The open run (start < 0: none), and whether a column that changed lies past its last one:
   // the run ends there, or where too long a gap follows it, which is told once the next column
   // that stood comes, or at the end.
@@ -124,16 +125,30 @@ Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* conte
     if (at < n && (changed >> at) != 0) cut = true;
   };
   int x = s.begin;
+  // After a block where no pixel shows what it showed before, the blocks of 32 columns where
+  // that holds too are passed over at once: an animation or a picture that changed shows nothing
+  // twice.
+  const bool wide = stitching::WideRows();
+  bool passOver = wide;
   for (; x + 16 <= s.end; x += 16) {
+    if (passOver) {
+      x = stitching::UnlikeBlocksWide(here, before, x, s.end);
+      if (x + 16 > s.end) break;
+    }
     // A block where nothing stood changes nothing: the next column that stands lies too far past
     // the open run's last to join it.
     const stitching::PixelBits b = stitching::SameAndUnlike(here, before, content, ground, x);
+    passOver = wide && b.same == 0;
     if (b.stood != 0) take(x, 16, b.same, b.stood);
   }
   const stitching::PixelBits b = stitching::SameAndUnlikeFew(here, before, content, ground, x, s.end - x);
   take(x, s.end - x, b.same, b.stood);
   close();
   return hull;
+}
+
+Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
+  return StoodWithin(here, before, content, here[s.begin], UnlikeWithin(here, content, s));
 }
 
 // The widths of the sides where something stood in at least half the screen's rows, within a
@@ -249,8 +264,9 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
   for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < look.h; ++r) {
     if (overlap.Alike(r + offset)) continue;
     const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
-    if (!RowsEqual(now, came, content))
-      seen[static_cast<size_t>(r)] = StoodIn(now, LookRow(look, image, r), came, content);
+    const Span unlike = UnlikeWithin(now, came, content);
+    if (unlike.begin < unlike.end)
+      seen[static_cast<size_t>(r)] = StoodWithin(now, LookRow(look, image, r), came, now[content.begin], unlike);
   }
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);

@@ -87,15 +87,17 @@ bool RowsEqual(const uint32_t* a, const uint32_t* b, Span s) {
 }
 
 Span UnlikeWithin(const uint32_t* a, const uint32_t* b, Span s) {
+  if (WideRows()) {
+    const int first = FirstUnlikeWide(a, b, s.begin, s.end);
+    return first == s.end ? Span{s.end, s.end} : Span{first, LastUnlikeWide(a, b, first, s.end)};
+  }
   // Blocks of columns at a time up to the one that differs, then one by one within it.
-  const bool wide = WideRows();
-  int first = wide ? AgreeingBlocksWide(a, b, s.begin, s.end) : s.begin, last = s.end;
+  int first = s.begin, last = s.end;
 #if defined(__SSE2__)
   while (first + 16 <= last && Equal16(a, b, first)) first += 16;
 #endif
   while (first < last && a[first] == b[first]) ++first;
   if (first == last) return Span{s.end, s.end};
-  if (wide) last = AgreeingBlocksBackWide(a, b, first, last);
 #if defined(__SSE2__)
   while (last - 16 > first && Equal16(a, b, last - 16)) last -= 16;
 #endif

@@ -17,11 +17,14 @@ void UseWideRows(bool use);
 // Whether columns begin .. end - 1 agree.
 bool RowsEqualWide(const uint32_t* a, const uint32_t* b, int begin, int end);
 
-// From column c, blocks of 32 columns while they lie before end and agree: where the first that
-// does not begins, or where no whole block is left.
-int AgreeingBlocksWide(const uint32_t* a, const uint32_t* b, int c, int end);
-// The same from `end` back, blocks lying past `begin`: where the last that does not ends.
-int AgreeingBlocksBackWide(const uint32_t* a, const uint32_t* b, int begin, int end);
+// The first column from c on, before end, where the rows differ: end where none does.
+int FirstUnlikeWide(const uint32_t* a, const uint32_t* b, int c, int end);
+// One past the last column before end where they differ, given that column `begin` does.
+int LastUnlikeWide(const uint32_t* a, const uint32_t* b, int begin, int end);
+
+// From column c, blocks of 32 columns while they lie before end and no column of them agrees:
+// where the first with a column that does begins, or where no whole block is left.
+int UnlikeBlocksWide(const uint32_t* a, const uint32_t* b, int c, int end);
 
 // The keyed sum of the pairs of columns from c (even) on, 16 columns at a time as long as they
 // lie before end, copied to `to` on the way when it is given; c is left where it stopped.

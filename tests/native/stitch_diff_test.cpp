@@ -382,6 +382,14 @@ TEST(StitchHash, EveryColumnCounts) {
           const Span want = inside ? Span{std::min(x, far), std::max(x, far) + 1} : Span{span.end, span.end};
           ASSERT_TRUE(unlike == want)
               << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
+          // Blocks where no column agrees are passed over up to the one where column x does.
+          if (!stitching::WideRows()) continue;
+          for (uint32_t& px : changed) px = ~px;
+          changed[static_cast<size_t>(x)] = row[static_cast<size_t>(x)];
+          const int blocks = (span.end - span.begin) / 32, at = inside ? (x - span.begin) / 32 : blocks;
+          ASSERT_EQ(stitching::UnlikeBlocksWide(changed.data(), row.data(), span.begin, span.end),
+                    span.begin + 32 * std::min(at, blocks))
+              << "width " << width << " column " << x;
         }
       }
     }
