@@ -7,6 +7,7 @@
 
 #include "capture/stitch_literal.h"
 #include "capture/stitch_rows.h"
+#include "capture/stitch_rows_wide.h"
 #include "capture/stitch_score.h"
 #include "capture/stitch_walk.h"
 
@@ -256,7 +257,8 @@ struct FastRows {
     if (f.vote == Span{0, f.w}) {
       const uint64_t* image = rows.hash.data();
       const uint64_t mask = rows.hashMask;
-      for (int g = lo; g <= last; ++g) out[g - lo] = RowFacts((image[g + o] & mask) == grab[g], uniform[g + o] != 0);
+      const int done = WideRows() ? HashedFactsWide(image + lo + o, grab + lo, uniform + lo + o, mask, last - lo + 1, out) : 0;
+      for (int g = lo + done; g <= last; ++g) out[g - lo] = RowFacts((image[g + o] & mask) == grab[g], uniform[g + o] != 0);
     } else {
       for (int g = lo; g <= last; ++g) out[g - lo] = RowFacts(ImageHash(g + o) == grab[g], uniform[g + o] != 0);
     }

@@ -1,5 +1,9 @@
 #include "capture/stitch_rows_wide.h"
 
+#include <cstring>
+
+#include "capture/stitch_score.h"
+
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <immintrin.h>
 
@@ -137,6 +141,29 @@ WIDE bool RowsEqualWide(const uint32_t* a, const uint32_t* b, int begin, int end
   return true;
 }
 
+WIDE int HashedFactsWide(const uint64_t* image, const uint64_t* grab, const uint8_t* uniform, uint64_t mask, int n,
+                         uint8_t* out) {
+  // Four bits, one per row, spread to the low bit of four bytes.
+  static constexpr uint32_t kSpread[16] = {0x00000000, 0x00000001, 0x00000100, 0x00000101, 0x00010000, 0x00010001,
+                                           0x00010100, 0x00010101, 0x01000000, 0x01000001, 0x01000100, 0x01000101,
+                                           0x01010000, 0x01010001, 0x01010100, 0x01010101};
+  static_assert(kAgree == 1 && kInk == 2, "the facts are spread as the agree and ink bits");
+  const __m256i m = _mm256_set1_epi64x(static_cast<long long>(mask));
+  int k = 0;
+  for (; k + 4 <= n; k += 4) {
+    const __m256i hashes = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(image + k)), m);
+    const __m256i equal = _mm256_cmpeq_epi64(hashes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(grab + k)));
+    const uint32_t agree = static_cast<uint32_t>(_mm256_movemask_pd(_mm256_castsi256_pd(equal)));
+    uint32_t four;
+    std::memcpy(&four, uniform + k, sizeof four);
+    const __m128i blank = _mm_cmpeq_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), _mm_setzero_si128());
+    const uint32_t ink = agree & static_cast<uint32_t>(_mm_movemask_epi8(blank)) & 0xFu;
+    const uint32_t facts = kSpread[agree] | kSpread[ink] << 1;
+    std::memcpy(out + k, &facts, sizeof facts);
+  }
+  return k;
+}
+
 WIDE uint64_t PairSumWide(const uint32_t* row, int& c, int end, const uint32_t* keys, uint32_t* to) {
   return to != nullptr ? PairSumFrom<true>(row, c, end, keys, to) : PairSumFrom<false>(row, c, end, keys, to);
 }
@@ -153,6 +180,7 @@ int FirstUnlikeWide(const uint32_t*, const uint32_t*, int c, int) { return c; }
 int LastUnlikeWide(const uint32_t*, const uint32_t*, int, int end) { return end; }
 int UnlikeBlocksWide(const uint32_t*, const uint32_t*, int c, int) { return c; }
 uint64_t PairSumWide(const uint32_t*, int&, int, const uint32_t*, uint32_t*) { return 0; }
+int HashedFactsWide(const uint64_t*, const uint64_t*, const uint8_t*, uint64_t, int, uint8_t*) { return 0; }
 }  // namespace stitching
 
 #endif

@@ -26,6 +26,11 @@ int LastUnlikeWide(const uint32_t* a, const uint32_t* b, int begin, int end);
 // where the first with a column that does begins, or where no whole block is left.
 int UnlikeBlocksWide(const uint32_t* a, const uint32_t* b, int c, int end);
 
+// The facts of rows judged on their hashes, four at a time while four are left before n:
+// out[k] = RowFacts((image[k] & mask) == grab[k], uniform[k] != 0). Returns the rows done.
+int HashedFactsWide(const uint64_t* image, const uint64_t* grab, const uint8_t* uniform, uint64_t mask, int n,
+                    uint8_t* out);
+
 // The keyed sum of the pairs of columns from c (even) on, 16 columns at a time as long as they
 // lie before end, copied to `to` on the way when it is given; c is left where it stopped.
 uint64_t PairSumWide(const uint32_t* row, int& c, int end, const uint32_t* keys, uint32_t* to);

@@ -395,6 +395,23 @@ TEST(StitchHash, EveryColumnCounts) {
     }
   }
   stitching::UseWideRows(true);
+  // Rows judged on their hashes four at a time get the facts as defined: the masked hash, equal
+  // or not, and the row's uniformity, whichever lane they fall in.
+  if (!stitching::WideRows()) return;
+  const uint64_t mask = 0xFFFFFFFFFFFFull;
+  std::vector<uint64_t> image(37), grab(37);
+  std::vector<uint8_t> uniform(37), out(37);
+  for (size_t k = 0; k < image.size(); ++k) {
+    image[k] = (uint64_t{random()} << 32 | random()) | (k % 5 == 0 ? 0xABCD000000000000ull : 0);
+    grab[k] = k % 3 == 0 ? (image[k] ^ 1) & mask : image[k] & mask;
+    uniform[k] = static_cast<uint8_t>(k % 7 % 3);
+  }
+  for (int n : {0, 3, 4, 5, 36, 37}) {
+    const int done = stitching::HashedFactsWide(image.data(), grab.data(), uniform.data(), mask, n, out.data());
+    ASSERT_EQ(done, n / 4 * 4);
+    for (int k = 0; k < done; ++k)
+      ASSERT_EQ(out[k], stitching::RowFacts((image[k] & mask) == grab[k], uniform[k] != 0)) << "n " << n << " row " << k;
+  }
 }
 
 // Appends at every place, the image's bottom and the grab's last rows included, one after
