@@ -18,9 +18,20 @@ namespace {
 WIDE inline __m256i LoadWide(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 WIDE inline __m256i Differ(const uint32_t* a, const uint32_t* b) { return _mm256_xor_si256(LoadWide(a), LoadWide(b)); }
 
+// Nonzero where any of 32 columns differ.
+WIDE inline __m256i Differ32(const uint32_t* a, const uint32_t* b) {
+  return _mm256_or_si256(_mm256_or_si256(Differ(a, b), Differ(a + 8, b + 8)),
+                         _mm256_or_si256(Differ(a + 16, b + 16), Differ(a + 24, b + 24)));
+}
+
 WIDE inline bool Agree32(const uint32_t* a, const uint32_t* b) {
-  const __m256i d = _mm256_or_si256(_mm256_or_si256(Differ(a, b), Differ(a + 8, b + 8)),
-                                    _mm256_or_si256(Differ(a + 16, b + 16), Differ(a + 24, b + 24)));
+  const __m256i d = Differ32(a, b);
+  return _mm256_testz_si256(d, d) != 0;
+}
+
+// One test for 64 columns: two tests of 32 cost the usual tick 2 % more instructions.
+WIDE inline bool Agree64(const uint32_t* a, const uint32_t* b) {
+  const __m256i d = _mm256_or_si256(Differ32(a, b), Differ32(a + 32, b + 32));
   return _mm256_testz_si256(d, d) != 0;
 }
 
@@ -48,15 +59,6 @@ bool Available() {
 
 // Asked at every row: a plain flag, set when the program starts.
 bool useWide = Available();
-
-WIDE inline bool Agree64(const uint32_t* a, const uint32_t* b) {
-  const __m256i d0 = _mm256_or_si256(_mm256_or_si256(Differ(a, b), Differ(a + 8, b + 8)),
-                                     _mm256_or_si256(Differ(a + 16, b + 16), Differ(a + 24, b + 24)));
-  const __m256i d1 = _mm256_or_si256(_mm256_or_si256(Differ(a + 32, b + 32), Differ(a + 40, b + 40)),
-                                     _mm256_or_si256(Differ(a + 48, b + 48), Differ(a + 56, b + 56)));
-  const __m256i d = _mm256_or_si256(d0, d1);
-  return _mm256_testz_si256(d, d) != 0;
-}
 
 WIDE inline void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 

@@ -1,6 +1,6 @@
-// Rows compared and hashed 32 and 16 columns at a time, on processors with AVX2: the same
-// answers as the 16-byte code, in about half the instructions, which is most of what a tick
-// spends.
+// Rows compared and hashed 32 and 16 columns at a time, and rows judged on their hashes four at
+// a time, on processors with AVX2: the same answers as the 16-byte code, in about half the
+// instructions, which is most of what a tick spends.
 #ifndef TALLSNAP_CAPTURE_STITCH_ROWS_WIDE_H
 #define TALLSNAP_CAPTURE_STITCH_ROWS_WIDE_H
 
@@ -31,8 +31,8 @@ int UnlikeBlocksWide(const uint32_t* a, const uint32_t* b, int c, int end);
 int HashedFactsWide(const uint64_t* image, const uint64_t* grab, const uint8_t* uniform, uint64_t mask, int n,
                     uint8_t* out);
 
-// The keyed sum of the pairs of columns from c (even) on, 16 columns at a time as long as they
-// lie before end, copied to `to` on the way when it is given; c is left where it stopped.
+// The keyed sum of the pairs of columns from c (even) on, 32 and then 16 columns at a time as
+// long as they lie before end, copied to `to` on the way when it is given; c is left where it stopped.
 uint64_t PairSumWide(const uint32_t* row, int& c, int end, const uint32_t* keys, uint32_t* to);
 
 }  // namespace stitching
