@@ -211,6 +211,16 @@ struct Tick {
     }
     StartLastLook(lookBefore, before, kW, kH, image.height);
     lookBefore.offset = height - (kH - 3);
+    // As appends by 24 rows leave it, each row below the first screen was taken from one of the
+    // 24 screen rows above the border, and the look reads in the image the rows the image holds
+    // as it showed them.
+    for (int y = kH; y < height; ++y)
+      lookBefore.from[static_cast<size_t>(y)] = y - lookBefore.offset + 24 * ((height - 1 - y) / 24);
+    for (int j = 0; j < kH; ++j) {
+      const int y = j + lookBefore.offset;
+      lookBefore.inImage[static_cast<size_t>(j)] =
+          y >= 0 && y < height && std::equal(ViewRow(before, j), ViewRow(before, j) + kW, ViewRow(image, y)) ? 1 : 0;
+    }
     look = lookBefore;
   }
   // The rewind copies the look's pixels, 8 MB, which no tick of a running session does: that
