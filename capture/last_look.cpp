@@ -1,7 +1,6 @@
 #include "capture/last_look.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cstring>
 
 #include "capture/stitch_rows.h"
@@ -74,7 +73,7 @@ constexpr int kStandGap = 6;
 // And rows in a row with such runs that overlap: a line of text slid by two rows matches itself
 // in its blank rows, but not for long.
 constexpr int kStandRows = 3;
-// StoodIn passes over blocks of 16 columns where nothing stood: a gap that long ends a run anyway.
+// StoodWithin passes over blocks of 16 columns where nothing stood: a gap that long ends a run anyway.
 static_assert(kStandGap < 16, "a block of 16 columns with nothing standing must end a run");
 
 Span Hull(Span a, Span b) {
@@ -89,13 +88,12 @@ bool Overlap(Span a, Span b) { return a.begin < b.end && b.begin < a.end; }
 // place, unlike `content` (the row's content as the other look shows it) and unlike the page's
 // ground (the row's first column); a run long enough, mostly of such columns, a few alike ones
 // between. White seen twice where white was taken, while the other look shows a bar's words
-// there, tells nothing of what stood where. `unlike`: the columns from the first where `here`
-// differs from `content` to the last, which the caller may know already.
-Span StoodWithin(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, Span unlike) {
+// there, tells nothing of what stood where. `s`: the columns from the first where both `here`
+// and `before` differ from `content` to the last (UnlikeInBoth): what stood is unlike the content
+// in both looks, and the columns outside tell nothing (a region changing in the middle of a row
+// leaves its sides alone).
+Span StoodWithin(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, Span s) {
   Span hull{0, 0};
-  // What stood is unlike the content in both looks: the columns outside those that differ in
-  // both tell nothing (a region changing in the middle of a row leaves its sides alone).
-  const Span s = unlike.begin < unlike.end ? UnlikeWithin(before, content, unlike) : unlike;
   // The open run (start < 0: none), and whether a column that changed lies past its last one:
   // the run ends there, or where too long a gap follows it, which is told once the next column
   // that stood comes, or at the end.
@@ -125,20 +123,17 @@ Span StoodWithin(const uint32_t* here, const uint32_t* before, const uint32_t* c
     if (at < n && (changed >> at) != 0) cut = true;
   };
   int x = s.begin;
-  // After a block where no pixel shows what it showed before, the blocks of 32 columns where
-  // that holds too are passed over at once: an animation or a picture that changed shows nothing
-  // twice.
+  // A block where nothing stood changes nothing: the next column that stands lies too far past
+  // the open run's last to join it. Blocks of 32 such columns are passed over at once where the
+  // processor can: an animation or a picture that changed shows nothing twice, and two lines of
+  // text show little but their ground alike.
   const bool wide = stitching::WideRows();
-  bool passOver = wide;
   for (; x + 16 <= s.end; x += 16) {
-    if (passOver) {
-      x = stitching::UnlikeBlocksWide(here, before, x, s.end);
+    if (wide) {
+      x = stitching::NothingStoodWide(here, before, content, ground, x, s.end);
       if (x + 16 > s.end) break;
     }
-    // A block where nothing stood changes nothing: the next column that stands lies too far past
-    // the open run's last to join it.
     const stitching::PixelBits b = stitching::SameAndUnlike(here, before, content, ground, x);
-    passOver = wide && b.same == 0;
     if (b.stood != 0) take(x, 16, b.same, b.stood);
   }
   const stitching::PixelBits b = stitching::SameAndUnlikeFew(here, before, content, ground, x, s.end - x);
@@ -147,8 +142,15 @@ Span StoodWithin(const uint32_t* here, const uint32_t* before, const uint32_t* c
   return hull;
 }
 
-Span StoodIn(const uint32_t* here, const uint32_t* before, const uint32_t* content, Span s) {
-  return StoodWithin(here, before, content, here[s.begin], UnlikeWithin(here, content, s));
+// Within `unlike` (the columns from the first where one look differs from `content` to the
+// last), the columns from the first where `before` does too to the last. `known`, when given: the
+// columns from the first to the last where `before` differs from `content` over a span holding
+// `unlike`, which mostly tells the answer without reading a pixel.
+Span UnlikeInBoth(const uint32_t* before, const uint32_t* content, Span unlike, const Span* known) {
+  if (unlike.begin >= unlike.end) return unlike;
+  if (known != nullptr && known->begin >= known->end) return Span{unlike.end, unlike.end};
+  if (known != nullptr && unlike.begin <= known->begin && known->end <= unlike.end) return *known;
+  return UnlikeWithin(before, content, unlike);
 }
 
 // The widths of the sides where something stood in at least half the screen's rows, within a
@@ -243,8 +245,9 @@ OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const 
       o.likeImage[i] = told[i] == 0 ? 1 : 0;
     else
       o.likeImage[i] = RowsEqual(kept, now, content) ? 1 : 0;
-    o.likeAll[i] = o.likeImage[i] != 0 && RowsEqual(kept, now, Span{0, content.begin}) &&
-                   RowsEqual(kept, now, Span{content.end, look.w});
+    // Most ranges have no sides outside the content: nothing more to compare.
+    o.likeAll[i] = o.likeImage[i] != 0 && (content.begin == 0 || RowsEqual(kept, now, Span{0, content.begin})) &&
+                   (content.end == look.w || RowsEqual(kept, now, Span{content.end, look.w}));
     o.anyUnlike = o.anyUnlike || o.likeAll[i] == 0;
   }
   return o;
@@ -255,22 +258,28 @@ OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const 
 // that still shows it there, while the row of content it was taken for now shows otherwise where
 // nothing stands: a bar's words over a white row must not make the white where it was taken
 // stand.
-void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved, Span content,
-                   int topBand, const OverlapLooks& overlap) {
+// Returns, per screen row the first way looked at, the columns from the first where the grab
+// differs from the content that came there to the last (begin > end: not looked at; none when
+// nothing was).
+std::vector<Span> LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved,
+                                Span content, int topBand, const OverlapLooks& overlap) {
   // Something standing over rows the image holds shows them otherwise; new rows show nothing yet.
-  if (moved == 0 || !overlap.anyUnlike) return;
-  std::vector<Span> seen(static_cast<size_t>(look.h), Span{0, 0});
+  if (moved == 0 || !overlap.anyUnlike) return {};
+  const size_t h = static_cast<size_t>(look.h);
+  std::vector<Span> unlikeCame(h, Span{1, 0});
+  std::vector<Span> seen(h, Span{0, 0});
   // The decision's band across the top stands in all its columns: nothing to learn of its rows.
   for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < look.h; ++r) {
     if (overlap.Alike(r + offset)) continue;
-    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
-    const Span unlike = UnlikeWithin(now, came, content);
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved), *before = LookRow(look, image, r);
+    const Span unlike = unlikeCame[static_cast<size_t>(r)] = UnlikeWithin(now, came, content);
     if (unlike.begin < unlike.end)
-      seen[static_cast<size_t>(r)] = StoodWithin(now, LookRow(look, image, r), came, now[content.begin], unlike);
+      seen[static_cast<size_t>(r)] =
+          StoodWithin(now, before, came, now[content.begin], UnlikeInBoth(before, came, unlike, nullptr));
   }
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);
-  seen.assign(seen.size(), Span{0, 0});
+  seen.assign(h, Span{0, 0});
   for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
     if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
@@ -278,12 +287,18 @@ void LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab
     // passed over anyway.
     const Span over = StandsAt(look, r, top);
     if (over.begin <= content.begin && over.end >= content.end) continue;
-    const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r);
-    const Span s = StoodIn(ViewRow(grab, taken), kept, now, content);
-    if (!Overlap(s, over)) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], s);
+    // Where the grab differs from the image's row the first way told, when the look reads the
+    // content that came there in the image.
+    const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r), *there = ViewRow(grab, taken);
+    const Span& unlike = unlikeCame[static_cast<size_t>(r)];
+    const bool known = unlike.begin <= unlike.end && LookRow(look, image, r + moved) == kept;
+    const Span s = UnlikeInBoth(kept, now, UnlikeWithin(there, now, content), known ? &unlike : nullptr);
+    const Span stood = StoodWithin(there, kept, now, there[content.begin], s);
+    if (!Overlap(stood, over)) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], stood);
   }
   KeepStanding(look, seen, content);
   FillStandingSides(look);
+  return unlikeCame;
 }
 
 // The columns of the span outside `out` agree.
@@ -293,11 +308,26 @@ bool AgreeOutside(const uint32_t* a, const uint32_t* b, Span s, Span out) {
          RowsEqual(a, b, Span{std::min(s.end, std::max(out.end, s.begin)), s.end});
 }
 
+// The same, where `unlike` (the columns from the first where a and b differ to the last, over a
+// span holding s; begin > end: not known) mostly tells it without reading a pixel.
+bool AgreeOutsideKnowing(const uint32_t* a, const uint32_t* b, Span s, Span out, Span unlike) {
+  if (unlike.begin > unlike.end) return AgreeOutside(a, b, s, out);
+  const auto in = [](int x, Span t) { return x >= t.begin && x < t.end; };
+  const int first = std::max(unlike.begin, s.begin), last = std::min(unlike.end, s.end);
+  if (first >= last || (out.begin <= first && last <= out.end)) return true;
+  // Either end differs, where it lies in the span.
+  const int ends[2] = {unlike.begin, unlike.end - 1};
+  for (const int x : ends)
+    if (in(x, s) && !in(x, out)) return false;
+  return AgreeOutside(a, b, s, out);
+}
+
 // A screen row that showed rows unlike the image at two of the last four moves shows what passes
 // under it otherwise than the page does (a see-through bar, a shadow): two looks of it agree, and
 // it is never taken.
 bool Tinting(const LastLook& look, int r) {
-  return std::bitset<4>(look.differed[static_cast<size_t>(r)]).count() >= 2;
+  const unsigned history = look.differed[static_cast<size_t>(r)];
+  return (history & (history - 1)) != 0;  // more than one bit
 }
 
 // A row unlike the image only where something stands, over the screen row now or over the one
@@ -340,13 +370,16 @@ constexpr int kSettleRows = 4;
 std::vector<uint8_t> AgreeAround(const std::vector<uint8_t>& agree) {
   const int n = static_cast<int>(agree.size());
   std::vector<uint8_t> around(agree.size(), 0);
-  int run = 0;  // rows agreeing in a row, up to this one
-  std::vector<int> runs(agree.size(), 0);
-  for (int i = 0; i < n; ++i) runs[static_cast<size_t>(i)] = run = agree[static_cast<size_t>(i)] != 0 ? run + 1 : 0;
-  for (int i = 0; i < n; ++i) {
-    const int last = std::min(n - 1, i + kSettleRows), need = last - std::max(0, i - kSettleRows) + 1;
-    around[static_cast<size_t>(i)] = runs[static_cast<size_t>(last)] >= need ? 1 : 0;
+  // Row i is told once the rows up to i + kSettleRows are counted: `run` rows agree in a row
+  // up to row k.
+  int run = 0;
+  for (int k = 0; k < n; ++k) {
+    run = agree[static_cast<size_t>(k)] != 0 ? run + 1 : 0;
+    const int i = k - kSettleRows;
+    if (i >= 0) around[static_cast<size_t>(i)] = run >= k - std::max(0, i - kSettleRows) + 1 ? 1 : 0;
   }
+  for (int i = std::max(0, n - kSettleRows); i < n; ++i)
+    around[static_cast<size_t>(i)] = run >= n - std::max(0, i - kSettleRows) ? 1 : 0;
   return around;
 }
 
@@ -374,7 +407,7 @@ bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows&
 // of the screen, the rows around it too. Returns the first row rewritten (to
 // when none).
 int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, const StitchRows& rows, int offset,
-              int moved, Span content, int top, const OverlapLooks& overlap) {
+              int moved, Span content, int top, const OverlapLooks& overlap, const std::vector<Span>& unlikeCame) {
   const int from = overlap.from, to = overlap.to;
   if (to <= from) return to;
   const size_t n = static_cast<size_t>(to - from);
@@ -393,10 +426,14 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
       held[i] = !ChangedOnlyWhereItStood(ViewRow(grab, r), KeptRowNow(look, image, y), LookRow(look, image, r),
                                          Span{0, look.w});
     if (last >= top && last < look.h && !Tinting(look, r))
-      likeLook[i] = AgreeOutside(ViewRow(grab, r), LookRow(look, image, last), content,
-                                 Hull(StandsAt(look, r, top), StandsAt(look, last, top)));
+      likeLook[i] = AgreeOutsideKnowing(ViewRow(grab, r), LookRow(look, image, last), content,
+                                        Hull(StandsAt(look, r, top), StandsAt(look, last, top)),
+                                        unlikeCame.empty() ? Span{1, 0} : unlikeCame[static_cast<size_t>(r)]);
   }
-  const std::vector<uint8_t> settles = AgreeAround(likeImage), twice = AgreeAround(likeLook), newest = AgreeAround(held);
+  // Where every row shows as the image keeps it, no row was looked at again.
+  const std::vector<uint8_t> settles = AgreeAround(likeImage);
+  const std::vector<uint8_t> twice = anyUnlike ? AgreeAround(likeLook) : likeLook,
+                             newest = anyUnlike ? AgreeAround(held) : held;
   if (moved != 0) NoteDiffering(look, image, grab, offset, content, overlap);
   int first = to;
   for (int y = to - 1; y >= from; --y) {  // in memory order
@@ -519,10 +556,11 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   const OverlapLooks overlap =
       CompareOverlap(look, image, grab, offset, content, from, to, told ? d.overlapUnlike.data() : nullptr);
   LearnStandingSides(look, d, content);
-  LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
+  const std::vector<Span> unlikeCame =
+      LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
-  const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap);
+  const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap, unlikeCame);
   // The record learns the rows again from the first one rewritten.
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   // The rows the append writes again above the image's end keep what they hold where something
@@ -588,7 +626,7 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
   const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
-  const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap);
+  const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap, {});
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });
 }

@@ -46,10 +46,15 @@ WIDE inline uint32_t DifferBits32(const uint32_t* a, const uint32_t* b) {
          DifferBits8(a + 24, b + 24) << 24;
 }
 
-WIDE inline bool AnyAgree32(const uint32_t* a, const uint32_t* b) {
-  const __m256i e = _mm256_or_si256(_mm256_or_si256(Same(a, b), Same(a + 8, b + 8)),
-                                    _mm256_or_si256(Same(a + 16, b + 16), Same(a + 24, b + 24)));
-  return _mm256_testz_si256(e, e) == 0;
+// All ones where a column of 8 shows what it showed before, unlike the ground.
+WIDE inline __m256i SameInk8(const uint32_t* here, const uint32_t* before, __m256i ground) {
+  const __m256i now = LoadWide(here);
+  return _mm256_andnot_si256(_mm256_cmpeq_epi32(now, ground), _mm256_cmpeq_epi32(now, LoadWide(before)));
+}
+
+// Of those, the columns unlike the content too: where something stood.
+WIDE inline __m256i Stood8(__m256i sameInk, const uint32_t* here, const uint32_t* content) {
+  return _mm256_andnot_si256(_mm256_cmpeq_epi32(LoadWide(here), LoadWide(content)), sameInk);
 }
 
 bool Available() {
@@ -121,8 +126,22 @@ WIDE int LastUnlikeWide(const uint32_t* a, const uint32_t* b, int begin, int end
   return end;
 }
 
-WIDE int UnlikeBlocksWide(const uint32_t* a, const uint32_t* b, int c, int end) {
-  while (c + 32 <= end && !AnyAgree32(a + c, b + c)) c += 32;
+WIDE int NothingStoodWide(const uint32_t* here, const uint32_t* before, const uint32_t* content, uint32_t ground, int c,
+                          int end) {
+  const __m256i g = _mm256_set1_epi32(static_cast<int>(ground));
+  for (; c + 32 <= end; c += 32) {
+    // No column shows what it showed before but the ground (two lines of text, a picture that
+    // changed): the content is not read.
+    const __m256i s0 = SameInk8(here + c, before + c, g), s1 = SameInk8(here + c + 8, before + c + 8, g),
+                  s2 = SameInk8(here + c + 16, before + c + 16, g), s3 = SameInk8(here + c + 24, before + c + 24, g);
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(s0, s1), _mm256_or_si256(s2, s3));
+    if (_mm256_testz_si256(any, any) != 0) continue;
+    const __m256i low = _mm256_or_si256(Stood8(s0, here + c, content + c), Stood8(s1, here + c + 8, content + c + 8)),
+                  high = _mm256_or_si256(Stood8(s2, here + c + 16, content + c + 16),
+                                         Stood8(s3, here + c + 24, content + c + 24));
+    const __m256i stood = _mm256_or_si256(low, high);
+    if (_mm256_testz_si256(stood, stood) == 0) return c;
+  }
   return c;
 }
 
@@ -166,6 +185,18 @@ WIDE int HashedFactsWide(const uint64_t* image, const uint64_t* grab, const uint
   return k;
 }
 
+WIDE int HashesUnlikeWide(const uint64_t* hashes, uint64_t mask, uint64_t hash, int from, int to) {
+  const __m256i m = _mm256_set1_epi64x(static_cast<long long>(mask));
+  const __m256i h = _mm256_set1_epi64x(static_cast<long long>(hash));
+  for (; to - 7 >= from; to -= 8) {
+    const __m256i low = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hashes + to - 7)), m),
+                  high = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hashes + to - 3)), m);
+    const __m256i equal = _mm256_or_si256(_mm256_cmpeq_epi64(low, h), _mm256_cmpeq_epi64(high, h));
+    if (_mm256_testz_si256(equal, equal) == 0) break;
+  }
+  return to;
+}
+
 WIDE uint64_t PairSumWide(const uint32_t* row, int& c, int end, const uint32_t* keys, uint32_t* to) {
   return to != nullptr ? PairSumFrom<true>(row, c, end, keys, to) : PairSumFrom<false>(row, c, end, keys, to);
 }
@@ -180,9 +211,10 @@ void UseWideRows(bool) {}
 bool RowsEqualWide(const uint32_t*, const uint32_t*, int, int) { return false; }
 int FirstUnlikeWide(const uint32_t*, const uint32_t*, int c, int) { return c; }
 int LastUnlikeWide(const uint32_t*, const uint32_t*, int, int end) { return end; }
-int UnlikeBlocksWide(const uint32_t*, const uint32_t*, int c, int) { return c; }
+int NothingStoodWide(const uint32_t*, const uint32_t*, const uint32_t*, uint32_t, int c, int) { return c; }
 uint64_t PairSumWide(const uint32_t*, int&, int, const uint32_t*, uint32_t*) { return 0; }
 int HashedFactsWide(const uint64_t*, const uint64_t*, const uint8_t*, uint64_t, int, uint8_t*) { return 0; }
+int HashesUnlikeWide(const uint64_t*, uint64_t, uint64_t, int, int to) { return to; }
 }  // namespace stitching
 
 #endif

@@ -382,13 +382,22 @@ TEST(StitchHash, EveryColumnCounts) {
           const Span want = inside ? Span{std::min(x, far), std::max(x, far) + 1} : Span{span.end, span.end};
           ASSERT_TRUE(unlike == want)
               << "width " << width << " column " << x << " span " << span.begin << ".." << span.end;
-          // Blocks where no column agrees are passed over up to the one where column x does.
+          // Blocks where nothing stood are passed over up to the one where column x did: other
+          // columns show what they showed before too, but as the content or the ground does.
           if (!stitching::WideRows()) continue;
-          for (uint32_t& px : changed) px = ~px;
-          changed[static_cast<size_t>(x)] = row[static_cast<size_t>(x)];
-          const int blocks = (span.end - span.begin) / 32, at = inside ? (x - span.begin) / 32 : blocks;
-          ASSERT_EQ(stitching::UnlikeBlocksWide(changed.data(), row.data(), span.begin, span.end),
-                    span.begin + 32 * std::min(at, blocks))
+          const uint32_t ground = 0x00FFFFFFu;
+          std::vector<uint32_t> before = row, content(row.size());
+          for (size_t k = 0; k < row.size(); ++k) {
+            changed[k] = k % 3 == 0 ? row[k] : ~row[k];
+            content[k] = k % 6 == 0 ? row[k] : row[k] ^ 1;
+            if (k % 6 == 3) changed[k] = before[k] = ground;
+          }
+          const size_t at = static_cast<size_t>(x);
+          changed[at] = before[at] = ground ^ 2;
+          content[at] = ground;
+          const int blocks = (span.end - span.begin) / 32, stood = inside ? (x - span.begin) / 32 : blocks;
+          ASSERT_EQ(stitching::NothingStoodWide(changed.data(), before.data(), content.data(), ground, span.begin, span.end),
+                    span.begin + 32 * std::min(stood, blocks))
               << "width " << width << " column " << x;
         }
       }
@@ -412,6 +421,15 @@ TEST(StitchHash, EveryColumnCounts) {
     for (int k = 0; k < done; ++k)
       ASSERT_EQ(out[k], stitching::RowFacts((image[k] & mask) == grab[k], uniform[k] != 0)) << "n " << n << " row " << k;
   }
+  // The search for a hash passes over no row that has it, masked, at any lane, and stops at a
+  // block of 8 that has it or with fewer than 8 rows left.
+  for (int from = 0; from < 9; ++from)
+    for (int to = from - 1; to < 37; ++to)
+      for (int at = from - 1; at <= to; ++at) {
+        const uint64_t hash = at >= from ? image[static_cast<size_t>(at)] & mask : 0x1234;
+        const int y = stitching::HashesUnlikeWide(image.data(), mask, hash, from, to);
+        ASSERT_TRUE(y <= to && y >= at && (y - 7 < from || y - 7 <= at)) << from << " " << to << " " << at << ": " << y;
+      }
 }
 
 // Appends at every place, the image's bottom and the grab's last rows included, one after
