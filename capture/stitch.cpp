@@ -23,8 +23,9 @@ void AppendAt(const Place& p, int h, Span vote, StitchDecision& d) {
   }
   // The place's rows were told pixel for pixel: a place that won on hashes was compared again
   // and found the same before it was chosen.
-  d.overlapUnlike.resize(static_cast<size_t>(std::max(0, p.join - p.lo)));
-  for (int g = p.lo; g < p.join; ++g) d.overlapUnlike[static_cast<size_t>(g - p.lo)] = p.Disagreeing(g, g) != 0 ? 1 : 0;
+  d.overlapUnlike.assign(static_cast<size_t>(std::max(0, p.join - p.lo)), 0);
+  for (const int g : p.unlike)
+    if (g < p.join) d.overlapUnlike[static_cast<size_t>(g - p.lo)] = 1;
 }
 
 Verdict SearchLiteral(const Frame& f, int band) {

@@ -34,19 +34,14 @@ int TwoBlocksHold(const std::vector<int>& sum, int n, int window, ScoreScratch& 
 
 bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, ScoreScratch& s) {
   setAside = false;
-  // Rows agreeing in the band, rows with ink (which agree), and count[k]: rows of the first k
-  // that disagree below the band.
-  std::vector<int>& count = s.count;
-  count.resize(static_cast<size_t>(n) + 1);
-  count[0] = 0;
-  int agreeInBand = 0, ink = 0;
-  for (int k = 0; k < n; ++k) {
-    const int agree = rows[k] & kAgree;
-    if (k < band) agreeInBand += agree;
-    count[k + 1] = count[k] + (k >= band && !agree);
-    ink += rows[k] >> 1;
-  }
-  const int below = n - std::min(band, n), disagreeing = count[n], agreeBelow = below - disagreeing;
+  // Rows agreeing in the band, rows that disagree below it, and rows with ink (which agree): plain
+  // sums, which the compiler takes many rows at a time. Every place of an empty grid comes here.
+  const int inBand = std::min(band, n);
+  int agreeInBand = 0, disagreeing = 0, ink = 0;
+  for (int k = 0; k < inBand; ++k) agreeInBand += rows[k] & kAgree;
+  for (int k = inBand; k < n; ++k) disagreeing += (rows[k] & kAgree) ^ kAgree;
+  for (int k = 0; k < n; ++k) ink += rows[k] >> 1;
+  const int below = n - inBand, agreeBelow = below - disagreeing;
   const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
   // The band's rows agree with themselves where the first grab lies: some rows under it must
   // agree too.
@@ -59,6 +54,12 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   // Rows set aside cost nothing, so that a picture decoding half the range tall is followed;
   // what is left must then agree by rows with ink, which blank rows at any place do not.
   if (ink < -ConfirmingScore(m)) return false;
+  // count[k]: rows of the first k that disagree below the band.
+  std::vector<int>& count = s.count;
+  count.resize(static_cast<size_t>(n) + 1);
+  int* counts = count.data();
+  int counted = counts[0] = 0;
+  for (int k = 0; k < n; ++k) counts[k + 1] = counted += k >= band ? (rows[k] & kAgree) ^ kAgree : 0;
   // Only rows that disagree below the band gain when set aside: the blocks gain at most that for
   // as many of them as two windows hold. Most places that are no match at all (content that
   // repeats now and then) go no further.

@@ -83,12 +83,17 @@ struct Place {
   bool qualifies = false;
   bool setAside = false;  // it qualifies only with rows set aside as something that changes by itself
   bool exact = true;      // every row was compared pixel for pixel
-  std::vector<int> disagreeing;  // rows of lo .. lo + k - 1 that disagree, for k up to hi - lo + 1
+  // The rows of lo .. hi that disagree, rising: a place that qualifies has few.
+  std::vector<int> unlike;
 
-  int Disagreeing(int from, int to) const { return disagreeing[to - lo + 1] - disagreeing[from - lo]; }
+  // Of rows from .. to.
+  int Disagreeing(int from, int to) const {
+    return static_cast<int>(std::upper_bound(unlike.begin(), unlike.end(), to) -
+                            std::lower_bound(unlike.begin(), unlike.end(), from));
+  }
   bool operator==(const Place& o) const {
     return offset == o.offset && lo == o.lo && hi == o.hi && join == o.join && qualifies == o.qualifies &&
-           disagreeing == o.disagreeing;
+           unlike == o.unlike;
   }
 };
 

@@ -513,8 +513,8 @@ StitchDecision TheLongWay(const Surfaces& s, int scrollY, int lastMove) {
     ScoreScratch scratch;
     if (p.join < 0 || !Confirms(facts.data(), n, 0, h, p.setAside, scratch)) continue;
     p.qualifies = true;
-    p.disagreeing.assign(static_cast<size_t>(n) + 1, 0);
-    for (int k = 0; k < n; ++k) p.disagreeing[k + 1] = p.disagreeing[k] + !(facts[k] & kAgree);
+    for (int k = 0; k < n; ++k)
+      if (!(facts[k] & kAgree)) p.unlike.push_back(p.lo + k);
     qualified[o] = p;
   }
   const Motion motion{LastOffsetOf(scrollY, h), lastMove};
@@ -583,11 +583,7 @@ TEST(StitchScore, OnePlaceBeatsAllInEveryOrder) {
   using namespace stitching;
   const auto place = [](int offset, int hi, std::vector<int> disagreeing) {
     Place p;
-    p.offset = offset, p.lo = 0, p.hi = hi, p.qualifies = true;
-    p.disagreeing.assign(static_cast<size_t>(hi) + 2, 0);
-    for (int k = 0; k <= hi; ++k)
-      p.disagreeing[k + 1] =
-          p.disagreeing[k] + (std::find(disagreeing.begin(), disagreeing.end(), k) != disagreeing.end());
+    p.offset = offset, p.lo = 0, p.hi = hi, p.qualifies = true, p.unlike = disagreeing;
     return p;
   };
   // On rows 0 .. 100 C disagrees less than A and B less than C; on rows 0 .. 130 A less than B.
