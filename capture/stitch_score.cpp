@@ -54,19 +54,26 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   // Rows set aside cost nothing, so that a picture decoding half the range tall is followed;
   // what is left must then agree by rows with ink, which blank rows at any place do not.
   if (ink < -ConfirmingScore(m)) return false;
+  // Only rows that disagree below the band gain when set aside: the blocks gain at most that for
+  // as many of them as two windows hold. Most places that are no match at all (content that
+  // repeats now and then) go no further: many fail even were both windows full of them, the
+  // others once the fullest window is counted.
+  const auto refused = [&](int mostAside) {
+    return !ConfirmsWith(score, AsideGain(0, false) * mostAside, m) || 2 * ink < disagreeing - mostAside;
+  };
+  if (refused(std::min(disagreeing, 2 * window))) return false;
+  const auto unlike = [rows](int k) { return (rows[k] & kAgree) ^ kAgree; };
+  // The windows are slid from the band's end on: the band's rows count for none.
+  int inWindow = 0, held = 0, e = inBand;
+  for (; e < std::min(n, inBand + window); ++e) inWindow = std::max(inWindow, held += unlike(e));
+  for (; e < n; ++e) inWindow = std::max(inWindow, held += unlike(e) - unlike(e - window));
+  if (refused(std::min(disagreeing, 2 * inWindow))) return false;
   // count[k]: rows of the first k that disagree below the band.
   std::vector<int>& count = s.count;
   count.resize(static_cast<size_t>(n) + 1);
   int* counts = count.data();
   int counted = counts[0] = 0;
-  for (int k = 0; k < n; ++k) counts[k + 1] = counted += k >= band ? (rows[k] & kAgree) ^ kAgree : 0;
-  // Only rows that disagree below the band gain when set aside: the blocks gain at most that for
-  // as many of them as two windows hold. Most places that are no match at all (content that
-  // repeats now and then) go no further.
-  int inWindow = count[std::min(n, window)];
-  for (int e = window + 1; e <= n; ++e) inWindow = std::max(inWindow, count[e] - count[e - window]);
-  const int mostAside = std::min(disagreeing, 2 * inWindow);
-  if (!ConfirmsWith(score, AsideGain(0, false) * mostAside, m) || 2 * ink < disagreeing - mostAside) return false;
+  for (int k = 0; k < n; ++k) counts[k + 1] = counted += k >= band ? unlike(k) : 0;
   std::vector<int>& sum = s.sum;
   sum.resize(static_cast<size_t>(n) + 1);
   sum[0] = 0;
