@@ -231,7 +231,10 @@ struct FastRows {
     const uint64_t* whole = f.vote == Span{0, f.w} ? tick.rows.hash.data() : nullptr;
     const uint64_t mask = tick.rows.hashMask;
     for (int y = to; y >= from; --y) {
-      if (whole != nullptr && WideRows() && (y = HashesUnlikeWide(whole, mask, hash, from, y)) < from) break;
+      if (whole != nullptr && WideRows()) {
+        y = HashesUnlikeWide(whole, mask, hash, from, y);
+        if (y < from) break;
+      }
       const uint64_t at = whole != nullptr ? whole[static_cast<size_t>(y)] & mask : ImageHash(y);
       if (at != hash || !RowsEqual(ViewRow(f.image, y), row, f.vote)) continue;
       if (out.size() == static_cast<size_t>(kMostAlikeRows)) return out.clear(), true;

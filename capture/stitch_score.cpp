@@ -36,10 +36,11 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
   setAside = false;
   // Rows agreeing in the band, rows that disagree below it, and rows with ink (which agree): plain
   // sums, which the compiler takes many rows at a time. Every place of an empty grid comes here.
+  const auto unlike = [rows](int k) { return (rows[k] & kAgree) ^ kAgree; };
   const int inBand = std::min(band, n);
   int agreeInBand = 0, disagreeing = 0, ink = 0;
   for (int k = 0; k < inBand; ++k) agreeInBand += rows[k] & kAgree;
-  for (int k = inBand; k < n; ++k) disagreeing += (rows[k] & kAgree) ^ kAgree;
+  for (int k = inBand; k < n; ++k) disagreeing += unlike(k);
   for (int k = 0; k < n; ++k) ink += rows[k] >> 1;
   const int below = n - inBand, agreeBelow = below - disagreeing;
   const int m = agreeInBand + below, score = kDisagreeShare * disagreeing - m;
@@ -62,7 +63,6 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
     return !ConfirmsWith(score, AsideGain(0, false) * mostAside, m) || 2 * ink < disagreeing - mostAside;
   };
   if (refused(std::min(disagreeing, 2 * window))) return false;
-  const auto unlike = [rows](int k) { return (rows[k] & kAgree) ^ kAgree; };
   // The windows are slid from the band's end on: the band's rows count for none.
   int inWindow = 0, held = 0, e = inBand;
   for (; e < std::min(n, inBand + window); ++e) inWindow = std::max(inWindow, held += unlike(e));
