@@ -68,6 +68,7 @@ struct FastRows {
     std::vector<int> rows;
     std::vector<int8_t> equal;  // -1 until compared
     int equalRows = 0;
+    size_t told = 0;  // rows[0 .. told - 1] compared in turn
   };
   std::unordered_map<uint64_t, Known> known{};
   Known none{};
@@ -172,6 +173,7 @@ struct FastRows {
       std::reverse(k.rows.begin(), k.rows.end());
       k.equal.assign(k.rows.size(), -1);
       k.equalRows = 0;
+      k.told = 0;
     }
     return k;
   }
@@ -189,7 +191,9 @@ struct FastRows {
   bool IndexedCandidates(int y, bool common) {
     Known& k = KnownOf(y);
     const size_t most = static_cast<size_t>(kMostAlikeRows);
-    for (size_t i = 0; i < k.rows.size() && static_cast<size_t>(k.equalRows) <= most; ++i) Equal(k, i);
+    // Key rows alike ask the same class again and again: the rows compared before are not walked
+    // again.
+    for (; k.told < k.rows.size() && static_cast<size_t>(k.equalRows) <= most; ++k.told) Equal(k, k.told);
     const bool isCommon = static_cast<size_t>(k.equalRows) > most;
     equal.clear();
     if (isCommon != common) return isCommon;
