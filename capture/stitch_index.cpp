@@ -279,12 +279,15 @@ struct FastRows {
   }
   // The places the search's way hangs on, compared again pixel for pixel where they were not,
   // are the same places.
-  static bool Vouched(const Frame& frame, std::vector<Place>& places, std::vector<size_t>& which, Scratch& s) {
+  bool Vouched(const Frame& frame, std::vector<Place>& places, std::vector<size_t>& which, Scratch& s) const {
     std::sort(which.begin(), which.end());
     which.erase(std::unique(which.begin(), which.end()), which.end());
     // The usual tick's winner was compared pixel for pixel already: nothing to make for it.
     if (std::all_of(which.begin(), which.end(), [&](size_t i) { return places[i].exact; })) return true;
+    // What is vouched for is the hashes: which rows are uniform the record read pixel for pixel
+    // when it learnt them, and reading it again would cost the rows' middles once more.
     LiteralRows literal{frame};
+    for (size_t y = 0; y < literal.uniform.size(); ++y) literal.uniform[y] = tick.rows.uniform[y] != 0;
     Place again;
     for (const size_t i : which) {
       if (places[i].exact) continue;
