@@ -287,7 +287,7 @@ struct FastRows {
     // What is vouched for is the hashes: which rows are uniform the record read pixel for pixel
     // when it learnt them, and reading it again would cost the rows' middles once more.
     LiteralRows literal{frame};
-    for (size_t y = 0; y < literal.uniform.size(); ++y) literal.uniform[y] = tick.rows.uniform[y] != 0;
+    for (size_t y = 0; y < literal.uniform.size(); ++y) literal.uniform[y] = Uniform(static_cast<int>(y));
     Place again;
     for (const size_t i : which) {
       if (places[i].exact) continue;

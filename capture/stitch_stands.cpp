@@ -90,11 +90,11 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
   if (band <= MostStandingRows(h)) {
     // Read only until the count is decided: a page that stands still shows alike rows
     // throughout, and the half of them that decides is enough.
-    const int told = (std::max(0, h - kStitchBorder - band) + kSideBandStride - 1) / kSideBandStride;
+    const int below = (std::max(0, h - kStitchBorder - band) + kSideBandStride - 1) / kSideBandStride;
     int alike = 0, unlike = 0;
-    for (int g = band; 2 * alike < told && 2 * unlike <= told; g += kSideBandStride)
+    for (int g = band; 2 * alike < below && 2 * unlike <= below; g += kSideBandStride)
       (RowsEqual(SeenRow(image, seen, g), ViewRow(grab, g), content) ? alike : unlike) += 1;
-    if (2 * alike < told) return band;
+    if (2 * alike < below) return band;
   }
   const int told = first >= 0 ? first : standing(ScreenSeen{});
   return told > MostStandingRows(h) ? 0 : told;
