@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "capture/scroll_bar.h"
 #include "capture/stitch_rows.h"
 #include "capture/stitch_rows_wide.h"
 
@@ -512,6 +513,48 @@ void HoldLook(LastLook& look, const PixelView& image) {
   }
 }
 
+// What the content's move tells of the columns beside the content's, where a scroll bar may stand.
+void NoteSides(LastLook& look, const PixelView& image, const PixelView& grab, int moved, Span content) {
+  if (moved == 0 || (content.begin == 0 && content.end == look.w)) return;
+  std::vector<const uint32_t*> now(static_cast<size_t>(look.h)), before(now.size());
+  for (int r = 0; r < look.h; ++r) {
+    now[static_cast<size_t>(r)] = ViewRow(grab, r);
+    before[static_cast<size_t>(r)] = LookRow(look, image, r);
+  }
+  for (const Span side : {Span{0, content.begin}, Span{content.end, look.w}})
+    NoteSideEdges(now.data(), before.data(), look.h, moved, side.begin, side.end, look.sideStood.data(),
+                  look.sidePassed.data());
+}
+
+// From a grab of the screen as it stands, when it held still since the last look (most rows
+// alike), the rows of the image's last screen not settled yet take what it shows where it agrees
+// with that look, and what stands shows as it shows it. Returns whether it held still.
+bool RefreshTail(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
+  const Span all{0, look.w};
+  int still = 0;
+  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, image, r), all) ? 1 : 0;
+  if (still * 2 < look.h) return false;
+  const int to = std::min({scrollY, image.height, look.offset + look.h});
+  for (int y = std::max(0, look.offset + look.top); y < to; ++y) {
+    const int r = y - look.offset;
+    uint32_t* kept = ViewRow(image, y);
+    const uint32_t* now = ViewRow(grab, r);
+    if (Tinting(look, r)) continue;
+    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) &&
+        RowsEqual(now, LookRow(look, image, r), all)) {
+      std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
+      continue;
+    }
+    // What stands shows as the last screen shows it, though the row settled: the image may hold
+    // there what stood over the row when it was taken (another button, the same one at an
+    // earlier place of the screen).
+    const Span s = StandsAt(look, r, 0);
+    if (s.begin < s.end && RowsEqual(now, LookRow(look, image, r), s))
+      std::memcpy(kept + s.begin, now + s.begin, sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
+  }
+  return true;
+}
+
 }  // namespace
 
 void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int rangeHeight, int imageRows) {
@@ -526,6 +569,8 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.settled.assign(look.from.size(), 0);
   look.firstScreen.assign(static_cast<size_t>(rangeHeight), std::vector<uint32_t>());
   look.differed.assign(static_cast<size_t>(rangeHeight), 0);
+  look.sideStood.assign(static_cast<size_t>(rangeWidth), 0);
+  look.sidePassed.assign(static_cast<size_t>(rangeWidth), 0);
   look.inImage.assign(static_cast<size_t>(rangeHeight), 0);
   look.contentBegin = 0;
   look.contentEnd = rangeWidth;
@@ -556,6 +601,7 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   const OverlapLooks overlap =
       CompareOverlap(look, image, grab, offset, content, from, to, told ? d.overlapUnlike.data() : nullptr);
   LearnStandingSides(look, d, content);
+  NoteSides(look, image, grab, moved, content);
   const std::vector<Span> unlikeCame =
       LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
   const int top = TopBandRows(look, d.topBand);
@@ -633,31 +679,23 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
 
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
   if (look.w == 0) return;
+  // The look no longer reads the image, which the finish writes (again, when the user finishes
+  // once more after a name was refused).
+  HoldLook(look, image);
   for (int y = 0; y < look.h && y < image.height; ++y) {
     std::vector<uint32_t>& row = look.firstScreen[static_cast<size_t>(y)];
     if (!row.empty()) std::memcpy(ViewRow(image, y), row.data(), sizeof(uint32_t) * row.size());
     std::vector<uint32_t>().swap(row);
   }
-  const Span all{0, look.w};
-  int still = 0;
-  for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, image, r), all) ? 1 : 0;
-  if (still * 2 < look.h) return;
-  const int to = std::min({scrollY, image.height, look.offset + look.h});
-  for (int y = std::max(0, look.offset + look.top); y < to; ++y) {
-    const int r = y - look.offset;
-    uint32_t* kept = ViewRow(image, y);
-    const uint32_t* now = ViewRow(grab, r);
-    if (Tinting(look, r)) continue;
-    if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) &&
-        RowsEqual(now, LookRow(look, image, r), all)) {
-      std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
-      continue;
-    }
-    // What stands shows as the last screen shows it, though the row settled: the image may hold
-    // there what stood over the row when it was taken (another button, the same one at an
-    // earlier place of the screen).
-    const Span s = StandsAt(look, r, 0);
-    if (s.begin < s.end && RowsEqual(now, LookRow(look, image, r), s))
-      std::memcpy(kept + s.begin, now + s.begin, sizeof(uint32_t) * static_cast<size_t>(s.end - s.begin));
+  const bool held = RefreshTail(look, image, grab, scrollY);
+  // The scroll bar, as the grab shows it when the screen held still, else as the last look did.
+  std::vector<const uint32_t*> screen(static_cast<size_t>(look.h));
+  for (int r = 0; r < look.h; ++r)
+    screen[static_cast<size_t>(r)] = held ? ViewRow(grab, r) : ScreenRow(look.pixels, look.w, r);
+  for (const bool right : {false, true}) {
+    int begin = 0, end = 0;
+    BarColumns(look.sideStood.data(), look.sidePassed.data(), right ? look.contentEnd : 0,
+               right ? look.w : look.contentBegin, right, begin, end);
+    ShowScrollBarOnce(image, screen.data(), look.h, begin, end, look.offset, std::min(scrollY, image.height));
   }
 }

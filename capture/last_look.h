@@ -36,6 +36,9 @@ struct LastLook {
   // Per screen row: whether it showed rows unlike the image at each of the last four moves, the
   // newest in bit 0.
   std::vector<uint8_t> differed;
+  // Per column, edges of the screen's rows that stood at the content's moves, and those that
+  // passed with it: where no page passes, beside the content, a scroll bar stands.
+  std::vector<int32_t> sideStood, sidePassed;
   // Per grab row, filled by the caller for the tick (all 0 when it took no second look): the row
   // held still over a second look moments later.
   std::vector<uint8_t> still;
@@ -95,6 +98,8 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
 // shows once, as that grab shows it where it held still, settled rows too: the image may hold
 // there what stood over a row when it was taken. Not a band across the top, which the first
 // screen shows. Nothing of the grab is written when the screen moved since (most rows disagree).
+// Last, columns at a side where something stood and the page never passed (a scroll bar) show
+// the bar once, as that grab, or else the last look, shows it.
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY);
 
 #endif

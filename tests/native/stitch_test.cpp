@@ -809,24 +809,33 @@ TEST(Stitch, RepeatedRowsJoinWhereTheyTrulyAre) {
   // Then with a scroll bar over its right edge, as a browser shows it: arrows at both ends, and a
   // thumb that moves by a share of the page's move, so that the rows it crossed disagree and a
   // key row at the image's end shows otherwise in the grab.
-  constexpr int kBar = 12, kArrow = 12, kThumb = (360 - 2 * kArrow) * 360 / 3000;
+  constexpr int kBar = 12, kArrow = 12, kThumb = (360 - 2 * kArrow) * 360 / 3000, kTrack = 0x00FCFCFC;
+  const auto barPixel = [&](int j, int x, int offset) {
+    const int top = kArrow + (360 - 2 * kArrow - kThumb) * offset / (3000 - 360);
+    const int arrow = j < kArrow ? j : 359 - j, half = std::abs(2 * (x - 200 + kBar) - kBar + 1);
+    const bool thumb = j >= top && j < top + kThumb && x > 200 - kBar + 1 && x < 198;
+    return arrow < kArrow ? (half < arrow ? 0x00505050u : kTrack) : thumb ? 0x008B8B8Bu : kTrack;
+  };
   for (const bool bar : {false, true}) {
     SCOPED_TRACE(bar ? "with a scroll bar" : "without a scroll bar");
     Session l(200, 360);
     if (bar)
       l.overlay = [&](const PixelView& grab, int offset) {
-        const int top = kArrow + (360 - 2 * kArrow - kThumb) * offset / (3000 - 360);
         for (int j = 0; j < 360; ++j)
-          for (int x = 200 - kBar; x < 200; ++x) {
-            const int arrow = j < kArrow ? j : 359 - j, half = std::abs(2 * (x - 200 + kBar) - kBar + 1);
-            const bool thumb = j >= top && j < top + kThumb && x > 200 - kBar + 1 && x < 198;
-            ViewRow(grab, j)[x] = arrow < kArrow ? (half < arrow ? 0x00505050u : 0x00FCFCFCu)
-                                                 : thumb ? 0x008B8B8Bu : 0x00FCFCFCu;
-          }
+          for (int x = 200 - kBar; x < 200; ++x) ViewRow(grab, j)[x] = barPixel(j, x, offset);
       };
     l.Start(ledger, 0);
     ExpectFollows(l, ledger, offsets, 0, [&](int, int x) { return bar && x >= 200 - kBar; });
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure() || !bar) continue;
+    // At the finish the bar shows once: its up arrow at the top, its track down to the last
+    // screen, which shows the thumb and the down arrow where they are.
+    const int last = offsets.back();
+    l.Finish(ledger, last);
+    for (int y = 0; y < l.scrollY; ++y)
+      for (int x = 200 - kBar; x < 200; ++x) {
+        const uint32_t want = y >= last + kArrow ? barPixel(y - last, x, last) : y < kArrow ? barPixel(y, x, last) : kTrack;
+        ASSERT_EQ(ViewRow(l.image, y)[x], want) << "row " << y << ", column " << x << ", last screen at " << last;
+      }
   }
 }
 

@@ -262,6 +262,12 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   };
   const ImageRows expected = [&](int x, int y) {
     if (floatsAtTheEnd(x, y)) return lastScreen[static_cast<size_t>(y - end)][static_cast<size_t>(x)];
+    // The scroll bar shows once, as at the page's end: its up arrow at the top, then its track
+    // (the thumb lies lower), then the last screen's thumb and down arrow.
+    if (dx + x >= kViewW - barW) {
+      const int v = y >= end + kViewH / 4 ? y - end : y < barW ? y : kViewH / 4;
+      return lastScreen[static_cast<size_t>(v)][static_cast<size_t>(x)];
+    }
     return unjudged(dx + x, dy + y) && y < static_cast<int>(written.height) ? writtenPixel(x, y) : page0(x, y);
   };
   // Its last rows are the page's last (but the three the finish leaves out), whatever its height.
