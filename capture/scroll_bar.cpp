@@ -34,6 +34,8 @@ void NoteSideEdges(const uint32_t* const* now, const uint32_t* const* before, in
   if (moved == 0) return;
   for (int r = std::max(1, 1 - moved); r < h && r + moved < h; ++r) {
     const uint32_t *here = now[r], *above = now[r - 1], *was = before[r], *wasAbove = before[r - 1];
+    // Most rows of a bar repeat the one above: its track.
+    if (RowsEqual(here, above, Span{begin, end})) continue;
     const uint32_t *came = before[r + moved], *cameAbove = before[r + moved - 1];
     for (int x = begin; x < end; ++x) {
       if (here[x] == above[x]) continue;
