@@ -263,14 +263,17 @@ OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const 
 // differs from the content that came there to the last (begin > end: not looked at; none when
 // nothing was).
 std::vector<Span> LearnStanding(LastLook& look, const PixelView& image, const PixelView& grab, int offset, int moved,
-                                Span content, int topBand, const OverlapLooks& overlap) {
+                                Span content, int topBand, int bottomBand, const OverlapLooks& overlap) {
   // Something standing over rows the image holds shows them otherwise; new rows show nothing yet.
   if (moved == 0 || !overlap.anyUnlike) return {};
+  // What a band standing at the bottom shows is no content that came anywhere: a log's lines,
+  // alike but for their digits, would stand where the status bar's row is what came.
+  const int cameEnd = bottomBand > 0 ? look.h - kStitchBorder - bottomBand : look.h;
   const size_t h = static_cast<size_t>(look.h);
   std::vector<Span> unlikeCame(h, Span{1, 0});
   std::vector<Span> seen(h, Span{0, 0});
   // The decision's band across the top stands in all its columns: nothing to learn of its rows.
-  for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < look.h; ++r) {
+  for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < cameEnd; ++r) {
     if (overlap.Alike(r + offset)) continue;
     const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved), *before = LookRow(look, image, r);
     const Span unlike = unlikeCame[static_cast<size_t>(r)] = UnlikeWithin(now, came, content);
@@ -603,7 +606,7 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   LearnStandingSides(look, d, content);
   NoteSides(look, image, grab, moved, content);
   const std::vector<Span> unlikeCame =
-      LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, overlap);
+      LearnStanding(look, image, grab, offset, moved, Span{0, rangeWidth}, d.topBand, d.bottomBand, overlap);
   const int top = TopBandRows(look, d.topBand);
   look.top = top;
   const int rewritten = LookAgain(look, image, grab, rows, offset, moved, content, top, overlap, unlikeCame);

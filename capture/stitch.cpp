@@ -47,6 +47,7 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   const int topBand = NothingNew(ends, h, scrollY, 0) ? 0 : TopBandOf(image, seen, grab, h, scrollY, content);
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, ends, topBand, d, band)) return d;
+  d.bottomBand = band;
   const Verdict v = search(FrameFor(image, grab, seen, w, h, scrollY, topBand, content, lastMove), band);
   if (v.found == Found::Place) AppendAt(v.place, h, v.vote, d);
   return d;

@@ -48,6 +48,9 @@ struct StitchDecision {
   int contentEnd = 0;
   // Grab rows 0 .. topBand - 1 show a band standing at the top, as the screen seen last did.
   int topBand = 0;
+  // Grab rows from h - kStitchBorder - bottomBand on show a band standing at the bottom (a footer,
+  // a status bar), as the image's end does: 0 when none was found.
+  int bottomBand = 0;
   // The columns between bands standing at the sides, which the place was judged in without them
   // (0, 0: none were set aside).
   int betweenBegin = 0;

@@ -245,7 +245,12 @@ TEST_F(EndToEnd, LessInXterm) {
 // Wine's Notepad showing a long log whose lines are alike but for a few digits, scrolled by the
 // wheel a notch at a time, the range down over its status bar, which stands still under the
 // text (with the blank strip under the last whole line).
-TEST_F(EndToEnd, ALongTextInNotepad) {
+TEST_F(EndToEnd, ALongTextInNotepad) { CaptureNotepad(false); }
+
+// As people drag over Notepad: its scroll bar inside the range.
+TEST_F(EndToEnd, ALongTextInNotepadWithItsScrollBar) { CaptureNotepad(true); }
+
+void EndToEnd::CaptureNotepad(bool scrollBar) {
   std::string text;
   for (int i = 0; i < 400; ++i) {
     char line[96];
@@ -324,20 +329,36 @@ TEST_F(EndToEnd, ALongTextInNotepad) {
   // Under the text area: its last blank row, the edit's edge and the status bar, all still.
   RECT bar{};
   GetWindowRect(status, &bar);
-  const RECT below{area.left, area.bottom, area.right, bar.bottom};
+  POINT clientRight{client.right, 0};
+  ClientToScreen(edit, &clientRight);
+  const int right = scrollBar ? clientRight.x + GetSystemMetrics(SM_CXVSCROLL) : area.right;
+  const RECT below{area.left, area.bottom, right, bar.bottom};
   const ScreenRows band = RangeRows(below);
   ASSERT_TRUE(PressAndSee(kIdReadyButton, kIdFormatBox));
   ASSERT_TRUE(PickFormat(kBmp));
-  ASSERT_TRUE(DragRange(area.left, area.top, area.right, below.bottom));
+  ASSERT_TRUE(DragRange(area.left, area.top, right, below.bottom));
   ASSERT_TRUE(focusNotepad());
   wheel(kNotches);
   ASSERT_TRUE(truth.Shows(kNotches));
   ASSERT_TRUE(RangeRows(below) == band);
-  EXPECT_TRUE(PreviewShows(truth.WithBand(kNotches, band), truth.RowsWithBand(kNotches, band)));
+  const ImageRows expected = truth.WithBand(kNotches, band);
+  const int rows = truth.RowsWithBand(kNotches, band);
+  if (!scrollBar) {
+    EXPECT_TRUE(PreviewShows(expected, rows));
+  }
   shots.Shot("notepad-captured");
-  ASSERT_TRUE(FinishThroughDialog(folder + "\\notepad.bmp"));
-  ExpectFaithful(folder + "\\notepad.bmp", truth.WithBand(kNotches, band), RangeWidth(),
-                 truth.RowsWithBand(kNotches, band));
+  const std::string file = folder + "\\notepad.bmp";
+  ASSERT_TRUE(FinishThroughDialog(file));
+  // The columns right of the text area's are whatever the image holds there.
+  Picture written;
+  ASSERT_TRUE(DecodeImageFile(file, written));
+  const int textWidth = area.right - area.left;
+  ExpectFaithful(file, [&](int x, int y) {
+    if (x < textWidth) return expected(x, y);
+    if (y >= static_cast<int>(written.height)) return 0u;
+    const BYTE* p = &written.bgr[(static_cast<size_t>(y) * written.width + x) * 3];
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+  }, RangeWidth(), rows);
 }
 
 // The run command's demonstration: a long text in xterm's scroll-back captured and saved as PNG

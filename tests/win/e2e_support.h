@@ -465,6 +465,9 @@ class EndToEnd : public ::testing::Test {
   // floating: a corner of the view, in its own coordinates, where buttons float over the page:
   // judged nowhere on the screen, and in the image's last screen as the screen shows them.
   void CaptureWebPage(const std::string& html, bool scrollBar = false, RECT floating = RECT{});
+  // A long log in Wine's Notepad over its status bar, wheeled down a notch at a time; with
+  // `scrollBar`, the range takes in the text area's scroll bar as well, which is not judged.
+  void CaptureNotepad(bool scrollBar);
 
   std::string folder;
   ChildProcess tallsnap;
