@@ -105,6 +105,7 @@ struct StitchRows {
   std::vector<uint64_t> grabHash;  // of the columns compared
   std::vector<int32_t> grabNext;   // the next lower grab row of the same hash, or -1
   std::vector<int32_t> slots;      // open addressing: the highest grab row of a hash, or -1
+  std::vector<uint8_t> grabLikeBelow;  // per grab row: the same pixels as the row below in all W columns
 };
 
 constexpr uint8_t kWholeRowAlike = 2;

@@ -35,6 +35,19 @@ int FirstOfHash(const StitchRows& rows, uint64_t keyHash) {
   return g;
 }
 
+constexpr int kProbeStride = 4;
+
+// Whether two rows of w columns are the same, told first at a few blocks spread over the width:
+// rows that differ mostly do so there, where a page's margins do not hide it.
+bool LikeBelow(const uint32_t* row, const uint32_t* below, int w) {
+  constexpr int kBlock = 8, kBlocks = 4;
+  for (int k = 1; k <= kBlocks && w >= (kBlocks + 1) * kBlock; ++k) {
+    const int x = w * k / (kBlocks + 1);
+    if (!RowsEqual(row, below, Span{x, x + kBlock})) return false;
+  }
+  return RowsEqual(row, below, Span{0, w});
+}
+
 // The usual tick finds the image's end a scroll up in the grab: one of the image's last few rows
 // with ink that few grab rows show proposes the place. Past them the tick is not the usual one
 // (content that changed at the image's end, no match, a flick) and the grab is indexed at once.
@@ -109,8 +122,19 @@ struct FastRows {
     StitchRows& rows = tick.rows;
     const int h = f.h;
     rows.grabHash.resize(static_cast<size_t>(h));
+    rows.grabLikeBelow.assign(static_cast<size_t>(h), 0);
     // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
-    for (int g = h - 1; g >= 0; --g) rows.grabHash[static_cast<size_t>(g)] = VoteHash(ViewRow(f.grab, g)) & rows.hashMask;
+    // A row the same as the one below (an empty grid's, the blank between two lines) shares its
+    // hash. Whether it is is asked of every kProbeStride-th row, and then of each next one while
+    // they are: rows alike but for a pixel would cost a second reading each.
+    bool run = false;
+    for (int g = h - 1; g >= 0; --g) {
+      const uint32_t *row = ViewRow(f.grab, g), *below = g + 1 < h ? ViewRow(f.grab, g + 1) : nullptr;
+      const size_t at = static_cast<size_t>(g);
+      run = below != nullptr && (run || g % kProbeStride == 0) && LikeBelow(row, below, f.w);
+      rows.grabLikeBelow[at] = run;
+      rows.grabHash[at] = rows.grabLikeBelow[at] ? rows.grabHash[at + 1] : VoteHash(row) & rows.hashMask;
+    }
     size_t size = 16;
     while (size < 2 * static_cast<size_t>(h)) size *= 2;
     rows.grabNext.resize(static_cast<size_t>(h));
@@ -288,6 +312,12 @@ struct FastRows {
     // when it learnt them, and reading it again would cost the rows' middles once more.
     LiteralRows literal{frame};
     for (size_t y = 0; y < literal.uniform.size(); ++y) literal.uniform[y] = Uniform(static_cast<int>(y));
+    // And which rows are the same as the row below, the image's by its classes, read pixel for
+    // pixel when they were learnt, the grab's when it was indexed.
+    if (tick.indexed.begin >= 0) {
+      literal.imageClass = tick.rows.sameAs.data();
+      literal.grabLikeBelow = tick.rows.grabLikeBelow.data();
+    }
     Place again;
     for (const size_t i : which) {
       if (places[i].exact) continue;

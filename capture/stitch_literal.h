@@ -44,8 +44,31 @@ struct LiteralRows {
     }
     return false;
   }
-  bool Agree(int o, int g) const { return RowsEqual(ViewRow(f.image, g + o), ViewRow(f.grab, g), f.vote); }
-  bool AgreeExactly(int o, int g) const { return Agree(o, g); }
+  // When given: per image row, its class (rows of one class are the same in all columns), and per
+  // grab row, whether it is the same as the row below. A grab row agrees with a row of a class as
+  // it did with another row of it, and as the grab row below it did when the two are the same:
+  // the places a period apart on repeated lines, or a run of an empty grid's rows, read one pair.
+  const int32_t* imageClass = nullptr;
+  const uint8_t* grabLikeBelow = nullptr;
+  std::vector<int32_t> toldClass{};  // per grab row, the class it was last told against, or -1
+  std::vector<uint8_t> agreed{};
+  bool Agree(int o, int g) {
+    const int y = g + o;
+    if (imageClass == nullptr) return RowsEqual(ViewRow(f.image, y), ViewRow(f.grab, g), f.vote);
+    if (toldClass.empty()) {
+      toldClass.assign(static_cast<size_t>(f.h), -1);
+      agreed.assign(static_cast<size_t>(f.h), 0);
+    }
+    const size_t at = static_cast<size_t>(g);
+    const int32_t c = imageClass[y];
+    if (toldClass[at] != c) {
+      const bool asBelow = g + 1 < f.h && grabLikeBelow[at] != 0 && toldClass[at + 1] == c;
+      agreed[at] = asBelow ? agreed[at + 1] : RowsEqual(ViewRow(f.image, y), ViewRow(f.grab, g), f.vote);
+      toldClass[at] = c;
+    }
+    return agreed[at] != 0;
+  }
+  bool AgreeExactly(int o, int g) { return Agree(o, g); }
   void BeginPlace() const {}
   bool Hashing() const { return false; }
   void Fill(int, int, int, uint8_t*) const {}
