@@ -223,6 +223,40 @@ void KeepStanding(LastLook& look, const std::vector<Span>& seen, Span content) {
   }
 }
 
+// Each i with targets[i] >= 0 tells, by tell(i), a span of at most `width` columns seen standing
+// in row targets[i] of `seen`, hulled there. KeepStanding keeps only runs of rows in a row, and
+// each run holds an odd row with its even rows next to it: so the odd rows are told first, an
+// even row only beside an odd one that saw something, and the others only where their pixels
+// could tip the share of all that was seen. A picture changing in the middle of the screen is
+// read in every other row.
+template <class Tell>
+void TellStanding(std::vector<Span>& seen, const std::vector<int>& targets, int width, Tell tell) {
+  const auto into = [&](size_t i) {
+    Span& s = seen[static_cast<size_t>(targets[i])];
+    s = Hull(s, tell(i));
+  };
+  std::vector<size_t> later, unasked;
+  for (size_t i = 0; i < targets.size(); ++i)
+    if (targets[i] >= 0 && targets[i] % 2 != 0)
+      into(i);
+    else if (targets[i] >= 0)
+      later.push_back(i);
+  const auto seenAt = [&](int t) {
+    if (t < 0 || static_cast<size_t>(t) >= seen.size()) return false;
+    return seen[static_cast<size_t>(t)].begin < seen[static_cast<size_t>(t)].end;
+  };
+  for (const size_t i : later)
+    if (seenAt(targets[i] - 1) || seenAt(targets[i] + 1))
+      into(i);
+    else
+      unasked.push_back(i);
+  int64_t pixels = 0;
+  for (const Span& s : seen) pixels += s.end - s.begin;
+  const int64_t most = static_cast<int64_t>(seen.size()) * width;
+  if ((pixels + static_cast<int64_t>(unasked.size()) * width) * kMostStandingShare > most)
+    for (const size_t i : unasked) into(i);
+}
+
 // How the grab shows the rows of the overlap, image rows from .. to - 1: as the image keeps them
 // in the content's columns, and in all of them.
 struct OverlapLooks {
@@ -272,25 +306,34 @@ std::vector<Span> LearnStanding(LastLook& look, const PixelView& image, const Pi
   const size_t h = static_cast<size_t>(look.h);
   std::vector<Span> unlikeCame(h, Span{1, 0});
   std::vector<Span> seen(h, Span{0, 0});
+  std::vector<int> targets(h, -1);
   // The decision's band across the top stands in all its columns: nothing to learn of its rows.
   for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < cameEnd; ++r) {
     if (overlap.Alike(r + offset)) continue;
-    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved), *before = LookRow(look, image, r);
-    const Span unlike = unlikeCame[static_cast<size_t>(r)] = UnlikeWithin(now, came, content);
-    if (unlike.begin < unlike.end)
-      seen[static_cast<size_t>(r)] =
-          StoodWithin(now, before, came, now[content.begin], UnlikeInBoth(before, came, unlike, nullptr));
+    const Span unlike = unlikeCame[static_cast<size_t>(r)] =
+        UnlikeWithin(ViewRow(grab, r), LookRow(look, image, r + moved), content);
+    if (unlike.begin < unlike.end) targets[static_cast<size_t>(r)] = r;
   }
+  TellStanding(seen, targets, content.end - content.begin, [&](size_t i) {
+    const int r = static_cast<int>(i);
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved), *before = LookRow(look, image, r);
+    return StoodWithin(now, before, came, now[content.begin], UnlikeInBoth(before, came, unlikeCame[i], nullptr));
+  });
   KeepStanding(look, seen, content);
   const int top = TopBandRows(look, topBand);
   seen.assign(h, Span{0, 0});
+  // Per image row of the overlap, the screen row it was taken from, where that is to be asked.
+  targets.assign(static_cast<size_t>(std::max(0, overlap.to - overlap.from)), -1);
   for (int y = overlap.from; y < overlap.to; ++y) {
     const int r = y - offset, taken = look.from[static_cast<size_t>(y)];
     if (taken == r || taken < 0 || taken >= look.h || overlap.Alike(y)) continue;
     // Where something stands over the whole row, whatever stood where the row was taken is
     // passed over anyway.
     const Span over = StandsAt(look, r, top);
-    if (over.begin <= content.begin && over.end >= content.end) continue;
+    if (over.begin > content.begin || over.end < content.end) targets[static_cast<size_t>(y - overlap.from)] = taken;
+  }
+  TellStanding(seen, targets, content.end - content.begin, [&](size_t i) {
+    const int y = overlap.from + static_cast<int>(i), r = y - offset, taken = targets[i];
     // Where the grab differs from the image's row the first way told, when the look reads the
     // content that came there in the image.
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, r), *there = ViewRow(grab, taken);
@@ -298,8 +341,8 @@ std::vector<Span> LearnStanding(LastLook& look, const PixelView& image, const Pi
     const bool known = unlike.begin <= unlike.end && LookRow(look, image, r + moved) == kept;
     const Span s = UnlikeInBoth(kept, now, UnlikeWithin(there, now, content), known ? &unlike : nullptr);
     const Span stood = StoodWithin(there, kept, now, there[content.begin], s);
-    if (!Overlap(stood, over)) seen[static_cast<size_t>(taken)] = Hull(seen[static_cast<size_t>(taken)], stood);
-  }
+    return Overlap(stood, StandsAt(look, r, top)) ? Span{0, 0} : stood;
+  });
   KeepStanding(look, seen, content);
   FillStandingSides(look);
   return unlikeCame;
