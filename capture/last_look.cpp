@@ -534,17 +534,22 @@ void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h
 }
 
 // The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
-// are read there when they are needed, which on the usual tick is never; the others are copied.
+// are read there when they are needed, which on the usual tick is never; the others are copied,
+// but for rows 0 .. sameTop - 1 that the look kept as its own and the grab shows alike in the
+// content's columns: those are compared in the others (a band standing at the top, unchanged).
 template <class InImage>
-void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inImage) {
+void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inImage, int sameTop = 0,
+                Span content = Span{0, 0}) {
   look.offset = offset;
   look.seenNewer = false;
   for (int r = 0; r < look.h; ++r) {
     const bool there = inImage(r);
+    uint32_t* own = ScreenRow(look.pixels, look.w, r);
+    const bool kept = !there && r < sameTop && look.inImage[static_cast<size_t>(r)] == 0 &&
+                      RowsEqual(own, ViewRow(grab, r), Span{0, content.begin}) &&
+                      RowsEqual(own, ViewRow(grab, r), Span{content.end, look.w});
     look.inImage[static_cast<size_t>(r)] = there ? 1 : 0;
-    if (!there)
-      std::memcpy(ScreenRow(look.pixels, look.w, r), ViewRow(grab, r),
-                  sizeof(uint32_t) * static_cast<size_t>(look.w));
+    if (!there && !kept) std::memcpy(own, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }
 
@@ -685,13 +690,19 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
   // The rows the append copied show in the image as in the grab, unless the first screen's
   // newer look of them is kept beside the image.
   const int copied = rangeHeight - 2 * kStitchBorder;
-  KeepPixels(look, grab, offset, [&](int r) {
-    const int y = r + offset;
-    if (overlap.Alike(y)) return true;
-    if (std::binary_search(keptRows.begin(), keptRows.end(), y)) return false;
-    return r >= d.matchRow && r - d.matchRow < copied && r < grab.height && y < image.height &&
-           KeptRowNow(look, image, y) == ViewRow(image, y);
-  });
+  // The decision read the rows at the top against the look's, when the look was the screen seen
+  // last; the rows from the match on may hold a second look at them since.
+  const bool decided = d.contentEnd > d.contentBegin && !look.seenNewer;
+  KeepPixels(
+      look, grab, offset,
+      [&](int r) {
+        const int y = r + offset;
+        if (overlap.Alike(y)) return true;
+        if (std::binary_search(keptRows.begin(), keptRows.end(), y)) return false;
+        return r >= d.matchRow && r - d.matchRow < copied && r < grab.height && y < image.height &&
+               KeptRowNow(look, image, y) == ViewRow(image, y);
+      },
+      decided ? std::min(d.seenTop, d.matchRow) : 0, Span{d.contentBegin, d.contentEnd});
   look.contentBegin = content.begin;
   look.contentEnd = content.end;
   look.end = d.newScrollY;

@@ -48,6 +48,8 @@ struct StitchDecision {
   int contentEnd = 0;
   // Grab rows 0 .. topBand - 1 show a band standing at the top, as the screen seen last did.
   int topBand = 0;
+  // Grab rows 0 .. seenTop - 1 show in the content's columns what the screen seen last did.
+  int seenTop = 0;
   // Grab rows from h - kStitchBorder - bottomBand on show a band standing at the bottom (a footer,
   // a status bar), as the image's end does: 0 when none was found.
   int bottomBand = 0;

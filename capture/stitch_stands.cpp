@@ -71,7 +71,8 @@ Span ContentColumns(const PixelView& image, const PixelView& grab, int w, int h,
   return Span{bar(edges[0], 0, 1), w - bar(edges[1], most - 1, -1)};
 }
 
-int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content) {
+int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content,
+              int* seenRows) {
   const int most = std::min({MostStandingRows(h) + 1, scrollY, image.height});
   const auto standing = [&](ScreenSeen look) {
     int band = 0;
@@ -79,6 +80,7 @@ int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, in
     return band;
   };
   const int band = standing(seen);
+  if (seenRows != nullptr) *seenRows = band;
   if (seen.rows == nullptr) return band > MostStandingRows(h) ? 0 : band;
   // No band against either screen is the usual tick's answer, found without reading further.
   const int first = band == 0 ? standing(ScreenSeen{}) : -1;

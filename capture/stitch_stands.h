@@ -36,8 +36,11 @@ inline const uint32_t* SeenRow(const PixelView& image, ScreenSeen seen, int g) {
 // A band standing at the top (a sticky header, a toolbar, a table's frozen head, a bar that
 // sticks only once the page scrolled): the grab's first rows, up to half the range, as the
 // screen seen last showed them in the content's columns. The image shows it once, at its top;
-// the content under it was gathered below it.
-int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content);
+// the content under it was gathered below it. seenRows, when given, becomes how many of the
+// grab's first rows show in the content's columns what the screen seen last did (counted up to
+// the band's limit), whichever screen told the band.
+int TopBandOf(const PixelView& image, ScreenSeen seen, const PixelView& grab, int h, int scrollY, Span content,
+              int* seenRows = nullptr);
 
 // How many rows, up from the image's last row, the grab shows as the image ends, counted as if
 // nothing stood at the top: from the grab's own last row (-1 when that row's middle is alike,

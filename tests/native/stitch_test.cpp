@@ -103,6 +103,13 @@ struct Session {
     } else {
       KeepSeen(look, grab);
     }
+    // The next tick tells what stands by the screen this one grabbed, wherever the look keeps it.
+    const ScreenSeen seen = SeenBy(look, image);
+    for (int r = 0; r < h; ++r)
+      if (!std::equal(seen.rows[r], seen.rows[r] + w, ViewRow(grab, r))) {
+        ADD_FAILURE() << "the look shows otherwise than the grab at screen row " << r;
+        break;
+      }
     return d;
   }
   // The finish: one more grab of the screen as it stands.
