@@ -63,17 +63,18 @@ bool Confirms(const uint8_t* rows, int n, int band, int h, bool& setAside, Score
     return !ConfirmsWith(score, AsideGain(0, false) * mostAside, m) || 2 * ink < disagreeing - mostAside;
   };
   if (refused(std::min(disagreeing, 2 * window))) return false;
-  // The windows are slid from the band's end on: the band's rows count for none.
-  int inWindow = 0, held = 0, e = inBand;
-  for (; e < std::min(n, inBand + window); ++e) inWindow = std::max(inWindow, held += unlike(e));
-  for (; e < n; ++e) inWindow = std::max(inWindow, held += unlike(e) - unlike(e - window));
-  if (refused(std::min(disagreeing, 2 * inWindow))) return false;
   // count[k]: rows of the first k that disagree below the band.
   std::vector<int>& count = s.count;
   count.resize(static_cast<size_t>(n) + 1);
   int* counts = count.data();
   int counted = counts[0] = 0;
   for (int k = 0; k < n; ++k) counts[k + 1] = counted += k >= band ? unlike(k) : 0;
+  // The fullest window: the band's rows count for none, and the windows that end before a whole
+  // one fits hold the counts so far, which only rise. The rest are differences of the counts,
+  // which the compiler takes many at a time.
+  int inWindow = counts[std::min(n, window)];
+  for (int e = std::max(window, inBand + 1); e <= n; ++e) inWindow = std::max(inWindow, counts[e] - counts[e - window]);
+  if (refused(std::min(disagreeing, 2 * inWindow))) return false;
   std::vector<int>& sum = s.sum;
   sum.resize(static_cast<size_t>(n) + 1);
   sum[0] = 0;
