@@ -200,11 +200,18 @@ void LearnStandingSides(LastLook& look, const StitchDecision& d, Span content) {
                   d.betweenEnd < content.end ? d.betweenEnd : look.w);
 }
 
+// Whether the spans seen standing, with `more` pixels still to come, cover more than the share of
+// the screen's rows of `width` columns that a move can leave standing: past it, what is shown did
+// not move.
+bool TooMuchStood(const std::vector<Span>& seen, int64_t more, int width) {
+  int64_t pixels = more;
+  for (const Span& s : seen) pixels += s.end - s.begin;
+  return pixels * kMostStandingShare > static_cast<int64_t>(seen.size()) * width;
+}
+
 // Rows of spans seen standing, kept when kStandRows rows in a row overlap, widened by the margin.
 void KeepStanding(LastLook& look, const std::vector<Span>& seen, Span content) {
-  int64_t pixels = 0;
-  for (const Span& s : seen) pixels += s.end - s.begin;
-  if (pixels * kMostStandingShare > static_cast<int64_t>(look.h) * (content.end - content.begin)) return;
+  if (TooMuchStood(seen, 0, content.end - content.begin)) return;
   for (int r = 0; r + kStandRows <= look.h; ++r) {
     bool kept = true;
     for (int k = 1; k < kStandRows && kept; ++k)
@@ -235,25 +242,25 @@ void TellStanding(std::vector<Span>& seen, const std::vector<int>& targets, int 
     Span& s = seen[static_cast<size_t>(targets[i])];
     s = Hull(s, tell(i));
   };
-  std::vector<size_t> later, unasked;
-  for (size_t i = 0; i < targets.size(); ++i)
-    if (targets[i] >= 0 && targets[i] % 2 != 0)
-      into(i);
-    else if (targets[i] >= 0)
-      later.push_back(i);
   const auto seenAt = [&](int t) {
     if (t < 0 || static_cast<size_t>(t) >= seen.size()) return false;
     return seen[static_cast<size_t>(t)].begin < seen[static_cast<size_t>(t)].end;
   };
-  for (const size_t i : later)
+  std::vector<size_t> even, unasked;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i] < 0) continue;
+    if (targets[i] % 2 != 0)
+      into(i);
+    else
+      even.push_back(i);
+  }
+  for (const size_t i : even) {
     if (seenAt(targets[i] - 1) || seenAt(targets[i] + 1))
       into(i);
     else
       unasked.push_back(i);
-  int64_t pixels = 0;
-  for (const Span& s : seen) pixels += s.end - s.begin;
-  const int64_t most = static_cast<int64_t>(seen.size()) * width;
-  if ((pixels + static_cast<int64_t>(unasked.size()) * width) * kMostStandingShare > most)
+  }
+  if (TooMuchStood(seen, static_cast<int64_t>(unasked.size()) * width, width))
     for (const size_t i : unasked) into(i);
 }
 
@@ -534,9 +541,10 @@ void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h
 }
 
 // The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
-// are read there when they are needed, which on the usual tick is never; the others are copied,
-// but for rows 0 .. sameTop - 1 that the look kept as its own and the grab shows alike in the
-// content's columns: those are compared in the others (a band standing at the top, unchanged).
+// are read there when they are needed, which on the usual tick is never; the others are copied.
+// Of rows 0 .. sameTop - 1, which the caller knows the grab shows as the look's own pixels do in
+// the content's columns (a band standing at the top, unchanged), only the other columns are
+// compared, and the row is copied only where they differ.
 template <class InImage>
 void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inImage, int sameTop = 0,
                 Span content = Span{0, 0}) {
@@ -545,11 +553,11 @@ void KeepPixels(LastLook& look, const PixelView& grab, int offset, InImage inIma
   for (int r = 0; r < look.h; ++r) {
     const bool there = inImage(r);
     uint32_t* own = ScreenRow(look.pixels, look.w, r);
-    const bool kept = !there && r < sameTop && look.inImage[static_cast<size_t>(r)] == 0 &&
-                      RowsEqual(own, ViewRow(grab, r), Span{0, content.begin}) &&
-                      RowsEqual(own, ViewRow(grab, r), Span{content.end, look.w});
+    const bool holds = !there && r < sameTop && look.inImage[static_cast<size_t>(r)] == 0 &&
+                       RowsEqual(own, ViewRow(grab, r), Span{0, content.begin}) &&
+                       RowsEqual(own, ViewRow(grab, r), Span{content.end, look.w});
     look.inImage[static_cast<size_t>(r)] = there ? 1 : 0;
-    if (!there && !kept) std::memcpy(own, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(look.w));
+    if (!there && !holds) std::memcpy(own, ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(look.w));
   }
 }
 

@@ -125,15 +125,15 @@ struct FastRows {
     rows.grabLikeBelow.assign(static_cast<size_t>(h), 0);
     // Bottom-up surfaces: from the last row up is from low addresses to high, as prefetching likes.
     // A row the same as the one below (an empty grid's, the blank between two lines) shares its
-    // hash. Whether it is is asked of every kProbeStride-th row, and then of each next one while
-    // they are: rows alike but for a pixel would cost a second reading each.
+    // hash. Every kProbeStride-th row is asked, and each next one while the run lasts: asking
+    // every row would read twice each row alike but for a pixel.
     bool run = false;
     for (int g = h - 1; g >= 0; --g) {
       const uint32_t *row = ViewRow(f.grab, g), *below = g + 1 < h ? ViewRow(f.grab, g + 1) : nullptr;
       const size_t at = static_cast<size_t>(g);
       run = below != nullptr && (run || g % kProbeStride == 0) && LikeBelow(row, below, f.w);
       rows.grabLikeBelow[at] = run;
-      rows.grabHash[at] = rows.grabLikeBelow[at] ? rows.grabHash[at + 1] : VoteHash(row) & rows.hashMask;
+      rows.grabHash[at] = run ? rows.grabHash[at + 1] : VoteHash(row) & rows.hashMask;
     }
     size_t size = 16;
     while (size < 2 * static_cast<size_t>(h)) size *= 2;
@@ -312,8 +312,8 @@ struct FastRows {
     // when it learnt them, and reading it again would cost the rows' middles once more.
     LiteralRows literal{frame};
     for (size_t y = 0; y < literal.uniform.size(); ++y) literal.uniform[y] = Uniform(static_cast<int>(y));
-    // And which rows are the same as the row below, the image's by its classes, read pixel for
-    // pixel when they were learnt, the grab's when it was indexed.
+    // And which rows are the same: the image's by their classes, read pixel for pixel when they
+    // were learnt; the grab's as the row below, when it was indexed.
     if (tick.indexed.begin >= 0) {
       literal.imageClass = tick.rows.sameAs.data();
       literal.grabLikeBelow = tick.rows.grabLikeBelow.data();
