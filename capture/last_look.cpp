@@ -523,9 +523,12 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
       // stuck there (a sidebar, a bar the page passes under) than the page changing again.
       take(Span{0, look.w});
     }
+    // What stood where the row was taken is taken from a look that shows the rest of the row as
+    // the image keeps it: not through a see-through bar's tint, nor while the row still changes.
     if (!wrote && taken >= 0 && taken < look.h && taken != r) {
       const Span covered = StandsAt(look, taken, top);
-      take(covered);
+      if (covered.begin < covered.end && AgreeOutside(KeptRowNow(look, image, y), now, content, Hull(here, covered)))
+        take(covered);
     }
     if (!wrote) continue;
     look.from[static_cast<size_t>(y)] = r;
@@ -723,6 +726,9 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
         look.seenNewer ? ScreenRow(look.seen, look.w, r) : LookRow(look, image, r);
   ScreenSeen seen{look.h > 0 ? look.seenRows.data() : nullptr};
   SidesThatStood(look, seen.stoodLeft, seen.stoodRight);
+  // Only what was seen standing, not the bands decisions found at the top: a page that repeats
+  // shows a band at the top at some moves and not at others.
+  seen.stoodTop = TopBandRows(look, 0);
   return seen;
 }
 

@@ -44,8 +44,9 @@ StitchDecision Decide(const PixelView& image, const PixelView& grab, int w, int 
   d.contentEnd = content.end;
   const EndsAlike ends = EndsAlikeOf(image, grab, w, h, scrollY, imageBytes);
   // A pause shows the image's end as it was, whatever stands at the top: that is not asked then.
-  const int topBand =
-      NothingNew(ends, h, scrollY, 0) ? 0 : TopBandOf(image, seen, grab, h, scrollY, content, &d.seenTop);
+  const int topBand = NothingNew(ends, h, scrollY, 0)
+                           ? 0
+                           : std::max(TopBandOf(image, seen, grab, h, scrollY, content, &d.seenTop), seen.stoodTop);
   d.topBand = topBand;
   if (!NeedsSearch(image, grab, w, h, scrollY, maxHeight, imageBytes, ends, topBand, d, band)) return d;
   d.bottomBand = band;

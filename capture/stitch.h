@@ -36,6 +36,9 @@ struct ScreenSeen {
   // Columns from the left and the right edge where the image's last screen holds what stood over
   // the page (a sidebar stuck while the page moved under it), not the page: they vote for nothing.
   int stoodLeft = 0, stoodRight = 0;
+  // Rows at the top where something stood across the screen at the moves seen so far (a bar the
+  // page shows through, its words standing): they vote for nothing either.
+  int stoodTop = 0;
 };
 
 struct StitchDecision {

@@ -672,14 +672,20 @@ TEST(Stitch, AHalfRangeChangeUnderAgreeingTextIsFollowed) {
 // the page once the range showed the rows under it: every row that leaves the range is the
 // page's, and the image at the end is the page but for the button where the last screen shows
 // it, or the bar where the first one does. Blocks that fade and slide into place once they come
-// into view end up as they look when done, wherever they were first appended.
+// into view end up as they look when done, wherever they were first appended. Under the bar, the
+// buttons show only in the first ticks, as a toast does: rows taken where they stood later pass
+// under the bar's tint, which is no look at the page.
 TEST(Stitch, TheLastLookOfEveryRowWinsAndWhatFloatsIsShownOnce) {
   constexpr int kW = 200, kH = 600, kButtonTop = kH - 70, kButtonLeft = 140, kButton = 40;
   // A smaller button above it, within its columns: a row taken under the lower one and shown
   // under this one at the end shows this one's face, and none of the other's.
   constexpr int kUpperTop = kButtonTop - 60, kUpperLeft = kButtonLeft + 6, kUpper = 28;
-  for (const int bar : {0, 60}) {
-    SCOPED_TRACE("bar " + std::to_string(bar));
+  struct Kind {
+    int bar, toast;  // the bar's rows; the ticks the buttons show for
+  };
+  for (const Kind kind : {Kind{0, 1000}, Kind{60, 0}, Kind{60, 12}}) {
+    const int bar = kind.bar, toast = kind.toast;
+    SCOPED_TRACE("bar " + std::to_string(bar) + ", buttons for " + std::to_string(toast) + " ticks");
     std::mt19937 random(75);
     std::vector<int> moves(60);
     for (int& m : moves) m = 30 + static_cast<int>(random() % 90);
@@ -704,9 +710,9 @@ TEST(Stitch, TheLastLookOfEveryRowWinsAndWhatFloatsIsShownOnce) {
           ViewRow(grab, j)[x] = stage == 3 ? shown : shown | 0x00808080u >> stage;
         }
       }
-      for (int j = 0; j < kButton && bar == 0; ++j)
+      for (int j = 0; j < kButton && tick < toast; ++j)
         std::copy(button.rows[j].begin(), button.rows[j].end(), ViewRow(grab, kButtonTop + j) + kButtonLeft);
-      for (int j = 0; j < kUpper && bar == 0; ++j)
+      for (int j = 0; j < kUpper && tick < toast; ++j)
         std::copy(upper.rows[j].begin(), upper.rows[j].end(), ViewRow(grab, kUpperTop + j) + kUpperLeft);
       // The bar's words: a logo at the left and links at the right, on its middle rows.
       for (int j = 0; j < bar; ++j)
