@@ -45,6 +45,7 @@ void Shutdown() {
   ReleaseSurface(glHanniMemBeforeDC);
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
+  ReleaseSurface(glSeenBufDC);
   DeleteDC(glDisplayDC);
   glDisplayDC = nullptr;
   DestroyWindow(glHanniWnd);

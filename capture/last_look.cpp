@@ -274,15 +274,19 @@ struct OverlapLooks {
 };
 
 // told: per row, 1 where the decision found the grab unlike the image in the content's columns,
-// or nullptr.
+// or nullptr. Grab rows alikeFrom .. alikeTo - 1 the decision read as the image in all columns.
 OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset,
-                            Span content, int from, int to, const uint8_t* told) {
+                            Span content, int from, int to, const uint8_t* told, int alikeFrom = 0, int alikeTo = 0) {
   const size_t n = static_cast<size_t>(std::max(0, to - from));
   OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0)};
   for (int y = from; y < to; ++y) {
     const size_t i = static_cast<size_t>(y - from);
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
     // A row of the first screen may be kept beside the image, newer than the row compared.
+    if (y - offset >= alikeFrom && y - offset < alikeTo && kept == ViewRow(image, y)) {
+      o.likeImage[i] = o.likeAll[i] = 1;
+      continue;
+    }
     if (told != nullptr && kept == ViewRow(image, y))
       o.likeImage[i] = told[i] == 0 ? 1 : 0;
     else
@@ -537,12 +541,6 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
   return first;
 }
 
-void CopyScreen(std::vector<uint32_t>& into, const PixelView& grab, int w, int h) {
-  into.resize(static_cast<size_t>(w) * h);
-  for (int r = 0; r < h; ++r)
-    std::memcpy(ScreenRow(into, w, r), ViewRow(grab, r), sizeof(uint32_t) * static_cast<size_t>(w));
-}
-
 // The grab becomes the last look: its rows that the image keeps as it shows them (inImage(r))
 // are read there when they are needed, which on the usual tick is never; the others are copied.
 // Of rows 0 .. sameTop - 1, which the caller knows the grab shows as the look's own pixels do in
@@ -723,7 +721,7 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
   look.seenRows.resize(static_cast<size_t>(look.h));
   for (int r = 0; r < look.h; ++r)
     look.seenRows[static_cast<size_t>(r)] =
-        look.seenNewer ? ScreenRow(look.seen, look.w, r) : LookRow(look, image, r);
+        look.seenNewer ? ViewRow(look.seen, r) : LookRow(look, image, r);
   ScreenSeen seen{look.h > 0 ? look.seenRows.data() : nullptr};
   SidesThatStood(look, seen.stoodLeft, seen.stoodRight);
   // Only what was seen standing, not the bands decisions found at the top: a page that repeats
@@ -734,15 +732,18 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
 
 void KeepSeen(LastLook& look, const PixelView& grab) {
   if (look.w == 0) return;
-  CopyScreen(look.seen, grab, look.w, look.h);
+  look.seen = grab;
   look.seenNewer = true;
 }
 
-void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY) {
+void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, const StitchDecision& d,
+               int scrollY) {
   if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
-  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr);
+  const bool read = d.outcome == StitchOutcome::Unchanged && d.keyRow == scrollY - 1 && d.keyRow - d.matchRow == look.offset;
+  const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr,
+                                              read ? d.matchRow + 1 - d.alikeRows : 0, read ? d.matchRow + 1 : 0);
   const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap, {});
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });

@@ -44,7 +44,7 @@ struct LastLook {
   std::vector<uint8_t> still;
   // The grab of the last tick that renewed nothing (no place found, rows waiting to hold still),
   // when it is newer than the look: the screen the next decision tells what stands by.
-  std::vector<uint32_t> seen;
+  PixelView seen{};
   bool seenNewer = false;
   std::vector<const uint32_t*> seenRows;  // where SeenBy found each row of the screen seen last
 };
@@ -56,7 +56,8 @@ struct LastLook {
 // that there, not the page.
 // Valid until the image or the look changes.
 ScreenSeen SeenBy(LastLook& look, const PixelView& image);
-// A tick that neither appended nor looked again keeps its grab for that.
+// A tick that neither appended nor looked again keeps its grab for that, where it lies: the caller
+// leaves those pixels as they are until the next decision, and grabs the next screen elsewhere.
 void KeepSeen(LastLook& look, const PixelView& grab);
 
 // The first grab of a session, laid at image row 0. The calls that follow are given the same
@@ -81,16 +82,18 @@ void ApplyStitchLooking(const PixelView& image, const PixelView& grab, int range
                         const StitchDecision& d, StitchRows& rows, LastLook& look);
 
 // Whether a tick that appends nothing shows the content where the last append left it: nothing
-// new at the end, or an append at the same place that waits for its rows to hold still.
+// new at the end there, or an append at the same place that waits for its rows to hold still. A
+// move up by the rows under the image's end shows nothing new either, but elsewhere.
 inline bool ShowsTheLastLooksPlace(const LastLook& look, const StitchDecision& d) {
-  return d.outcome == StitchOutcome::Unchanged ||
-         (d.outcome == StitchOutcome::Append && d.keyRow - d.matchRow == look.offset);
+  return (d.outcome == StitchOutcome::Unchanged || d.outcome == StitchOutcome::Append) &&
+         d.keyRow - d.matchRow == look.offset;
 }
 
-// A tick that found the screen where the last append left it: rows not settled take what it
+// A tick that found the screen where the last append left it (d): rows not settled take what it
 // shows where the look before agrees, as above (a block that finished fading while the page
-// stood). The grab becomes the last look.
-void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, int scrollY);
+// stood). The grab becomes the last look. Rows the decision read alike are not read again.
+void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, const StitchDecision& d,
+               int scrollY);
 
 // The finish: the first screen's rows take their newest looks, kept aside while the capture
 // ran; then, from a grab of the screen as it stands, the rows of the image's last screen not

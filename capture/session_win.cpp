@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "capture/last_look.h"
@@ -70,14 +71,17 @@ void StartCapture() {
   glCapturing = 1;
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
+  ReleaseSurface(glSeenBufDC);
   const int width = glHanniWidth + 2 * glBorder;
   // A range taller than the image's limit (monitors stacked) is kept whole as the first grab.
   const int rows = std::max(glBufMaxH, glHanniHeight) + 2 * glBorder;
   if (!CreateSurface(glBufDC, "TallSnap_glBufDC", 0, width, rows, 32) ||
-      !CreateSurface(glSmallBufDC, "TallSnap_glSmallBufDC", 0, width, glHanniHeight + 2 * glBorder, 32)) {
-    // The user has been told; no step runs without both surfaces, and the range can be chosen again.
+      !CreateSurface(glSmallBufDC, "TallSnap_glSmallBufDC", 0, width, glHanniHeight + 2 * glBorder, 32) ||
+      !CreateSurface(glSeenBufDC, "TallSnap_glSeenBufDC", 0, width, glHanniHeight + 2 * glBorder, 32)) {
+    // The user has been told; no step runs without the surfaces, and the range can be chosen again.
     ReleaseSurface(glBufDC);
     ReleaseSurface(glSmallBufDC);
+    ReleaseSurface(glSeenBufDC);
     glCapturing = 0;
     RepaintMainWnd();
     ShowRangeLayout();
@@ -151,9 +155,12 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   const bool append = d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY));
   if (!append) {
     if (ShowsTheLastLooksPlace(glLastLook, d))
-      LookStill(glLastLook, image, grab, glStitchRows, scrollY);
-    else
+      LookStill(glLastLook, image, grab, glStitchRows, d, scrollY);
+    else {
+      // The next tick grabs into the other surface: this grab stays where the look holds it.
       KeepSeen(glLastLook, grab);
+      std::swap(glSmallBufDC, glSeenBufDC);
+    }
   }
   if (append) {
     ApplyStitchLooking(image, grab, glHanniWidth, glHanniHeight, d, glStitchRows, glLastLook);

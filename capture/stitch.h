@@ -43,9 +43,12 @@ struct ScreenSeen {
 
 struct StitchDecision {
   StitchOutcome outcome;
-  int keyRow;    // y of the image row the append starts at
-  int matchRow;  // r of the grab row that replaces it
+  int keyRow;    // y of the image row the append starts at; Unchanged: the image's last row
+  int matchRow;  // r of the grab row that replaces it; Unchanged: the grab row that shows it
   int newScrollY;
+  // Unchanged: the grab rows up to matchRow that show the image's rows ending at its last in every
+  // column, read so.
+  int alikeRows = 0;
   // The content's columns it was decided in: all but a scroll bar at a side.
   int contentBegin = 0;
   int contentEnd = 0;

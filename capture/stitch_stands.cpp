@@ -119,7 +119,14 @@ bool NothingNew(const EndsAlike& ends, int h, int scrollY, int topBand) {
 bool NeedsSearch(const PixelView& image, const PixelView& grab, int w, int h, int scrollY, int maxHeight,
                  int32_t imageBytes, const EndsAlike& ends, int topBand, StitchDecision& d, int& standing) {
   if (NothingNew(ends, h, scrollY, topBand)) {
+    // Where the grab shows the image's last row: where the last append left it, unless only the
+    // grab's last rows end as the image does.
     d.outcome = StitchOutcome::Unchanged;
+    d.keyRow = scrollY - 1;
+    const bool atEnd = NothingNew(EndsAlike{-1, ends.fromEnd}, h, scrollY, topBand);
+    d.matchRow = atEnd ? EndRowOf(scrollY, h) : h - 1;
+    // The image's last row lies nearest the start of its bytes: when it was read whole, all were.
+    d.alikeRows = ColumnsInBound(image, scrollY - 1, w, imageBytes) < w ? 0 : atEnd ? ends.fromEnd : ends.fromLast;
     return false;
   }
   // Before the image's end is read at the first tick: a range taller than the image can take

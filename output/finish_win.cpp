@@ -208,6 +208,7 @@ void FinishCapture(const FinishChoices& choices) {
   ReleaseSurface(cut);
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
+  ReleaseSurface(glSeenBufDC);
   ShowStartLayout();
   RepaintMainWnd();
 }

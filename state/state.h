@@ -36,6 +36,9 @@ extern HCURSOR glArrowCursor;
 extern HCURSOR glCrossCursor;
 extern Surface glBufDC;
 extern Surface glSmallBufDC;
+// The same size: the screen grabbed at the last tick that found no place, kept there for the next
+// tick's decision while that tick grabs into glSmallBufDC. The two swap after such a tick.
+extern Surface glSeenBufDC;
 extern Surface glHanniMemDC;
 extern Surface glHanniMemBeforeDC;
 

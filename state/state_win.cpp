@@ -20,6 +20,7 @@ HCURSOR glArrowCursor;
 HCURSOR glCrossCursor;
 Surface glBufDC;
 Surface glSmallBufDC;
+Surface glSeenBufDC;
 Surface glHanniMemDC;
 Surface glHanniMemBeforeDC;
 

@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
   StopCaptureTimer();
   ReleaseSurface(glBufDC);
   ReleaseSurface(glSmallBufDC);
+  ReleaseSurface(glSeenBufDC);
   TerminateProcess(target.hProcess, 0);
   return 0;
 }

@@ -60,17 +60,18 @@ struct Content {
 // The two surfaces of a session, laid out as in memory: bottom-up, W + 6 wide.
 struct Session {
   int w, h;
-  std::vector<uint32_t> imagePixels, grabPixels;
-  PixelView image, grab;
+  std::vector<uint32_t> imagePixels, grabPixels, sparePixels;
+  PixelView image, grab, spare;  // spare: where the look may hold the screen seen last
   int scrollY;
   StitchRows rows;
   LastLook look;
 
   Session(int width, int height)
       : w(width), h(height), imagePixels(static_cast<size_t>(width + 6) * 4006),
-        grabPixels(static_cast<size_t>(width + 6) * (height + 6)) {
+        grabPixels(static_cast<size_t>(width + 6) * (height + 6)), sparePixels(grabPixels.size()) {
     image = PixelView{imagePixels.data(), width + 6, 4006};
     grab = PixelView{grabPixels.data(), width + 6, height + 6};
+    spare = PixelView{sparePixels.data(), width + 6, height + 6};
     scrollY = height;
   }
   int32_t ImageBytes() const { return 40 + 4 * image.width * image.height; }
@@ -95,18 +96,20 @@ struct Session {
     Grab(c, offset);
     if (overlay) overlay(grab, offset);
     const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows, SeenBy(look, image));
+    const PixelView taken = grab;
     if (d.outcome == StitchOutcome::Append) {
       ApplyStitchLooking(image, grab, w, h, d, rows, look);
       scrollY = d.newScrollY;
-    } else if (d.outcome == StitchOutcome::Unchanged) {
-      LookStill(look, image, grab, rows, scrollY);
+    } else if (ShowsTheLastLooksPlace(look, d)) {
+      LookStill(look, image, grab, rows, d, scrollY);
     } else {
       KeepSeen(look, grab);
+      std::swap(grab, spare);
     }
     // The next tick tells what stands by the screen this one grabbed, wherever the look keeps it.
     const ScreenSeen seen = SeenBy(look, image);
     for (int r = 0; r < h; ++r)
-      if (!std::equal(seen.rows[r], seen.rows[r] + w, ViewRow(grab, r))) {
+      if (!std::equal(seen.rows[r], seen.rows[r] + w, ViewRow(taken, r))) {
         ADD_FAILURE() << "the look shows otherwise than the grab at screen row " << r;
         break;
       }
