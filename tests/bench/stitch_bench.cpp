@@ -1,11 +1,13 @@
 // One stitching tick on a 1914 x 1074 range, by the shipped search and by the literal one,
 // beside one memcpy of the grab: the figures the 100 ms period is measured against. Ends with a
-// table of every case. With --one-tick=CASE/HEIGHT/new|literal it runs exactly one tick (after
+// table of every case: the tick over the memcpy as medians of their benchmarks, and paired, with
+// both timed side by side. With --one-tick=CASE/HEIGHT/new|literal it runs exactly one tick (after
 // one that lets the record learn the image) inside MeasuredTick, for callgrind's
 // --toggle-collect; scripts/bench.sh shows how.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -14,6 +16,7 @@
 
 #include "capture/last_look.h"
 #include "capture/stitch.h"
+#include "capture/stitch_rows.h"
 
 namespace {
 
@@ -216,6 +219,11 @@ struct Tick {
     // as it showed them.
     for (int y = kH; y < height; ++y)
       lookBefore.from[static_cast<size_t>(y)] = y - lookBefore.offset + 24 * ((height - 1 - y) / 24);
+    // A row settles once a later tick shows it alike at another place, unless it is blank: all but
+    // the last append's rows and the blank ones, where no block fades in.
+    for (int y = kH; y < height - 24 && !c.fading; ++y)
+      lookBefore.settled[static_cast<size_t>(y)] =
+          stitching::IsUniform(ViewRow(image, y), stitching::Span{0, kW}) ? 0 : 1;
     for (int j = 0; j < kH; ++j) {
       const int y = j + lookBefore.offset;
       lookBefore.inImage[static_cast<size_t>(j)] =
@@ -246,12 +254,17 @@ struct Tick {
                                      : DecideStitch(image, grab, kW, kH, height, 4000 + kH, bytes, rows,
                                                     SeenBy(look, image));
     indexed = rows.indexBuilds != builds;
-    if (d.outcome == StitchOutcome::Append) {
-      if (literal)
-        ApplyStitchLiteral(image, grab, kW, kH, d.keyRow, d.matchRow);
-      else
-        ApplyStitchLooking(image, grab, kW, kH, d, rows, look);
+    if (literal) {
+      if (d.outcome == StitchOutcome::Append) ApplyStitchLiteral(image, grab, kW, kH, d.keyRow, d.matchRow);
+      return d.outcome;
     }
+    // What the session does with each outcome.
+    if (d.outcome == StitchOutcome::Append)
+      ApplyStitchLooking(image, grab, kW, kH, d, rows, look);
+    else if (ShowsTheLastLooksPlace(look, d))
+      LookStill(look, image, grab, rows, d, height);
+    else
+      KeepSeen(look, grab);
     return d.outcome;
   }
 };
@@ -299,10 +312,52 @@ class TableReporter : public benchmark::ConsoleReporter {
   }
 };
 
+// Rounds of ticks set against memcpys of the grab timed beside them, and runs of each a round.
+constexpr int kPairedRounds = 9, kPairedRuns = 20;
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 }  // namespace
 
 // Out of line, so that callgrind can count this one tick alone.
 __attribute__((noipa)) StitchOutcome MeasuredTick(Tick& t, bool literal) { return t.Run(literal); }
+
+// The median, over rounds, of the tick's time over that of a memcpy of the grab, both timed in
+// the same round, one after the other: a slowdown of the machine that lasts a while (another
+// process, a neighbour on the host's memory) slows both, where times taken at different moments
+// would set a slow one against a fast one. As in the benchmark's own loops, memcpys follow one
+// another, and each tick follows the read back of its buffers.
+double PairedRatio(const Case& c, int height) {
+  Tick t(c, height);
+  std::vector<uint32_t> from(static_cast<size_t>(kW) * kH, 0x00FFFFFFu), to(from.size());
+  std::vector<double> ratios;
+  for (int round = 0; round < kPairedRounds; ++round) {
+    for (int k = 0; k < kPairedRuns / 2; ++k) {
+      std::memcpy(to.data(), from.data(), from.size() * sizeof(uint32_t));
+      benchmark::ClobberMemory();
+    }
+    const Clock::time_point copying = Clock::now();
+    for (int k = 0; k < kPairedRuns; ++k) {
+      std::memcpy(to.data(), from.data(), from.size() * sizeof(uint32_t));
+      benchmark::ClobberMemory();
+    }
+    const double copied = MsSince(copying);
+    double ticked = 0;
+    for (int k = 0; k < kPairedRuns; ++k) {
+      t.Rewind();
+      const Clock::time_point ticking = Clock::now();
+      benchmark::DoNotOptimize(MeasuredTick(t, false));
+      ticked += MsSince(ticking);
+    }
+    ratios.push_back(ticked / copied);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  return ratios[ratios.size() / 2];
+}
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -348,11 +403,11 @@ int main(int argc, char** argv) {
 
   double memcpyMs;
   if (!reporter.Median("memcpy of the grab", memcpyMs)) return 0;
-  std::printf("\n%-26s %6s %11s %8s %10s %11s %12s\n", "case", "height", "literal ms", "new ms", "memcpy ms",
-              "new/memcpy", "literal/new");
+  std::printf("\n%-26s %6s %11s %8s %10s %11s %7s %12s\n", "case", "height", "literal ms", "new ms", "memcpy ms",
+              "new/memcpy", "paired", "literal/new");
   for (const Case& c : kCases)
     for (int height : c.heights) {
-      double n, l;
+      double n = 0, l = 0;
       if (!reporter.Median(Name(c, height, false), n)) continue;
       const bool hasLiteral = reporter.Median(Name(c, height, true), l);
       std::printf("%-26s %6d ", c.name, height);
@@ -360,7 +415,7 @@ int main(int argc, char** argv) {
         std::printf("%11.3f ", l);
       else
         std::printf("%11s ", "-");
-      std::printf("%8.3f %10.3f %11.2f ", n, memcpyMs, n / memcpyMs);
+      std::printf("%8.3f %10.3f %11.2f %7.2f ", n, memcpyMs, n / memcpyMs, PairedRatio(c, height));
       if (hasLiteral)
         std::printf("%12.0f\n", l / n);
       else
