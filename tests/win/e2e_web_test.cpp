@@ -249,6 +249,8 @@ void EndToEnd::CaptureWebPage(const std::string& html, bool scrollBar, RECT floa
   }
   const std::string file = folder + "\\" + shots.name + ".bmp";
   ASSERT_TRUE(FinishThroughDialog(file));
+  if (artefacts[0] != '\0')
+    CopyFileA(file.c_str(), WindowsPathOf(std::string(artefacts) + "/" + shots.name + "-image.bmp").c_str(), FALSE);
   // The box's pixels are whatever the image holds there.
   Picture written;
   ASSERT_TRUE(DecodeImageFile(file, written));
