@@ -55,9 +55,14 @@ Span StandsAt(const LastLook& look, int r, int top) {
   return Span{look.standBegin[static_cast<size_t>(r)], look.standEnd[static_cast<size_t>(r)]};
 }
 
-int TopBandRows(const LastLook& look, int topBand) {
+// The decision passes over such rows only in the range's top quarter: a bar sticking there is
+// shorter, and wide standing columns found lower (a sidebar half the width, a chance find) would
+// keep it from following larger moves for the rest of the session.
+constexpr int kStoodTopShare = 4;
+
+int TopBandRows(const LastLook& look, int topBand, int share = 2) {
   int top = topBand;
-  for (int r = top; r < look.h / 2; ++r)
+  for (int r = top; r < look.h / share; ++r)
     if ((look.standEnd[static_cast<size_t>(r)] - look.standBegin[static_cast<size_t>(r)]) * kTopBandWidthShare >= look.w)
       top = r + 1;
   return top;
@@ -726,7 +731,7 @@ ScreenSeen SeenBy(LastLook& look, const PixelView& image) {
   SidesThatStood(look, seen.stoodLeft, seen.stoodRight);
   // Only what was seen standing, not the bands decisions found at the top: a page that repeats
   // shows a band at the top at some moves and not at others.
-  seen.stoodTop = TopBandRows(look, 0);
+  seen.stoodTop = TopBandRows(look, 0, kStoodTopShare);
   return seen;
 }
 

@@ -52,7 +52,7 @@ struct LastLook {
 // The screen the last tick saw, for the decision: what a grab still shows there stands. With it,
 // the sides where something stood in at least half the screen's rows, within a quarter of the
 // width from an edge or reaching the edge from within half of it, and the rows at the top down
-// to the lowest of the upper half where something stood across half the width: the image holds
+// to the lowest of the top quarter where something stood across half the width: the image holds
 // that there, not the page.
 // Valid until the image or the look changes.
 ScreenSeen SeenBy(LastLook& look, const PixelView& image);

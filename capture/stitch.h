@@ -37,7 +37,7 @@ struct ScreenSeen {
   // the page (a sidebar stuck while the page moved under it), not the page: they vote for nothing.
   int stoodLeft = 0, stoodRight = 0;
   // Rows at the top where something stood across the screen at the moves seen so far (a bar the
-  // page shows through, its words standing): they vote for nothing either.
+  // page shows through, its words standing), within the top quarter: they vote for nothing either.
   int stoodTop = 0;
 };
 
