@@ -746,12 +746,26 @@ void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, St
   if (look.w == 0 || look.from.size() < static_cast<size_t>(image.height)) return;
   const int from = std::max(0, look.offset), to = std::min({scrollY, image.height, look.offset + look.h});
   const Span content{look.contentBegin, look.contentEnd};
-  const bool read = d.outcome == StitchOutcome::Unchanged && d.keyRow == scrollY - 1 && d.keyRow - d.matchRow == look.offset;
+  const bool read = d.outcome == StitchOutcome::Unchanged && d.keyRow - d.matchRow == look.offset;
   const OverlapLooks overlap = CompareOverlap(look, image, grab, look.offset, content, from, to, nullptr,
                                               read ? d.matchRow + 1 - d.alikeRows : 0, read ? d.matchRow + 1 : 0);
   const int rewritten = LookAgain(look, image, grab, rows, look.offset, 0, content, look.top, overlap, {});
   if (rewritten < to) rows.knownRows = std::min(rows.knownRows, rewritten);
   KeepPixels(look, grab, look.offset, [&](int r) { return overlap.Alike(r + look.offset); });
+}
+
+bool LookAtTick(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
+                const StitchDecision& d, bool append, int scrollY, StitchRows& rows, LastLook& look) {
+  if (append) {
+    ApplyStitchLooking(image, grab, rangeWidth, rangeHeight, d, rows, look);
+    return false;
+  }
+  if (ShowsTheLastLooksPlace(look, d)) {
+    LookStill(look, image, grab, rows, d, scrollY);
+    return false;
+  }
+  KeepSeen(look, grab);
+  return true;
 }
 
 void FinishLastLook(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {

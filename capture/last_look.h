@@ -95,6 +95,13 @@ inline bool ShowsTheLastLooksPlace(const LastLook& look, const StitchDecision& d
 void LookStill(LastLook& look, const PixelView& image, const PixelView& grab, StitchRows& rows, const StitchDecision& d,
                int scrollY);
 
+// The look's part of a tick, once the caller knows whether the decision's append is made now: the
+// append with its looks, or a look at the screen where the last append left it, or else the grab
+// kept as the screen seen. True in that last case: the caller leaves the grab's pixels as they are
+// until the next decision, and grabs the next screen elsewhere.
+bool LookAtTick(const PixelView& image, const PixelView& grab, int rangeWidth, int rangeHeight,
+                const StitchDecision& d, bool append, int scrollY, StitchRows& rows, LastLook& look);
+
 // The finish: the first screen's rows take their newest looks, kept aside while the capture
 // ran; then, from a grab of the screen as it stands, the rows of the image's last screen not
 // settled yet take what it shows where it agrees with the last append's look (held still since),

@@ -153,17 +153,10 @@ void CALLBACK CaptureStep(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   if (!changes) NoteTickWithoutSettle(glUnsettledTicks);
   glLastLook.still.assign(glLastLook.still.size(), 0);  // no second look at this tick's rows yet
   const bool append = d.outcome == StitchOutcome::Append && (!changes || AppendedRowsSettled(grab, d, scrollY));
-  if (!append) {
-    if (ShowsTheLastLooksPlace(glLastLook, d))
-      LookStill(glLastLook, image, grab, glStitchRows, d, scrollY);
-    else {
-      // The next tick grabs into the other surface: this grab stays where the look holds it.
-      KeepSeen(glLastLook, grab);
-      std::swap(glSmallBufDC, glSeenBufDC);
-    }
-  }
+  // A grab the look keeps stays where it is: the next tick grabs into the other surface.
+  if (LookAtTick(image, grab, glHanniWidth, glHanniHeight, d, append, scrollY, glStitchRows, glLastLook))
+    std::swap(glSmallBufDC, glSeenBufDC);
   if (append) {
-    ApplyStitchLooking(image, grab, glHanniWidth, glHanniHeight, d, glStitchRows, glLastLook);
     glFillRowsAtEnd = FillRowsAtEnd(grab, glHanniHeight, d.matchRow);
     glScrollY = d.newScrollY;
   }

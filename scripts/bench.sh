@@ -13,7 +13,7 @@ build_preset bench >/dev/null || exit 1
 # Each case of the stitching benchmark five times, the cases interleaved, so that another
 # process slowing the machine down for a while moves the medians of the table little.
 stitch_table() {
-  echo "== one stitching tick, 1914 x 1074 range (native; medians of 5, literal search beside the shipped one; paired: the median of 9 rounds of 20 ticks over 20 memcpys timed beside them) =="
+  echo "== one stitching tick, 1914 x 1074 range (native; medians of 5, literal search beside the shipped one) =="
   "$ROOT/build/bench/stitch_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
     --benchmark_min_time=0.1 2>/dev/null | sed -n '/^case/,$p'
 }

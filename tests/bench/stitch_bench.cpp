@@ -1,13 +1,11 @@
 // One stitching tick on a 1914 x 1074 range, by the shipped search and by the literal one,
 // beside one memcpy of the grab: the figures the 100 ms period is measured against. Ends with a
-// table of every case: the tick over the memcpy as medians of their benchmarks, and paired, with
-// both timed side by side. With --one-tick=CASE/HEIGHT/new|literal it runs exactly one tick (after
+// table of every case. With --one-tick=CASE/HEIGHT/new|literal it runs exactly one tick (after
 // one that lets the record learn the image) inside MeasuredTick, for callgrind's
 // --toggle-collect; scripts/bench.sh shows how.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -259,12 +257,7 @@ struct Tick {
       return d.outcome;
     }
     // What the session does with each outcome.
-    if (d.outcome == StitchOutcome::Append)
-      ApplyStitchLooking(image, grab, kW, kH, d, rows, look);
-    else if (ShowsTheLastLooksPlace(look, d))
-      LookStill(look, image, grab, rows, d, height);
-    else
-      KeepSeen(look, grab);
+    LookAtTick(image, grab, kW, kH, d, d.outcome == StitchOutcome::Append, height, rows, look);
     return d.outcome;
   }
 };
@@ -312,52 +305,10 @@ class TableReporter : public benchmark::ConsoleReporter {
   }
 };
 
-// Rounds of ticks set against memcpys of the grab timed beside them, and runs of each a round.
-constexpr int kPairedRounds = 9, kPairedRuns = 20;
-
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 }  // namespace
 
 // Out of line, so that callgrind can count this one tick alone.
 __attribute__((noipa)) StitchOutcome MeasuredTick(Tick& t, bool literal) { return t.Run(literal); }
-
-// The median, over rounds, of the tick's time over that of a memcpy of the grab, both timed in
-// the same round, one after the other: a slowdown of the machine that lasts a while (another
-// process, a neighbour on the host's memory) slows both, where times taken at different moments
-// would set a slow one against a fast one. As in the benchmark's own loops, memcpys follow one
-// another, and each tick follows the read back of its buffers.
-double PairedRatio(const Case& c, int height) {
-  Tick t(c, height);
-  std::vector<uint32_t> from(static_cast<size_t>(kW) * kH, 0x00FFFFFFu), to(from.size());
-  std::vector<double> ratios;
-  for (int round = 0; round < kPairedRounds; ++round) {
-    for (int k = 0; k < kPairedRuns / 2; ++k) {
-      std::memcpy(to.data(), from.data(), from.size() * sizeof(uint32_t));
-      benchmark::ClobberMemory();
-    }
-    const Clock::time_point copying = Clock::now();
-    for (int k = 0; k < kPairedRuns; ++k) {
-      std::memcpy(to.data(), from.data(), from.size() * sizeof(uint32_t));
-      benchmark::ClobberMemory();
-    }
-    const double copied = MsSince(copying);
-    double ticked = 0;
-    for (int k = 0; k < kPairedRuns; ++k) {
-      t.Rewind();
-      const Clock::time_point ticking = Clock::now();
-      benchmark::DoNotOptimize(MeasuredTick(t, false));
-      ticked += MsSince(ticking);
-    }
-    ratios.push_back(ticked / copied);
-  }
-  std::sort(ratios.begin(), ratios.end());
-  return ratios[ratios.size() / 2];
-}
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -403,8 +354,8 @@ int main(int argc, char** argv) {
 
   double memcpyMs;
   if (!reporter.Median("memcpy of the grab", memcpyMs)) return 0;
-  std::printf("\n%-26s %6s %11s %8s %10s %11s %7s %12s\n", "case", "height", "literal ms", "new ms", "memcpy ms",
-              "new/memcpy", "paired", "literal/new");
+  std::printf("\n%-26s %6s %11s %8s %10s %11s %12s\n", "case", "height", "literal ms", "new ms", "memcpy ms",
+              "new/memcpy", "literal/new");
   for (const Case& c : kCases)
     for (int height : c.heights) {
       double n = 0, l = 0;
@@ -415,7 +366,7 @@ int main(int argc, char** argv) {
         std::printf("%11.3f ", l);
       else
         std::printf("%11s ", "-");
-      std::printf("%8.3f %10.3f %11.2f %7.2f ", n, memcpyMs, n / memcpyMs, PairedRatio(c, height));
+      std::printf("%8.3f %10.3f %11.2f ", n, memcpyMs, n / memcpyMs);
       if (hasLiteral)
         std::printf("%12.0f\n", l / n);
       else

@@ -97,15 +97,9 @@ struct Session {
     if (overlay) overlay(grab, offset);
     const StitchDecision d = DecideStitch(image, grab, w, h, scrollY, 4000, ImageBytes(), rows, SeenBy(look, image));
     const PixelView taken = grab;
-    if (d.outcome == StitchOutcome::Append) {
-      ApplyStitchLooking(image, grab, w, h, d, rows, look);
-      scrollY = d.newScrollY;
-    } else if (ShowsTheLastLooksPlace(look, d)) {
-      LookStill(look, image, grab, rows, d, scrollY);
-    } else {
-      KeepSeen(look, grab);
-      std::swap(grab, spare);
-    }
+    const bool append = d.outcome == StitchOutcome::Append;
+    if (LookAtTick(image, grab, w, h, d, append, scrollY, rows, look)) std::swap(grab, spare);
+    if (append) scrollY = d.newScrollY;
     // The next tick tells what stands by the screen this one grabbed, wherever the look keeps it.
     const ScreenSeen seen = SeenBy(look, image);
     for (int r = 0; r < h; ++r)
