@@ -464,11 +464,11 @@ bool UniformKept(const LastLook& look, const PixelView& image, const StitchRows&
 
 // Image rows from .. to - 1, shown by grab rows y - offset, take what the grab shows of the page
 // itself, in every column outside what stands where it shows them: the columns that something
-// stood over where the row was taken; all of them, while the row is not settled, where the row
-// and the rows around it held still over a second look (at the same place of the screen) or agree
-// with the last look of them. A row settles once it shows as the image keeps it at another place
-// of the screen, the rows around it too. Returns the first row rewritten (to
-// when none).
+// stood over where the row was taken; all of them where the row and the rows around it agree with
+// the last look of them (and the image keeps it otherwise, once it settled), or, while it is not
+// settled, held still over a second look (at the same place of the screen). A row settles once it
+// shows as the image keeps it at another place of the screen, the rows around it too, or two looks
+// agree on it. Returns the first row rewritten (to when none).
 int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, const StitchRows& rows, int offset,
               int moved, Span content, int top, const OverlapLooks& overlap, const std::vector<Span>& unlikeCame) {
   const int from = overlap.from, to = overlap.to;
@@ -523,13 +523,16 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
       copy(s.begin, std::min(s.end, here.begin));
       copy(std::max(s.begin, here.end), s.end);
     };
-    if (settled == 0 && twice[i] != 0) {
+    // Two looks that agree outside what stands win over the image, a settled row's too, where
+    // they show it otherwise: a block whose slide ends while the page stands, after two looks
+    // showed it alike a pixel short of its place, is taken again as it ends up.
+    if (twice[i] != 0 && (settled == 0 || !AgreeOutside(KeptRowNow(look, image, y), now, content, here))) {
       take(Span{0, look.w});
       settled = 1;
-    } else if (settled == 0 && (newest[i] != 0 || (moved == 0 && twice[i] != 0))) {
-      // The newest look that held still wins until the row settles. Once two places of the screen
-      // showed it alike, it is the page: what holds still over it later is rather something that
-      // stuck there (a sidebar, a bar the page passes under) than the page changing again.
+    } else if (settled == 0 && newest[i] != 0) {
+      // The newest look that held still wins until the row settles. Once two looks showed it
+      // alike, it is the page: what holds still over it later is rather something that stuck
+      // there (a sidebar, a bar the page passes under) than the page changing again.
       take(Span{0, look.w});
     }
     // What stood where the row was taken is taken from a look that shows the rest of the row as

@@ -69,9 +69,10 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
 //   unchanged where they were, unlike the content that moved there;
 // - an image pixel taken where something stood is taken again from this grab where it shows
 //   that column of the row at a place where nothing stands;
-// - a row that has not settled, whose rows around it held still over the caller's second look
-//   (`still`) or agree with the last look of them at another place of the screen, takes what the
-//   grab shows outside what stands.
+// - a row whose rows around it agree with the last look of them at another place of the screen
+//   takes what the grab shows outside what stands, a settled one where the image shows it
+//   otherwise; one not settled yet also where they held still over the caller's second look
+//   (`still`).
 // Sides the decision found standing (outside d.betweenBegin .. d.betweenEnd - 1) stand in every
 // row from then on.
 // A band standing across the top (rows of wide standing columns in the range's upper half, or
