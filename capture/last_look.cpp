@@ -385,12 +385,23 @@ bool AgreeOutsideKnowing(const uint32_t* a, const uint32_t* b, Span s, Span out,
   return AgreeOutside(a, b, s, out);
 }
 
-// A screen row that showed rows unlike the image at two of the last four moves shows what passes
-// under it otherwise than the page does (a see-through bar, a shadow): two looks of it agree, and
-// it is never taken.
-bool Tinting(const LastLook& look, int r) {
-  const unsigned history = look.differed[static_cast<size_t>(r)];
-  return (history & (history - 1)) != 0;  // more than one bit
+// Rows between two that tint which may have shown rows alike: a line's blank rows under a bar
+// that leaves white as it is.
+constexpr int kTintGap = 16;
+
+// The screen rows from the band across the top to the returned one show what passes under them
+// otherwise than the page does: a see-through bar stuck at the top, its shadow. Two looks of them
+// agree, and they are never taken. Its rows showed rows unlike the image at two of the last four
+// moves (at the one move, before a second: the page may stand after it), a few rows at most
+// between two of them, within the range's top quarter; the rows between showed white, which the
+// bar may leave as it is. A block fading in lower down while the page moves shows unlike the
+// image at two moves too, and is taken as it ends up.
+int TintEnd(const LastLook& look, int top) {
+  const int enough = look.moves < 2 ? 1 : 2;
+  int end = std::max(0, top);
+  for (int r = end; r < look.h / kStoodTopShare && r - end <= kTintGap; ++r)
+    if (__builtin_popcount(look.differed[static_cast<size_t>(r)]) >= enough) end = r + 1;
+  return end;
 }
 
 // A row unlike the image only where something stands, over the screen row now or over the one
@@ -409,6 +420,7 @@ void NoteDiffering(LastLook& look, const PixelView& image, const PixelView& grab
     uint8_t& history = look.differed[static_cast<size_t>(r)];
     history = static_cast<uint8_t>((history << 1 | (differs ? 1 : 0)) & 0xF);
   }
+  look.moves = std::min(look.moves + 1, 4);
 }
 
 // Whether the pixels where the grab's row shows otherwise than the image keeps it all show what
@@ -477,6 +489,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
   const std::vector<uint8_t>&likeImage = overlap.likeImage, &likeAll = overlap.likeAll;
   const bool anyUnlike = overlap.anyUnlike;
   std::vector<uint8_t> likeLook(n, 0), held(n, 0);
+  const int tintEnd = TintEnd(look, top);
   // Only rows near one to take again are compared again: none on the usual tick, where every row
   // shows as the image keeps it.
   const std::vector<uint8_t> allAlike = anyUnlike ? AgreeAround(likeAll) : std::vector<uint8_t>(n, 1);
@@ -484,11 +497,12 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
     const int r = y - offset, last = r + moved;
     const size_t i = static_cast<size_t>(y - from);
     if (allAlike[i] != 0) continue;
-    held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !Tinting(look, r);
+    const bool tints = r < tintEnd;
+    held[i] = static_cast<size_t>(r) < look.still.size() && look.still[static_cast<size_t>(r)] != 0 && !tints;
     if (held[i] != 0 && moved != 0)
       held[i] = !ChangedOnlyWhereItStood(ViewRow(grab, r), KeptRowNow(look, image, y), LookRow(look, image, r),
                                          Span{0, look.w});
-    if (last >= top && last < look.h && !Tinting(look, r))
+    if (last >= top && last < look.h && !tints)
       likeLook[i] = AgreeOutsideKnowing(ViewRow(grab, r), LookRow(look, image, last), content,
                                         Hull(StandsAt(look, r, top), StandsAt(look, last, top)),
                                         unlikeCame.empty() ? Span{1, 0} : unlikeCame[static_cast<size_t>(r)]);
@@ -525,8 +539,11 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
     };
     // Two looks that agree outside what stands win over the image, a settled row's too, where
     // they show it otherwise: a block whose slide ends while the page stands, after two looks
-    // showed it alike a pixel short of its place, is taken again as it ends up.
-    if (twice[i] != 0 && (settled == 0 || !AgreeOutside(KeptRowNow(look, image, y), now, content, here))) {
+    // showed it alike a pixel short of its place, is taken again as it ends up. Not in the range's
+    // top quarter, where a header sticks: two looks through its see-through rows agree too, on
+    // rows whose blank under it gave no sign of its tint yet.
+    if (twice[i] != 0 &&
+        (settled == 0 || (r >= look.h / kStoodTopShare && !AgreeOutside(KeptRowNow(look, image, y), now, content, here)))) {
       take(Span{0, look.w});
       settled = 1;
     } else if (settled == 0 && newest[i] != 0) {
@@ -599,6 +616,7 @@ void NoteSides(LastLook& look, const PixelView& image, const PixelView& grab, in
 // with that look, and what stands shows as it shows it. Returns whether it held still.
 bool RefreshTail(LastLook& look, const PixelView& image, const PixelView& grab, int scrollY) {
   const Span all{0, look.w};
+  const int tintEnd = TintEnd(look, look.top);
   int still = 0;
   for (int r = 0; r < look.h; ++r) still += RowsEqual(ViewRow(grab, r), LookRow(look, image, r), all) ? 1 : 0;
   if (still * 2 < look.h) return false;
@@ -607,7 +625,7 @@ bool RefreshTail(LastLook& look, const PixelView& image, const PixelView& grab, 
     const int r = y - look.offset;
     uint32_t* kept = ViewRow(image, y);
     const uint32_t* now = ViewRow(grab, r);
-    if (Tinting(look, r)) continue;
+    if (r < tintEnd) continue;
     if (look.settled[static_cast<size_t>(y)] == 0 && !RowsEqual(kept, now, all) &&
         RowsEqual(now, LookRow(look, image, r), all)) {
       std::memcpy(kept, now, sizeof(uint32_t) * static_cast<size_t>(look.w));
@@ -637,6 +655,7 @@ void StartLastLook(LastLook& look, const PixelView& grab, int rangeWidth, int ra
   look.settled.assign(look.from.size(), 0);
   look.firstScreen.assign(static_cast<size_t>(rangeHeight), std::vector<uint32_t>());
   look.differed.assign(static_cast<size_t>(rangeHeight), 0);
+  look.moves = 0;
   look.sideStood.assign(static_cast<size_t>(rangeWidth), 0);
   look.sidePassed.assign(static_cast<size_t>(rangeWidth), 0);
   look.inImage.assign(static_cast<size_t>(rangeHeight), 0);

@@ -34,8 +34,9 @@ struct LastLook {
   // finish: until then the image's first screen stays the stitching's picture of what stood where.
   std::vector<std::vector<uint32_t>> firstScreen;
   // Per screen row: whether it showed rows unlike the image at each of the last four moves, the
-  // newest in bit 0.
+  // newest in bit 0; and the moves noted, up to four.
   std::vector<uint8_t> differed;
+  int moves = 0;
   // Per column, edges of the screen's rows that stood at the content's moves, and those that
   // passed with it: where no page passes, beside the content, a scroll bar stands.
   std::vector<int32_t> sideStood, sidePassed;

@@ -679,13 +679,17 @@ TEST(Stitch, TheLastLookOfEveryRowWinsAndWhatFloatsIsShownOnce) {
   constexpr int kUpperTop = kButtonTop - 60, kUpperLeft = kButtonLeft + 6, kUpper = 28;
   struct Kind {
     int bar, toast;  // the bar's rows; the ticks the buttons show for
+    bool bursts;     // moves as a wheel's bursts make them: long, a short end, a pause
   };
-  for (const Kind kind : {Kind{0, 1000}, Kind{60, 0}, Kind{60, 12}}) {
+  for (const Kind kind : {Kind{0, 1000, false}, Kind{0, 1000, true}, Kind{60, 0, false}, Kind{60, 12, true}}) {
     const int bar = kind.bar, toast = kind.toast;
-    SCOPED_TRACE("bar " + std::to_string(bar) + ", buttons for " + std::to_string(toast) + " ticks");
+    SCOPED_TRACE("bar " + std::to_string(bar) + ", buttons for " + std::to_string(toast) + " ticks" +
+                 (kind.bursts ? ", in bursts" : ""));
     std::mt19937 random(75);
     std::vector<int> moves(60);
     for (size_t k = 0; k < moves.size(); ++k) moves[k] = k % 5 == 4 ? 0 : 30 + static_cast<int>(random() % 90);  // a pause
+    const int burst[] = {215, 6, 0, 0, 0, 67, 190};
+    for (size_t k = 0; k < moves.size() && kind.bursts; ++k) moves[k] = burst[k % 7];
     Content c(kW, 4000, 76);
     c.MakeLetters(77, false);
     Content button(kButton, kButton, 78), upper(kUpper, kUpper, 79);
