@@ -489,7 +489,7 @@ int LookAgain(LastLook& look, const PixelView& image, const PixelView& grab, con
   const std::vector<uint8_t>&likeImage = overlap.likeImage, &likeAll = overlap.likeAll;
   const bool anyUnlike = overlap.anyUnlike;
   std::vector<uint8_t> likeLook(n, 0), held(n, 0);
-  const int tintEnd = TintEnd(look, top);
+  const int tintEnd = anyUnlike ? TintEnd(look, top) : top;
   // Only rows near one to take again are compared again: none on the usual tick, where every row
   // shows as the image keeps it.
   const std::vector<uint8_t> allAlike = anyUnlike ? AgreeAround(likeAll) : std::vector<uint8_t>(n, 1);

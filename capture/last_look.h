@@ -26,9 +26,9 @@ struct LastLook {
   int contentBegin = 0, contentEnd = 0;  // the columns it was decided in
   // Per image row, the screen row it was taken from or last rewritten from.
   std::vector<int32_t> from;
-  // Per image row: two looks at it from different places of the screen agreed, so it no longer
-  // changes; only what stood over it is taken again. What passes under a see-through bar later
-  // is not the page.
+  // Per image row: two looks at it agreed (from different places of the screen, or over a pause),
+  // so it is the page: what holds still over it later is not taken, only two newer looks that
+  // agree below the range's top quarter. What passes under a see-through bar later is not the page.
   std::vector<uint8_t> settled;
   // The first screen's rows that newer looks rewrote (empty: none), laid into the image at the
   // finish: until then the image's first screen stays the stitching's picture of what stood where.
