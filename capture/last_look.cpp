@@ -274,8 +274,10 @@ void TellStanding(std::vector<Span>& seen, const std::vector<int>& targets, int 
 struct OverlapLooks {
   int from, to;
   std::vector<uint8_t> likeImage, likeAll;
+  Span content;  // the columns likeImage tells of
   bool anyUnlike = false;
   bool Alike(int y) const { return y >= from && y < to && likeAll[static_cast<size_t>(y - from)] != 0; }
+  bool LikeImage(int y) const { return y >= from && y < to && likeImage[static_cast<size_t>(y - from)] != 0; }
 };
 
 // told: per row, 1 where the decision found the grab unlike the image in the content's columns,
@@ -283,7 +285,7 @@ struct OverlapLooks {
 OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const PixelView& grab, int offset,
                             Span content, int from, int to, const uint8_t* told, int alikeFrom = 0, int alikeTo = 0) {
   const size_t n = static_cast<size_t>(std::max(0, to - from));
-  OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0)};
+  OverlapLooks o{from, to, std::vector<uint8_t>(n, 0), std::vector<uint8_t>(n, 0), content};
   for (int y = from; y < to; ++y) {
     const size_t i = static_cast<size_t>(y - from);
     const uint32_t *kept = KeptRowNow(look, image, y), *now = ViewRow(grab, y - offset);
@@ -302,6 +304,14 @@ OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const 
     o.anyUnlike = o.anyUnlike || o.likeAll[i] == 0;
   }
   return o;
+}
+
+// The columns of s from the first where a and b differ to the last, as UnlikeWithin tells them,
+// given that the rows agree in `agree`, within s.
+Span UnlikeBeside(const uint32_t* a, const uint32_t* b, Span s, Span agree) {
+  const Span left = UnlikeWithin(a, b, Span{s.begin, agree.begin}), right = UnlikeWithin(a, b, Span{agree.end, s.end});
+  if (left.begin >= left.end) return right.begin < right.end ? right : Span{s.end, s.end};
+  return Span{left.begin, right.begin < right.end ? right.end : left.end};
 }
 
 // Two ways something shows it stands once the content moved. The grab shows it where the last
@@ -325,9 +335,14 @@ std::vector<Span> LearnStanding(LastLook& look, const PixelView& image, const Pi
   std::vector<int> targets(h, -1);
   // The decision's band across the top stands in all its columns: nothing to learn of its rows.
   for (int r = std::max({0, -moved, topBand}); r < look.h && r + moved < cameEnd; ++r) {
-    if (overlap.Alike(r + offset)) continue;
+    const int y = r + offset;
+    if (overlap.Alike(y)) continue;
+    // A row whose content's columns agree with the row the look reads differs only beside them
+    // (where a scroll bar's thumb moved): those columns alone are read.
+    const uint32_t *now = ViewRow(grab, r), *came = LookRow(look, image, r + moved);
     const Span unlike = unlikeCame[static_cast<size_t>(r)] =
-        UnlikeWithin(ViewRow(grab, r), LookRow(look, image, r + moved), content);
+        overlap.LikeImage(y) && came == KeptRowNow(look, image, y) ? UnlikeBeside(now, came, content, overlap.content)
+                                                                   : UnlikeWithin(now, came, content);
     if (unlike.begin < unlike.end) targets[static_cast<size_t>(r)] = r;
   }
   TellStanding(seen, targets, content.end - content.begin, [&](size_t i) {
