@@ -309,9 +309,7 @@ OverlapLooks CompareOverlap(const LastLook& look, const PixelView& image, const 
 // The columns of s from the first where a and b differ to the last, as UnlikeWithin tells them,
 // given that the rows agree in `agree`, within s.
 Span UnlikeBeside(const uint32_t* a, const uint32_t* b, Span s, Span agree) {
-  const Span left = UnlikeWithin(a, b, Span{s.begin, agree.begin}), right = UnlikeWithin(a, b, Span{agree.end, s.end});
-  if (left.begin >= left.end) return right.begin < right.end ? right : Span{s.end, s.end};
-  return Span{left.begin, right.begin < right.end ? right.end : left.end};
+  return Hull(UnlikeWithin(a, b, Span{s.begin, agree.begin}), UnlikeWithin(a, b, Span{agree.end, s.end}));
 }
 
 // Two ways something shows it stands once the content moved. The grab shows it where the last
